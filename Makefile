@@ -1,0 +1,42 @@
+# The two commands of the README: `make run` and `make test`.
+# Both install what is missing, configure and build first.
+BUILD ?= build
+SANITIZE ?=
+CMAKE_FLAGS ?=
+JOBS ?= $(shell nproc)
+
+.PHONY: run test bench screenshots setup build test-tsan fuzz clean
+
+setup:
+	scripts/setup.sh
+
+build: setup
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALDRA_SANITIZE=$(SANITIZE) $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/app/kaldra
+
+test: build
+	scripts/sound-server.sh run -- ctest --test-dir $(BUILD) --output-on-failure
+
+bench: build
+	scripts/sound-server.sh run -- $(BUILD)/bench/kaldra_bench
+
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/screenshots/kaldra_screenshots $(BUILD)/screenshots
+	@echo "screenshots in $(BUILD)/screenshots"
+
+# The real-time tests alone, under ThreadSanitizer, in a build without Qt.
+test-tsan:
+	$(MAKE) build BUILD=build-tsan SANITIZE=thread CMAKE_FLAGS=-DKALDRA_QT=OFF
+	ctest --test-dir build-tsan -L realtime --output-on-failure
+
+# FUZZ_SECONDS per fuzz target, in a clang build.
+FUZZ_SECONDS ?= 60
+fuzz:
+	$(MAKE) build BUILD=build-fuzz CMAKE_FLAGS="-DKALDRA_QT=OFF -DKALDRA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++"
+	scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build build-asan build-tsan build-fuzz
