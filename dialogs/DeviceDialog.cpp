@@ -1,0 +1,101 @@
+#include "DeviceDialog.h"
+
+#include "AudioLibrary.h"
+#include "ui_DeviceDialog.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+
+// Where the window opens, its frame's top-left corner on the screen.
+constexpr QPoint kOpeningPosition{776, 322};
+
+} // namespace
+
+TForm2::TForm2(AudioLibrary &library, QWidget *parent)
+    : QDialog(parent), FLibrary(library), FUi(std::make_unique<Ui::TForm2>())
+{
+    FUi->setupUi(this);
+    setWindowFlag(Qt::WindowMinMaxButtonsHint);
+    move(kOpeningPosition);
+    // First in tab order: it holds the focus when the dialog opens.
+    FUi->Button1->setFocus();
+    connect(FUi->Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
+    connect(FUi->ComboBox4, &QComboBox::activated, this, &TForm2::ComboBox1Click);
+    Form2 = this;
+    FormCreate();
+}
+
+TForm2::~TForm2()
+{
+    FormDestroy();
+}
+
+bool TForm2::GetDeviceName(int number, QString &name) const
+{
+    if (number == -1) {
+        name = QStringLiteral("Default");
+        return true;
+    }
+    AudioDeviceInfo info;
+    const bool known = FSO2RMode == ddIn ? FLibrary.RecordGetDeviceInfo(number, info)
+                                         : FLibrary.GetDeviceInfo(number, info);
+    name = known ? QString::fromStdString(info.name) : QString();
+    return known;
+}
+
+void TForm2::SetList()
+{
+    GetDeviceName(FDevice, FDeviceName);
+    FUi->Label4->setText(FSO2RMode == ddIn ? QStringLiteral("Input Soundcard device")
+                                           : QStringLiteral("Output Soundcard device"));
+
+    QComboBox *list = FUi->ComboBox4;
+    // Adding to an empty list selects its first entry; the text field must
+    // keep its text when the device in use has no entry.
+    const QString textBefore = list->currentText();
+    list->addItem(QStringLiteral("Default"));
+    QString name;
+    for (int number = 0; number < kMaxDevices && GetDeviceName(number, name); ++number)
+        list->addItem(name);
+
+    const int entry = FDevice + 1;
+    if (entry >= 0 && entry < list->count()) {
+        list->setCurrentIndex(entry);
+        list->lineEdit()->home(false); // a long name shows its beginning
+    } else {
+        list->setCurrentIndex(-1);
+        list->setEditText(textBefore);
+    }
+}
+
+void TForm2::Button1Click()
+{
+    FDevice = FUi->ComboBox4->currentIndex() - 1;
+    accept();
+}
+
+void TForm2::ComboBox1Click() {}
+
+void TForm2::FormCreate() {}
+
+void TForm2::FormDestroy()
+{
+    if (Form2 == this)
+        Form2 = nullptr;
+}
+
+void TForm2::keyPressEvent(QKeyEvent *event)
+{
+    // No cancel button, so Esc does nothing; Enter presses Ok only while Ok
+    // has the focus, as there is no default button either.
+    if (event->matches(QKeySequence::Cancel))
+        return;
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && FUi->Button1->hasFocus()) {
+        FUi->Button1->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

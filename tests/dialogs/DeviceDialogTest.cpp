@@ -1,0 +1,208 @@
+#include "DeviceDialog.h"
+#include "ModalDriver.h"
+#include "RecordingAudioLibrary.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+QComboBox *list(TForm2 &dialog)
+{
+    return dialog.findChild<QComboBox *>("ComboBox4");
+}
+
+QStringList entries(TForm2 &dialog)
+{
+    QStringList texts;
+    for (int i = 0; i < list(dialog)->count(); ++i)
+        texts << list(dialog)->itemText(i);
+    return texts;
+}
+
+void pressOk(TForm2 &dialog)
+{
+    QTest::mouseClick(dialog.findChild<QPushButton *>("Button1"), Qt::LeftButton);
+}
+
+class DeviceDialogTest : public testing::Test {
+  protected:
+    RecordingAudioLibrary library;
+
+    DeviceDialogTest()
+    {
+        library.captureDevices = {"Line In", "Mic", "USB Codec", "USB Codec"};
+        library.playbackDevices = {"Speakers", "Headphones", "HDMI", "USB Codec"};
+    }
+
+    // A filled dialog, as the main window prepares it.
+    std::unique_ptr<TForm2> dialogFor(TSO2RMode mode, int device)
+    {
+        auto dialog = std::make_unique<TForm2>(library);
+        dialog->SetSO2RMode(mode);
+        dialog->SetDevice(device);
+        dialog->SetList();
+        return dialog;
+    }
+
+    // Shows the dialog modally, lets `act` work on it, and returns Device.
+    static int runModal(TForm2 &dialog, std::function<void(TForm2 &)> act)
+    {
+        whenModal<TForm2>(std::move(act));
+        dialog.exec();
+        return dialog.Device();
+    }
+};
+
+TEST_F(DeviceDialogTest, DefaultIsSelectedForMinusOneAndOkGivesItBack)
+{
+    const auto dialog = dialogFor(ddIn, -1);
+    EXPECT_EQ(list(*dialog)->currentIndex(), 0);
+    EXPECT_EQ(list(*dialog)->currentText(), "Default");
+    EXPECT_EQ(dialog->DeviceName(), "Default");
+    EXPECT_EQ(std::count(library.calls.begin(), library.calls.end(), "RecordGetDeviceInfo(-1)"), 0);
+    EXPECT_EQ(runModal(*dialog, pressOk), -1);
+}
+
+TEST_F(DeviceDialogTest, CaptureDevicesAreListedInNumberOrderWithTheOneInUseSelected)
+{
+    const auto dialog = dialogFor(ddIn, 2);
+    EXPECT_EQ(dialog->findChild<QLabel *>("Label4")->text(), "Input Soundcard device");
+    EXPECT_EQ(entries(*dialog),
+              QStringList({"Default", "Line In", "Mic", "USB Codec", "USB Codec"}));
+    EXPECT_EQ(list(*dialog)->currentIndex(), 3);
+    EXPECT_EQ(dialog->DeviceName(), "USB Codec");
+    EXPECT_EQ(std::count_if(library.calls.begin(), library.calls.end(),
+                            [](const std::string &call) { return call.starts_with("Get"); }),
+              0);
+    EXPECT_EQ(runModal(*dialog, pressOk), 2);
+}
+
+TEST_F(DeviceDialogTest, OutputListsPlaybackDevicesAndTheLastEntryGivesThree)
+{
+    const auto dialog = dialogFor(ddOut, 0);
+    EXPECT_EQ(dialog->findChild<QLabel *>("Label4")->text(), "Output Soundcard device");
+    EXPECT_EQ(entries(*dialog),
+              QStringList({"Default", "Speakers", "Headphones", "HDMI", "USB Codec"}));
+    EXPECT_EQ(dialog->DeviceName(), "Speakers");
+    EXPECT_EQ(std::count_if(library.calls.begin(), library.calls.end(),
+                            [](const std::string &call) { return call.starts_with("Record"); }),
+              0);
+    EXPECT_EQ(runModal(*dialog,
+                       [](TForm2 &shown) {
+                           list(shown)->setCurrentIndex(4);
+                           pressOk(shown);
+                       }),
+              3);
+}
+
+TEST_F(DeviceDialogTest, OnlyOkChangesTheDeviceAndEscDoesNotClose)
+{
+    const auto dialog = dialogFor(ddIn, 2);
+    bool openAfterEsc = false;
+    const int result = runModal(*dialog, [&](TForm2 &shown) {
+        list(shown)->setCurrentIndex(1);
+        QTest::keyClick(&shown, Qt::Key_Escape);
+        openAfterEsc = shown.isVisible();
+        shown.close();
+    });
+    EXPECT_TRUE(openAfterEsc);
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+}
+
+TEST_F(DeviceDialogTest, EnterPressesOkOnlyWhileOkHasTheFocus)
+{
+    const auto dialog = dialogFor(ddIn, -1);
+    bool okFocusedAtOpen = false;
+    bool openAfterEnterInList = false;
+    const int result = runModal(*dialog, [&](TForm2 &shown) {
+        auto *ok = shown.findChild<QPushButton *>("Button1");
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&shown));
+        okFocusedAtOpen = ok->hasFocus();
+        list(shown)->setFocus();
+        list(shown)->setCurrentIndex(2);
+        QTest::keyClick(list(shown), Qt::Key_Return);
+        openAfterEnterInList = shown.isVisible();
+        ok->setFocus();
+        QTest::keyClick(ok, Qt::Key_Return);
+    });
+    EXPECT_TRUE(okFocusedAtOpen);
+    EXPECT_TRUE(openAfterEnterInList);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(entries(*dialog).size(), 5) << "Enter in the text field must not add an entry";
+}
+
+TEST_F(DeviceDialogTest, NumberWithoutEntryKeepsTheTextAndOkGivesMinusTwo)
+{
+    for (const int device : {-2, 4, -7}) {
+        SCOPED_TRACE(device);
+        const auto dialog = dialogFor(ddIn, device);
+        EXPECT_EQ(list(*dialog)->currentIndex(), -1);
+        EXPECT_EQ(list(*dialog)->currentText(), "Text substitute");
+        EXPECT_EQ(dialog->DeviceName(), "");
+        EXPECT_EQ(runModal(*dialog, pressOk), -2);
+    }
+}
+
+// Answers for devices 0 and 1, refuses 2, and would answer again from 3 on.
+class GappedLibrary : public RecordingAudioLibrary {
+  public:
+    bool RecordGetDeviceInfo(int device, AudioDeviceInfo &info) override
+    {
+        info.name = "Card " + std::to_string(device);
+        return device >= 0 && device != 2;
+    }
+};
+
+TEST(DeviceDialogList, EndsWhereTheLibraryFirstSaysNo)
+{
+    GappedLibrary library;
+    TForm2 dialog(library);
+    dialog.SetDevice(3);
+    dialog.SetList();
+    EXPECT_EQ(entries(dialog), QStringList({"Default", "Card 0", "Card 1"}));
+    EXPECT_EQ(list(dialog)->currentIndex(), -1);
+    EXPECT_EQ(dialog.DeviceName(), "Card 3");
+}
+
+// A library that answers for every number: the list must still end.
+class EndlessLibrary : public RecordingAudioLibrary {
+  public:
+    bool RecordGetDeviceInfo(int, AudioDeviceInfo &info) override
+    {
+        info.name = "Card";
+        return true;
+    }
+};
+
+TEST(DeviceDialogList, IsBoundedWhenTheLibraryNeverSaysNo)
+{
+    EndlessLibrary library;
+    TForm2 dialog(library);
+    dialog.SetDevice(-1);
+    dialog.SetList();
+    EXPECT_EQ(list(dialog)->count(), TForm2::kMaxDevices + 1);
+}
+
+TEST(DeviceDialogReference, FollowsTheNewestDialogOnly)
+{
+    RecordingAudioLibrary library;
+    auto older = std::make_unique<TForm2>(library);
+    EXPECT_EQ(Form2, older.get());
+    auto newer = std::make_unique<TForm2>(library);
+    EXPECT_EQ(Form2, newer.get());
+    older.reset();
+    EXPECT_EQ(Form2, newer.get()) << "an older dialog's end must not empty the reference";
+    newer.reset();
+    EXPECT_EQ(Form2, nullptr);
+}
+
+} // namespace
