@@ -8,7 +8,9 @@
 
 namespace {
 
-// Where the window opens, its frame's top-left corner on the screen.
+// Where the window opens, its frame's top-left corner on the screen. Its
+// client area, 424 x 159 in the layout, is an outer size of 440 x 198 less a
+// standard sizeable frame (8 pixels each side, a 23-pixel title bar).
 constexpr QPoint kOpeningPosition{776, 322};
 
 } // namespace
@@ -17,7 +19,7 @@ TForm2::TForm2(AudioLibrary &library, QWidget *parent)
     : QDialog(parent), FLibrary(library), FUi(std::make_unique<Ui::TForm2>())
 {
     FUi->setupUi(this);
-    setWindowFlag(Qt::WindowMinMaxButtonsHint);
+    setWindowFlag(Qt::WindowMinMaxButtonsHint); // an ordinary window's title-bar buttons
     move(kOpeningPosition);
     // First in tab order: it holds the focus when the dialog opens.
     FUi->Button1->setFocus();
@@ -60,9 +62,10 @@ void TForm2::SetList()
     for (int number = 0; number < kMaxDevices && GetDeviceName(number, name); ++number)
         list->addItem(name);
 
-    const int entry = FDevice + 1;
-    if (entry >= 0 && entry < list->count()) {
-        list->setCurrentIndex(entry);
+    // Compared before adding 1: a number read from a settings file may be the
+    // largest int.
+    if (FDevice >= -1 && FDevice < list->count() - 1) {
+        list->setCurrentIndex(FDevice + 1);
         list->lineEdit()->home(false); // a long name shows its beginning
     } else {
         list->setCurrentIndex(-1);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <memory>
 
 namespace {
@@ -142,7 +143,7 @@ TEST_F(DeviceDialogTest, EnterPressesOkOnlyWhileOkHasTheFocus)
 
 TEST_F(DeviceDialogTest, NumberWithoutEntryKeepsTheTextAndOkGivesMinusTwo)
 {
-    for (const int device : {-2, 4, -7}) {
+    for (const int device : {-2, 4, -7, INT_MAX, INT_MIN}) {
         SCOPED_TRACE(device);
         const auto dialog = dialogFor(ddIn, device);
         EXPECT_EQ(list(*dialog)->currentIndex(), -1);
