@@ -1,0 +1,84 @@
+#include "IniFile.h"
+
+#include "FileReplacement.h"
+#include "IniText.h"
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+// The whole file; nothing when it cannot be read.
+std::optional<std::string> readAll(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::string contents{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+        return std::nullopt;
+    }
+    return contents;
+}
+
+bool isReadOnly(const std::filesystem::path &path, const struct stat &status)
+{
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0;
+}
+
+} // namespace
+
+std::string IniFile::readString(std::string_view section, std::string_view key,
+                                std::string_view defaultValue) const
+{
+    if (const auto contents = readAll(path_)) {
+        if (auto value = IniText(*contents).value(section, key)) {
+            return *value;
+        }
+    }
+    return std::string(defaultValue);
+}
+
+bool IniFile::writeString(std::string_view section, std::string_view key, std::string_view value)
+{
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::is_symlink(path_, error)
+                                             ? std::filesystem::weakly_canonical(path_, error)
+                                             : path_;
+    if (error) {
+        return false;
+    }
+    IniText text;
+    struct stat status {};
+    if (stat(target.c_str(), &status) == 0) {
+        if (!S_ISREG(status.st_mode) || isReadOnly(target, status)) {
+            return false;
+        }
+        auto contents = readAll(target);
+        if (!contents) {
+            return false;
+        }
+        text = IniText(std::move(*contents));
+    } else if (errno != ENOENT) {
+        return false;
+    }
+    const std::string before = text.text();
+    text.setValue(section, key, value);
+    if (text.text() == before) {
+        return true;
+    }
+    try {
+        FileReplacement replacement(target);
+        replacement.write(text.text());
+        replacement.commit();
+    } catch (const std::system_error &) {
+        return false;
+    }
+    return true;
+}
