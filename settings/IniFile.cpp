@@ -47,15 +47,16 @@ std::string IniFile::readString(std::string_view section, std::string_view key,
 
 bool IniFile::writeString(std::string_view section, std::string_view key, std::string_view value)
 {
-    std::error_code error;
-    const std::filesystem::path target = std::filesystem::is_symlink(path_, error)
-                                             ? std::filesystem::weakly_canonical(path_, error)
-                                             : path_;
-    if (error) {
-        return false;
+    struct stat status {};
+    std::filesystem::path target = path_;
+    if (lstat(path_.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        std::error_code error;
+        target = std::filesystem::weakly_canonical(path_, error);
+        if (error) {
+            return false;
+        }
     }
     IniText text;
-    struct stat status {};
     if (stat(target.c_str(), &status) == 0) {
         if (!S_ISREG(status.st_mode) || isReadOnly(target, status)) {
             return false;
