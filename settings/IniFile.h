@@ -24,8 +24,9 @@ class IniFile {
     // the file is left alone (no disk write), but the refusals below still hold.
     //
     // Returns false, with the file untouched, when the write is refused:
-    // - the folder does not exist or is not writable, or the path is not a
-    //   regular file;
+    // - the folder does not exist or is not writable, the path is not a
+    //   regular file, the file cannot be read (its other lines would be lost),
+    //   or the new contents cannot reach the disk (a full disk);
     // - the file is read-only. That is judged by its permission bits, so that
     //   it also holds for a privileged process that the system would let write
     //   anyway: a file with no write bit for anyone is read-only, as is one the

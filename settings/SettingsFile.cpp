@@ -11,64 +11,39 @@ namespace {
 
 constexpr const char *kSection = "SETTINGS";
 
-// The file's numbering of the listening states differs from the program's own.
-int modeCode(TSO2RState state)
+// How the file numbers the listening states (its own numbering, not the
+// program's) and the second radio. Each table is read both ways; a value
+// missing from a table is written as 0, and a code missing from it is read as
+// nothing. ddSwap is not stored: it is written as 0, which reads back ddCenter.
+template <typename State> struct FileCode {
+    State state;
+    std::int32_t code;
+};
+
+constexpr FileCode<TSO2RState> kModeCodes[] = {
+    {ddCenter, 0}, {ddLeft, 1}, {ddRight, 2}, {ddMute, 3}, {ddOff, 4}};
+constexpr FileCode<TSO3RState> kSO3RCodes[] = {{ddRadio2, 2}, {ddRadio3, 3}};
+
+template <typename State, std::size_t N>
+std::int32_t codeOf(const FileCode<State> (&table)[N], State state)
 {
-    switch (state) {
-    case ddLeft:
-        return 1;
-    case ddRight:
-        return 2;
-    case ddMute:
-        return 3;
-    case ddOff:
-        return 4;
-    case ddCenter:
-    case ddSwap:
-        break;
+    for (const auto &entry : table) {
+        if (entry.state == state) {
+            return entry.code;
+        }
     }
     return 0;
 }
 
-std::optional<TSO2RState> stateOfMode(std::int32_t code)
+template <typename State, std::size_t N>
+std::optional<State> stateOf(const FileCode<State> (&table)[N], std::int32_t code)
 {
-    switch (code) {
-    case 0:
-        return ddCenter;
-    case 1:
-        return ddLeft;
-    case 2:
-        return ddRight;
-    case 3:
-        return ddMute;
-    case 4:
-        return ddOff;
-    default:
-        return std::nullopt;
+    for (const auto &entry : table) {
+        if (entry.code == code) {
+            return entry.state;
+        }
     }
-}
-
-int so3rCode(TSO3RState radio)
-{
-    switch (radio) {
-    case ddRadio2:
-        return 2;
-    case ddRadio3:
-        return 3;
-    }
-    return 0;
-}
-
-std::optional<TSO3RState> radioOfSO3R(std::int32_t code)
-{
-    switch (code) {
-    case 2:
-        return ddRadio2;
-    case 3:
-        return ddRadio3;
-    default:
-        return std::nullopt;
-    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -77,7 +52,7 @@ void SettingsFile::Locate(const std::filesystem::path &workingDirectory,
                           const std::vector<std::string> &arguments)
 {
     std::string candidate;
-    if (!arguments.empty() && upperCased(arguments[0]) == "-F" && arguments.size() > 1) {
+    if (arguments.size() > 1 && upperCased(arguments[0]) == "-F") {
         candidate = arguments[1];
     }
     // An absolute candidate replaces the directory: it names the file the
@@ -95,10 +70,10 @@ void SettingsFile::Read(SettingsTarget &target) const
     target.setInput2Device(integer("INPUT2", "-1"));
     target.setInput3Device(integer("INPUT3", "-1"));
     target.setOutputDevice(integer("OUTPUT", "-1"));
-    if (const auto state = stateOfMode(integer("MODE", "0"))) {
+    if (const auto state = stateOf(kModeCodes, integer("MODE", "0"))) {
         target.SetSO2R(*state);
     }
-    if (const auto radio = radioOfSO3R(integer("SO3R", "2"))) {
+    if (const auto radio = stateOf(kSO3RCodes, integer("SO3R", "2"))) {
         target.SetSO3R(*radio);
     }
 }
@@ -118,6 +93,6 @@ void SettingsFile::WriteINI(const SettingsValues &values)
     write("INPUT2", values.input2Device);
     write("INPUT3", values.input3Device);
     write("OUTPUT", values.outputDevice);
-    write("MODE", modeCode(values.so2r));
-    write("SO3R", so3rCode(values.so3r));
+    write("MODE", codeOf(kModeCodes, values.so2r));
+    write("SO3R", codeOf(kSO3RCodes, values.so3r));
 }
