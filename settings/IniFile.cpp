@@ -13,9 +13,14 @@
 
 namespace {
 
-// The whole file; nothing when it cannot be read.
+// The whole file; nothing when it cannot be read. Only a regular file is read:
+// a pipe or a device named as the settings file would block or never end.
 std::optional<std::string> readAll(const std::filesystem::path &path)
 {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) {
+        return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;

@@ -113,14 +113,23 @@ TEST_F(IniFileTest, ReadOnlyFileIsRefusedAndKeepsItsContents)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
 }
 
-TEST_F(IniFileTest, MissingFolderOrAFolderInPlaceOfTheFileIsRefused)
+TEST_F(IniFileTest, MissingFolderIsRefused)
 {
     IniFile nowhere(folder / "missing" / "KALDRA.INI");
     EXPECT_FALSE(nowhere.writeString("SETTINGS", "MODE", "2"));
     EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
+}
 
+TEST_F(IniFileTest, AFolderOrAPipeInPlaceOfTheFileReadsAsDefaultAndIsRefused)
+{
+    const auto pipe = folder / "pipe.ini";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0666), 0);
     std::filesystem::create_directory(path);
-    EXPECT_FALSE(file.writeString("SETTINGS", "MODE", "2"));
+    for (const auto &notAFile : {path, pipe}) {
+        IniFile odd(notAFile);
+        EXPECT_EQ(odd.readString("SETTINGS", "MODE", "0"), "0");
+        EXPECT_FALSE(odd.writeString("SETTINGS", "MODE", "2"));
+    }
 }
 
 TEST_F(IniFileTest, WriteThroughASymbolicLinkReplacesItsTarget)
