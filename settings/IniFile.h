@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // A private-profile (INI) file on disk, with the semantics of IniText. Every
 // read reads the file afresh; every write goes through to the disk at once and

@@ -1,5 +1,7 @@
 #include "IniText.h"
 
+#include "AsciiCase.h"
+
 #include <stdexcept>
 #include <vector>
 
@@ -24,24 +26,6 @@ std::string_view trimmed(std::string_view s)
         s.remove_suffix(1);
     }
     return s;
-}
-
-char asciiUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool sameName(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiUpper(a[i]) != asciiUpper(b[i])) {
-            return false;
-        }
-    }
-    return true;
 }
 
 enum class LineKind { Other, Section, Key };
@@ -116,7 +100,7 @@ SectionLines findSection(const std::vector<Line> &lines, std::string_view sectio
             if (found.header != nullptr) {
                 break;
             }
-            if (sameName(line.name, section)) {
+            if (equalIgnoringCase(line.name, section)) {
                 found.header = &line;
             }
         } else if (line.kind == LineKind::Key && found.header != nullptr) {
@@ -129,7 +113,7 @@ SectionLines findSection(const std::vector<Line> &lines, std::string_view sectio
 const Line *findKey(const SectionLines &section, std::string_view key)
 {
     for (const Line *line : section.keys) {
-        if (sameName(line->name, key)) {
+        if (equalIgnoringCase(line->name, key)) {
             return line;
         }
     }

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // The contents of an INI file, read and changed the way the platform's
 // private-profile service does it, without touching the disk.

@@ -1,5 +1,6 @@
 #include "IntegerConversion.h"
 
+#include "AsciiCase.h"
 #include "SettingsError.h"
 
 #include <optional>
@@ -85,17 +86,6 @@ std::optional<std::int32_t> convert(std::string_view text)
 }
 
 } // namespace
-
-std::string upperCased(std::string_view text)
-{
-    std::string upper(text);
-    for (char &c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
 
 std::int32_t convertToInteger(std::string_view text)
 {

@@ -1,5 +1,6 @@
 #include "SettingsFile.h"
 
+#include "AsciiCase.h"
 #include "IniFile.h"
 #include "IntegerConversion.h"
 #include "SettingsError.h"

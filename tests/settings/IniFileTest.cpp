@@ -4,7 +4,9 @@
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <iterator>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
