@@ -76,8 +76,8 @@ std::vector<Line> parseLines(std::string_view text)
         const std::size_t newline = text.find('\n', begin);
         const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
         std::size_t contentEnd = newline == std::string_view::npos ? text.size() : newline;
-        if (newline != std::string_view::npos && contentEnd > begin &&
-            text[contentEnd - 1] == '\r') {
+        // A "\r" at the very end is the start of an ending, cut short.
+        if (contentEnd > begin && text[contentEnd - 1] == '\r') {
             --contentEnd;
         }
         lines.push_back(parseLine(text, begin, contentEnd, end));
@@ -118,6 +118,17 @@ const Line *findKey(const SectionLines &section, std::string_view key)
         }
     }
     return nullptr;
+}
+
+// What completes a line's ending: the text's own ending for a line without
+// one, "\n" after a lone "\r" (so that the line keeps its meaning).
+std::string_view completion(const Line &line, std::string_view text, std::string_view eol)
+{
+    const std::string_view ending = text.substr(line.contentEnd, line.end - line.contentEnd);
+    if (ending.empty()) {
+        return eol;
+    }
+    return ending == "\r" ? "\n" : "";
 }
 
 std::string_view lineEnding(std::string_view text)
@@ -170,12 +181,10 @@ void IniText::setValue(std::string_view section, std::string_view key, std::stri
     if (found.header != nullptr) {
         const Line *last = found.keys.empty() ? found.header : found.keys.back();
         at = last->end;
-        if (last->contentEnd == last->end) {
-            added += eol;
-        }
+        added += completion(*last, text_, eol);
     } else {
-        if (!text_.empty() && text_.back() != '\n') {
-            added += eol;
+        if (!lines.empty()) {
+            added += completion(lines.back(), text_, eol);
         }
         added.append("[").append(section).append("]").append(eol);
     }

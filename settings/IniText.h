@@ -15,7 +15,8 @@
 //   "=", the value after it, both without surrounding blanks (space, tab).
 // - Section and key names are compared without case (ASCII letters). When a
 //   name occurs twice, the first one counts, for reading and for writing.
-// - Lines end in "\n" or "\r\n"; the last line may have no ending.
+// - Lines end in "\n" or "\r\n"; the last line may have no ending, or a
+//   lone "\r".
 class IniText {
   public:
     explicit IniText(std::string text = {}) : text_(std::move(text)) {}
