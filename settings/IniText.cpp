@@ -71,7 +71,10 @@ Line parseLine(std::string_view text, std::size_t begin, std::size_t contentEnd,
 std::vector<Line> parseLines(std::string_view text)
 {
     std::vector<Line> lines;
-    std::size_t begin = 0;
+    // A byte-order mark, as some editors put in front of UTF-8 text, belongs
+    // to no line; nothing is ever inserted in front of it.
+    constexpr std::string_view byteOrderMark = "\xEF\xBB\xBF";
+    std::size_t begin = text.starts_with(byteOrderMark) ? byteOrderMark.size() : 0;
     while (begin < text.size()) {
         const std::size_t newline = text.find('\n', begin);
         const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;

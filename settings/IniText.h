@@ -16,7 +16,7 @@
 // - Section and key names are compared without case (ASCII letters). When a
 //   name occurs twice, the first one counts, for reading and for writing.
 // - Lines end in "\n" or "\r\n"; the last line may have no ending, or a
-//   lone "\r".
+//   lone "\r". A UTF-8 byte-order mark at the start is kept and skipped.
 class IniText {
   public:
     explicit IniText(std::string text = {}) : text_(std::move(text)) {}

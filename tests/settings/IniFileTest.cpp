@@ -31,6 +31,7 @@ TEST(IniText, ChangesOnlyTheLineOfTheKeyOrAddsOne)
         // an empty section without a line ending, and an empty value
         {"[SETTINGS]", "settings", "A", "1", "[SETTINGS]\nA=1\n"},
         {"[[\n[S\r", "s", "k", "1", "[[\n[S\r\nk=1\n"},
+        {"\xEF\xBB\xBF[S]\r\nK=1", "S", "K", "2", "\xEF\xBB\xBF[S]\r\nK=2"},
         {"[S]\nA=\n", "S", "A", "2", "[S]\nA=2\n"},
         // a missing section goes to the end, in the text's line ending
         {"# x\r\n[A]\r\nK=1", "S", "K", "2", "# x\r\n[A]\r\nK=1\r\n[S]\r\nK=2\r\n"},
