@@ -5,12 +5,12 @@
 // What the operator is listening to. The numbering is the program's own; the
 // settings file codes these differently (see SettingsFile).
 enum TSO2RState : std::uint8_t {
-    ddOff = 0,     // audio powered off
-    ddRight = 1,   // second radio in both ears
-    ddCenter = 2,  // radio 1 left, second radio right
-    ddLeft = 3,    // radio 1 in both ears
-    ddSwap = 4,    // accepted by the window's setter, set by no command
-    ddMute = 5,    // both captures paused
+    ddOff = 0,    // audio powered off
+    ddRight = 1,  // second radio in both ears
+    ddCenter = 2, // radio 1 left, second radio right
+    ddLeft = 3,   // radio 1 in both ears
+    ddSwap = 4,   // accepted by the window's setter, set by no command
+    ddMute = 5,   // both captures paused
 };
 
 // Which radio is the second one.
