@@ -1,3 +1,5 @@
+#include "LedButtonShots.h"
+
 #include <QApplication>
 #include <QDir>
 
@@ -7,10 +9,13 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    const QString folder =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     if (!QDir().mkpath(folder)) {
         std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
         return 1;
     }
+    if (!renderLedButtonShots(folder))
+        return 1;
     return 0;
 }
