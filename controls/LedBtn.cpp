@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPointer>
 #include <qdrawutil.h>
@@ -295,7 +296,10 @@ void TLedButton::DrawButton(QPainter &painter)
     painter.setFont(font());
     const QSize lampSize = FLedImage.deviceIndependentSize().toSize();
     const char *look = !FHot ? "OFF" : FDown ? "DOWN" : "ON";
-    FLedImage = LoadLedImage(look, painter.device()->devicePixelRatio());
+    // The device painted on, also when the button is rendered into an image of its own scale.
+    const QPaintDevice *target =
+        painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
+    FLedImage = LoadLedImage(look, (target ? target : painter.device())->devicePixelRatio());
     painter.drawImage(QPoint(kLampLeft, (height() - lampSize.height()) / 2),
                       KeyedOut(FLedImage, face));
 

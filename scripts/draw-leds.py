@@ -138,7 +138,7 @@ def round_red(look):
         if d > 3.4:
             return BLACK
         if look == "OFF":
-            return MAROON if d < 2.3 else BLACK
+            return MAROON if d < 2.1 else BLACK
         return RED
 
     return inside, shade
@@ -173,18 +173,16 @@ def triangle(look, point_down):
     def shade(x, y, depth):
         if depth == 1:
             return min((distance_inside(x, y, s, e), colour) for s, e, colour in edges)[1]
-        glow = math.hypot((x - gx) * 0.7, y - gy)
+        centre = math.hypot((x - gx) * 0.7, y - gy)
         if look == "OFF":
-            return TEAL if glow < 0.9 else NAVY
-        if look == "ON":
-            if glow < 0.8:
+            return TEAL if centre < 0.9 else NAVY
+        if look == "ON":  # the glow follows the shape, brightest in the middle
+            if centre < 0.8:
                 return WHITE
-            if glow < 1.5:
+            if centre < 1.7:
                 return CYAN
-            if glow < 2.8:
-                return TEAL
-            return NAVY
-        if math.hypot(x - (gx - 1.5), y - (gy - 1.0)) < 0.9:
+            return TEAL if depth >= 3 else NAVY
+        if math.hypot((x - (gx - 1.5)) * 0.6, y - (gy - 1.0)) < 0.7:
             return WHITE
         return CYAN
 

@@ -50,18 +50,22 @@ QImage Enlarged(const QImage &image, int factor)
     return image.scaled(image.size() * factor, Qt::IgnoreAspectRatio, Qt::FastTransformation);
 }
 
-// A window of LED buttons, one per lamp and look, as the main window shows them (73 x 49).
-QImage LampSheet(qreal scale)
+// A window of LED buttons, one per lamp (rows) and look (columns), of `size`;
+// with captions naming the look when `captions`.
+QImage LampSheet(QSize size, bool captions, qreal scale, const QPalette &palette)
 {
     QWidget window;
+    window.setPalette(palette);
     auto *grid = new QGridLayout(&window);
+    grid->setSpacing(2);
     std::vector<TLedButton *> buttons;
     for (int row = 0; row < 4; ++row) {
         for (int column = 0; column < 3; ++column) {
             auto *button = new TLedButton(&window);
-            button->setFixedSize(73, 49);
+            button->setFixedSize(size);
             button->SetLEDType(kLamps[row].first);
-            button->setText(QString::fromLatin1(kLooks[column].first));
+            if (captions)
+                button->setText(QString::fromLatin1(kLooks[column].first));
             grid->addWidget(button, row, column);
             buttons.push_back(button);
         }
@@ -72,6 +76,18 @@ QImage LampSheet(qreal scale)
             kLooks[column].second(*buttons[static_cast<size_t>(row * 3 + column)]);
     }
     return Grab(window, scale);
+}
+
+// The colours of the classic desktop the lamps were drawn for.
+QPalette ClassicPalette()
+{
+    QPalette palette = QApplication::palette();
+    palette.setColor(QPalette::Window, QColor(192, 192, 192));
+    palette.setColor(QPalette::Button, QColor(192, 192, 192));
+    palette.setColor(QPalette::Light, Qt::white);
+    palette.setColor(QPalette::Dark, QColor(128, 128, 128));
+    palette.setColor(QPalette::Shadow, Qt::black);
+    return palette;
 }
 
 // The states of one button the operator meets.
@@ -124,11 +140,15 @@ QImage StateSheet()
 bool renderLedButtonShots(const QString &folder)
 {
     const QDir dir(folder);
-    const QImage lamps = LampSheet(1.0);
+    const QPalette palette = QApplication::palette();
+    const QImage lamps = LampSheet({73, 49}, true, 1.0, palette);
+    const QImage pictures = LampSheet({30, 20}, false, 1.0, ClassicPalette());
     const QImage states = StateSheet();
     return lamps.save(dir.filePath("led-lamps.png")) &&
-           Enlarged(lamps, 4).save(dir.filePath("led-lamps-x4.png")) &&
-           LampSheet(2.0).save(dir.filePath("led-lamps-hidpi.png")) &&
+           LampSheet({73, 49}, true, 2.0, palette).save(dir.filePath("led-lamps-hidpi.png")) &&
+           Enlarged(pictures, 8).save(dir.filePath("led-lamps-classic-x8.png")) &&
+           Enlarged(LampSheet({30, 20}, false, 2.0, ClassicPalette()), 4)
+               .save(dir.filePath("led-lamps-classic-hidpi-x4.png")) &&
            states.save(dir.filePath("led-buttons.png")) &&
            Enlarged(states, 3).save(dir.filePath("led-buttons-x3.png"));
 }
