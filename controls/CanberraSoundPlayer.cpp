@@ -59,9 +59,13 @@ void CanberraSoundPlayer::Post(Request request)
 {
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back(std::move(request));
-        if (!worker_.joinable())
+        if (!worker_.joinable()) {
+            // Nothing has played yet, so there is nothing to stop.
+            if (request.kind == Request::Kind::Stop)
+                return;
             worker_ = std::thread(&CanberraSoundPlayer::Run, this);
+        }
+        queue_.push_back(std::move(request));
     }
     wake_.notify_one();
 }

@@ -94,6 +94,7 @@ TLedButton::TLedButton(QWidget *parent) : QPushButton(parent)
     // Only a left press takes the focus (mousePressEvent); a right or middle one leaves it.
     setFocusPolicy(Qt::TabFocus);
     FLedImage = LoadLedImage("OFF", 1.0);
+    StoreIsActive(false);
     // Connected first, so the sound comes before every other receiver of clicked().
     connect(this, &QAbstractButton::clicked, this, &TLedButton::Click);
     connect(qApp, &QApplication::focusChanged, this,
@@ -139,11 +140,18 @@ void TLedButton::SetIsActive(bool value)
         return;
     FHot = true;
     FDown = true;
-    FIsActive = value;
+    StoreIsActive(value);
     repaint();
     if (!value)
         FDown = false;
     repaint();
+}
+
+void TLedButton::StoreIsActive(bool value)
+{
+    FIsActive = value;
+    // Screen readers tell the state that the lamp shows.
+    setAccessibleDescription(value ? tr("on") : tr("off"));
 }
 
 void TLedButton::Click()
@@ -175,7 +183,7 @@ void TLedButton::MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, 
 {
     FHot = true;
     FDown = true;
-    FIsActive = !FIsActive;
+    StoreIsActive(!FIsActive);
     repaint();
     emit OnMouseDown(button, shift, position);
 }

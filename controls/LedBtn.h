@@ -111,6 +111,7 @@ class TLedButton : public QPushButton {
 
   private:
     void FocusChanged(QWidget *now);
+    void StoreIsActive(bool value);
     SoundPlayer &Player() const;
     // The picture of the current lamp in the given look ("OFF", "ON", "DOWN").
     QImage LoadLedImage(const char *look, qreal devicePixelRatio) const;

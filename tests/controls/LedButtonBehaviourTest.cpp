@@ -1,5 +1,7 @@
 #include "LedButtonFixture.h"
 
+#include "ui_LedButtonForm.h"
+
 #include <QDialog>
 #include <QTest>
 
@@ -17,6 +19,7 @@ TEST_F(LedButtonTest, LeftClicksToggleTheLampAndThePointerPutsOutOnlyAnInactiveO
 
     QTest::mousePress(button, Qt::LeftButton, {}, kInside);
     EXPECT_TRUE(button->IsActive());
+    EXPECT_EQ(button->accessibleDescription(), "on");
     EXPECT_EQ(Look(), "DOWN");
     EXPECT_GE(TakePaints(), 2) << "the pressed face and the lit lamp, painted at once";
     QTest::mouseRelease(button, Qt::LeftButton, {}, kInside);
@@ -29,6 +32,7 @@ TEST_F(LedButtonTest, LeftClicksToggleTheLampAndThePointerPutsOutOnlyAnInactiveO
     EXPECT_EQ(TakePaints(), 0) << "entering an active button changes nothing";
     QTest::mouseClick(button, Qt::LeftButton, {}, kInside);
     EXPECT_FALSE(button->IsActive());
+    EXPECT_EQ(button->accessibleDescription(), "off");
     EXPECT_EQ(Look(), "ON");
     Leave();
     EXPECT_EQ(Look(), "OFF");
@@ -220,4 +224,21 @@ TEST_F(LedButtonTest, TheModalResultEndsOnlyAModalDialog)
     QCoreApplication::processEvents();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), 6);
+}
+
+TEST_F(LedButtonTest, ALayoutFileSetsEveryPropertyAndLoadsTheLampGlowing)
+{
+    QWidget form(window.get());
+    Ui::LedButtonForm layout;
+    layout.setupUi(&form);
+    TLedButton *power = layout.LedPower;
+    EXPECT_EQ(power->GetSoundFile(), "/sounds/power.wav");
+    EXPECT_EQ(power->LEDType(), TLedButton::RedLed);
+    EXPECT_EQ(power->Style(), TLedButton::bsNew);
+    EXPECT_TRUE(power->Caption3D());
+    EXPECT_FALSE(power->IsActive());
+    EXPECT_EQ(power->ModalResult(), 6);
+    QImage image(power->size(), QImage::Format_RGB32);
+    power->render(&image);
+    EXPECT_TRUE(ShowsPicture(image, {7, 20}, LampPicture("ON4")));
 }
