@@ -18,22 +18,6 @@ constexpr int kLampLeft = 7;
 const QRgb kKeyColour = qRgb(255, 255, 0);
 const QColor kDisabledCaption(128, 128, 128);
 
-// The number in the names of a lamp's pictures ("OFF3", "ON3", "DOWN3").
-int LampNumber(TLedButton::TLEDType type)
-{
-    switch (type) {
-    case TLedButton::TriLEDDown:
-        return 1;
-    case TLedButton::TriLEDUp:
-        return 2;
-    case TLedButton::RedLed:
-        return 4;
-    case TLedButton::RoundLED:
-        break;
-    }
-    return 3;
-}
-
 // The beep of a click without a sound file. Negative results compare as large
 // unsigned numbers and so fall among the silent ones.
 std::optional<SoundPlayer::Beep> BeepFor(int modalResult)
@@ -145,6 +129,21 @@ void TLedButton::SetIsActive(bool value)
     if (!value)
         FDown = false;
     repaint();
+}
+
+int TLedButton::LampNumber(TLEDType type)
+{
+    switch (type) {
+    case TriLEDDown:
+        return 1;
+    case TriLEDUp:
+        return 2;
+    case RedLed:
+        return 4;
+    case RoundLED:
+        break;
+    }
+    return 3;
 }
 
 void TLedButton::StoreIsActive(bool value)

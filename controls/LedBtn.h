@@ -82,6 +82,10 @@ class TLedButton : public QPushButton {
     // The player must outlive the button.
     void SetSoundPlayer(SoundPlayer *player) { FSoundPlayer = player; }
 
+    // The number n in the names of the pictures of `type`: "OFF"n (dark),
+    // "ON"n (glowing) and "DOWN"n (lit), found as :/leds/<name>.bmp.
+    static int LampNumber(TLEDType type);
+
   signals:
     // Any mouse button pressed or released on an enabled button, after the lamp changed.
     void OnMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint position);

@@ -20,21 +20,6 @@ class PaintCounter : public QObject {
     int &count_;
 };
 
-int LampNumber(TLedButton::TLEDType type)
-{
-    switch (type) {
-    case TLedButton::TriLEDDown:
-        return 1;
-    case TLedButton::TriLEDUp:
-        return 2;
-    case TLedButton::RoundLED:
-        return 3;
-    case TLedButton::RedLed:
-        return 4;
-    }
-    return 0;
-}
-
 } // namespace
 
 void LedButtonTest::SetUp()
@@ -79,7 +64,7 @@ QImage LedButtonTest::Render() const
 QString LedButtonTest::Look() const
 {
     const QImage image = Render();
-    const int number = LampNumber(button->LEDType());
+    const int number = TLedButton::LampNumber(button->LEDType());
     for (const char *look : {"OFF", "ON", "DOWN"}) {
         const QImage picture = LampPicture(QStringLiteral("%1%2").arg(look).arg(number));
         // The top and bottom rows may carry the dots of the focus rectangle.
