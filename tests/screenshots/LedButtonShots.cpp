@@ -100,7 +100,9 @@ QImage StateSheet()
         {"Active", [](TLedButton &b) { b.SetIsActive(true); }},
         {"Pressed",
          [](TLedButton &b) {
-             QTest::mousePress(&b, Qt::LeftButton, {}, {30, 20});
+             // A right press lights the lamp without taking the focus from "Focused".
+             QTest::mousePress(&b, Qt::RightButton, {}, {30, 12});
+             b.setDown(true);
          }},
         {"Disabled", [](TLedButton &b) { b.setEnabled(false); }},
         {"Focused", [](TLedButton &b) { b.setFocus(); }},
