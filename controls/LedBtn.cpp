@@ -24,10 +24,10 @@ std::optional<SoundPlayer::Beep> BeepFor(int modalResult)
 {
     using Beep = SoundPlayer::Beep;
     switch (static_cast<unsigned>(modalResult)) {
-    case 1:  // OK
-    case 6:  // Yes
-    case 8:  // Close
-    case 10: // Continue
+    case 1: // OK
+    case 6: // Yes
+    case 8:
+    case 10:
         return Beep::Ok;
     case 2: // Cancel
     case 3: // Abort
@@ -36,7 +36,7 @@ std::optional<SoundPlayer::Beep> BeepFor(int modalResult)
     case 5: // Ignore
         return Beep::Question;
     case 7: // No
-    case 9: // Help
+    case 9:
         return Beep::Hand;
     default:
         return std::nullopt;
@@ -84,8 +84,6 @@ TLedButton::TLedButton(QWidget *parent) : QPushButton(parent)
     connect(qApp, &QApplication::focusChanged, this,
             [this](QWidget *, QWidget *now) { FocusChanged(now); });
 }
-
-TLedButton::~TLedButton() = default;
 
 void TLedButton::SetSoundFile(const QString &value)
 {

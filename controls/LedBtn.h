@@ -50,7 +50,6 @@ class TLedButton : public QPushButton {
 
     // A new button is 85 x 25 pixels, dark, inactive, with a RoundLED lamp.
     explicit TLedButton(QWidget *parent = nullptr);
-    ~TLedButton() override;
 
     QString GetSoundFile() const { return FSoundFile; }
     // Stops the sound file that is playing (any button's); plays nothing.
