@@ -140,3 +140,12 @@ TEST(LedPictures, EachLampHasThreePicturesOfOneSizeAndOutline)
         EXPECT_TRUE(Contains(outline, 0xffffffff)) << "every lamp stands on yellow";
     }
 }
+
+TEST_F(LedButtonTest, AScreenOfTwiceTheScaleGetsTheFinerPictureInTheSamePlace)
+{
+    QImage image(button->size() * 2, QImage::Format_RGB32);
+    image.setDevicePixelRatio(2.0);
+    button->render(&image);
+    image.setDevicePixelRatio(1.0);
+    EXPECT_TRUE(ShowsPicture(image, {14, 8}, LampPicture("OFF3@2x")));
+}
