@@ -1,4 +1,5 @@
 #include "DialogShots.h"
+#include "LedButtonShots.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,7 +16,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
         return 1;
     }
-    if (!renderDialogShots(folder))
+    if (!renderLedButtonShots(folder) || !renderDialogShots(folder))
         return 1;
     return 0;
 }
