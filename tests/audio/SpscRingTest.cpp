@@ -41,7 +41,7 @@ TEST(SpscRing, KeepsOrderAcrossWrapAroundAndRefusesBeyondItsBounds)
 TEST(SpscRing, HandsEveryItemAcrossThreadsInOrder)
 {
     SpscRing<int> ring(64);
-    constexpr int kItems = 300000;
+    constexpr int kItems = 100000;
     std::thread producer([&] {
         int next = 0;
         std::vector<int> chunk(37);
