@@ -23,6 +23,8 @@ constexpr std::uint32_t kNothingSeen = 1;
 } // namespace
 
 struct RealtimeMixer::Input {
+    // Room for the target, the margin before a resynchronisation and a second
+    // more: the ring only fills up when the output has stalled.
     Input(double sampleRate, double targetFrames)
         : ring(kChannels *
                std::bit_ceil(static_cast<std::size_t>(

@@ -87,6 +87,7 @@ void printMixingFigures()
     std::printf("mix_ns_per_block=%.0f\n", seconds * 1e9 / static_cast<double>(kBlocks));
     std::printf("mix_underrun_frames=%llu\n",
                 static_cast<unsigned long long>(mixer.underrunFrames()));
+    std::fflush(stdout); // the drift figures take minutes
 }
 
 } // namespace
