@@ -106,7 +106,10 @@ struct Route {
     double radio1Left, radio1Right, radio2Left, radio2Right;
 };
 
-void PrintTo(const Route &route, std::ostream *out) { *out << route.name; }
+void PrintTo(const Route &route, std::ostream *out)
+{
+    *out << route.name;
+}
 
 class RouteTest : public testing::TestWithParam<Route> {};
 
@@ -152,6 +155,7 @@ TEST(RealtimeMixer, MuteSilencesAndUnmuteBringsTheRouteBack)
     EXPECT_NEAR(level(resumed, 0, kRadio2Hz, 0.1), 0.0, 0.02);
     EXPECT_EQ(radios.mixer.matrix(radios.inputs[0]), kLeftEar);
     EXPECT_EQ(radios.mixer.underrunFrames(), 0U);
+    EXPECT_EQ(radios.mixer.overflowFrames(), 0U); // drained while muted
 }
 
 TEST(RealtimeMixer, ChangesRampFromTheNextBlockWithoutAStep)
