@@ -1,7 +1,7 @@
-#include <cstdio>
+#include "MixerFigures.h"
 
 int main()
 {
-    std::puts("no figures yet");
+    printMixerFigures();
     return 0;
 }
