@@ -1,0 +1,64 @@
+#pragma once
+
+#include "PulseMainLoop.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct pa_context;
+struct pa_operation;
+
+// One client connection to a PulseAudio server (or a PipeWire pulse server)
+// on its own threaded main loop. A connection that the server dropped stays
+// dropped; connect() again makes a fresh one.
+//
+// Every method except the constructor and destructor is called with loop()
+// locked, from a thread other than the loop thread. Methods that wait for the
+// server give up after the timeout given at construction, so a hung server
+// never freezes the caller.
+class PulseConnection {
+  public:
+    enum class Direction { Playback, Capture };
+
+    struct Device {
+        std::string name;        // the server's name, stable across runs
+        std::string description; // what the operator reads
+    };
+
+    PulseConnection(std::string applicationName, std::chrono::milliseconds timeout);
+    ~PulseConnection();
+    PulseConnection(const PulseConnection &) = delete;
+    PulseConnection &operator=(const PulseConnection &) = delete;
+
+    PulseMainLoop &loop() { return loop_; }
+
+    // Connects to `server` (empty: libpulse's default, which honours
+    // PULSE_SERVER) without ever starting a server. True once ready; a ready
+    // connection is kept as it is.
+    bool connect(const std::string &server);
+    void disconnect();
+    bool ready() const;
+    // The live context; nullptr when there is none.
+    pa_context *context() const { return context_; }
+
+    // The devices of one direction sorted by name (capture includes the
+    // monitors of the playback devices); nullopt when the server does not
+    // answer.
+    std::optional<std::vector<Device>> devices(Direction direction);
+    // The name of the server's default device; nullopt when it does not answer.
+    std::optional<std::string> defaultDeviceName(Direction direction);
+
+    // Waits for `operation` (which may be nullptr: a failed call) to finish
+    // and releases it; false when it failed, was cancelled or timed out.
+    bool await(pa_operation *operation);
+
+    std::chrono::milliseconds timeout() const { return timeout_; }
+
+  private:
+    std::string applicationName_;
+    std::chrono::milliseconds timeout_;
+    PulseMainLoop loop_;
+    pa_context *context_ = nullptr;
+};
