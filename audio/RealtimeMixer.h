@@ -2,8 +2,12 @@
 
 #include "AudioLibrary.h"
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 // Mixes up to kMaxInputs stereo captures into one stereo output, each capture
 // through its own 2 x 2 routing matrix. Knows nothing of any sound server.
@@ -17,37 +21,77 @@
 // consumer through atomics, take effect at the next rendered block and are
 // ramped so that no change clicks.
 //
+// Each capture reaches the mix through an adaptive resampler that keeps its
+// delay (ring fill plus resampler backlog) at targetDelayMs whatever the
+// drift between the capture's clock and the output's. A new or starved input
+// stays silent until its ring holds the target delay, then fades in.
+//
+// A paused input keeps being drained and resampled, only its gain goes to
+// zero: its clock stays locked and resuming brings it back at the target
+// delay, with nothing stale in the ring.
+//
 // Samples are 32-bit floats, interleaved left, right.
 class RealtimeMixer {
-public:
+  public:
     static constexpr int kMaxInputs = 8;
 
     struct Config {
         double sampleRate = 7000.0;
-        double targetDelayMs = 10.0;  // fill each input's ring is steered toward
-        double rampMs = 5.0;          // length of a matrix, pause or play ramp
+        // Delay each input is steered toward: ring fill plus what the
+        // resampler holds (its filter alone needs about 3 ms). It must cover
+        // the largest capture burst plus the largest playback request; 20 ms
+        // suits bursts of up to 10 ms each way.
+        double targetDelayMs = 20.0;
+        double rampMs = 5.0; // length of a matrix, pause or play ramp
     };
 
+    // Allocates every input's ring and resampler up front.
     explicit RealtimeMixer(const Config &config);
     ~RealtimeMixer();
     RealtimeMixer(const RealtimeMixer &) = delete;
     RealtimeMixer &operator=(const RealtimeMixer &) = delete;
 
     // Control thread. attachInput returns a free input (identity matrix, not
-    // paused, empty) or -1 when all are taken.
+    // paused, empty) or -1 when all are taken. An input whose producer still
+    // pushes must not be detached: stop the capture first. Unknown or detached
+    // inputs are ignored.
     int attachInput();
     void detachInput(int input);
     void setMatrix(int input, const RoutingMatrix &matrix);
     RoutingMatrix matrix(int input) const;
     void setPaused(int input, bool paused);
 
-    // Producer of `input`: hands over `frames` captured stereo frames.
+    // Producer of `input`: hands over `frames` captured stereo frames. What
+    // does not fit in the ring is dropped and counted in overflowFrames.
     void push(int input, const float *samples, std::size_t frames);
 
     // Consumer: writes `frames` mixed stereo frames; silence where an input
     // has nothing to give (counted as underrun).
     void render(float *samples, std::size_t frames);
 
-    // Any thread.
+    // Any thread. Frames of silence played because an audible input ran dry
+    // (summed over inputs; a paused or silenced input running dry is not
+    // counted).
     std::uint64_t underrunFrames() const;
+    // Any thread. Captured frames lost: ring full at push, or cut to bring a
+    // delay that grew far past the target (a stalled output) back to it.
+    std::uint64_t overflowFrames() const;
+    // Any thread. Smoothed delay of `input` in milliseconds, as of the last
+    // rendered block; 0 for an unknown input.
+    double delayMs(int input) const;
+
+  private:
+    struct Input;
+
+    Input *live(int input) const;
+    void mixInput(Input &input, float *samples, std::size_t frames);
+
+    const Config config_;
+    const std::size_t rampFrames_;
+    std::array<std::unique_ptr<Input>, kMaxInputs> inputs_;
+    std::vector<float> scratch_; // one input's resampled block, consumer only
+    // Odd while render runs: tells detachInput when the consumer let go.
+    std::atomic<std::uint64_t> renderEpoch_{0};
+    std::atomic<std::uint64_t> underrunFrames_{0};
+    std::atomic<std::uint64_t> overflowFrames_{0};
 };

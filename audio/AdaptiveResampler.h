@@ -1,0 +1,79 @@
+#pragma once
+
+#include "SpscRing.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct SRC_STATE_tag;
+
+// Pulls a stereo capture out of its ring buffer at the output's clock.
+//
+// The capture and the output run on different crystals, so "7000 Hz" on one is
+// a few hundred ppm off "7000 Hz" on the other. The resampler converts at a
+// ratio that a PI controller adjusts on every pull, steering the delay (frames
+// in the ring plus frames held inside the resampler) toward a fixed target.
+// The delay is low-pass filtered first, because captures and playback come in
+// bursts that make the instantaneous fill swing by whole bursts.
+//
+// The delay only starts to count once it first reaches the target: until then
+// (and again after the ring ran dry) pull gives nothing, so that the sound
+// resumes at the target delay. A delay far above the target (the output
+// stalled while the capture went on) is cut back to the target at once rather
+// than slowly played away.
+//
+// Frames are interleaved left, right 32-bit floats; the ring holds samples.
+class AdaptiveResampler {
+  public:
+    struct Pull {
+        std::size_t produced = 0;  // frames written to the output
+        std::size_t discarded = 0; // frames cut from the ring to resynchronise
+    };
+
+    // How far above the target the delay may grow before it is cut back; a
+    // ring should hold more than target plus this.
+    static constexpr double kResyncSeconds = 0.25;
+
+    // Allocates (control thread). `targetDelayFrames` in frames of the capture.
+    AdaptiveResampler(double sampleRate, double targetDelayFrames);
+    ~AdaptiveResampler();
+    AdaptiveResampler(const AdaptiveResampler &) = delete;
+    AdaptiveResampler &operator=(const AdaptiveResampler &) = delete;
+
+    // Back to the state after construction; only while nobody pulls.
+    void reset();
+
+    // Consumer: writes up to `frames` frames to `out`. Fewer than `frames`
+    // while waiting for the target delay, or when the ring ran dry (the rest
+    // of `out` is left untouched). Never allocates, locks or blocks.
+    Pull pull(SpscRing<float> &ring, float *out, std::size_t frames);
+
+    // Consumer: whether the last pull was playing rather than waiting.
+    bool running() const { return running_; }
+    // Consumer: smoothed delay in frames, and the conversion ratio (output
+    // frames per input frame) of the last pull.
+    double smoothedDelayFrames() const { return smoothedDelay_; }
+    double ratio() const { return ratio_; }
+
+  private:
+    double delayFrames(const SpscRing<float> &ring) const;
+    void steer(double delay, std::size_t frames);
+    std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
+
+    const double sampleRate_;
+    const double targetDelay_;
+    const double resyncDelay_;
+    SRC_STATE_tag *converter_ = nullptr;
+    std::vector<float> input_; // contiguous copy of the ring for the converter
+
+    bool running_ = false;
+    double smoothedDelay_ = 0.0;
+    double integral_ = 0.0;
+    double ratio_ = 1.0;
+    // Input frames given to the converter, and the input position its output
+    // has reached; their difference is what the converter holds. Both are kept
+    // small by taking whole frames off together.
+    double consumed_ = 0.0;
+    double position_ = 0.0;
+};
