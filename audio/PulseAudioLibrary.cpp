@@ -295,13 +295,20 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
         return 0;
     }
     pa_stream_set_write_callback(mixer->stream, onWrite, mixer.get());
+    pa_stream_set_underflow_callback(
+        mixer->stream,
+        [](pa_stream *, void *userdata) {
+            static_cast<Mixer *>(userdata)->underflows.fetch_add(1, std::memory_order_relaxed);
+        },
+        mixer.get());
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = bytesFor(options_.playbackBufferMs, frequency);
     attr.minreq = bytesFor(options_.playbackRequestMs, frequency);
-    // Start as soon as one request is in rather than when the buffer is full,
-    // so that a resumed stream does not first wait for a whole buffer.
-    attr.prebuf = attr.minreq;
+    // No prebuffering: after a late write the server plays the gap as silence
+    // and carries on at the same delay, instead of stopping the stream and
+    // adding the gap to the delay for good.
+    attr.prebuf = 0;
     attr.fragsize = static_cast<std::uint32_t>(-1);
     auto streamFlags =
         static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
@@ -374,13 +381,22 @@ bool PulseAudioLibrary::MixerChannelSetMatrix(AudioHandle channel, const Routing
     return true;
 }
 
-std::uint64_t PulseAudioLibrary::underrunFrames()
+std::uint64_t PulseAudioLibrary::underrunFrames() const
 {
     std::uint64_t frames = 0;
     for (const auto &[handle, mixer] : mixers_) {
         frames += mixer->mixer->underrunFrames();
     }
     return frames;
+}
+
+std::uint64_t PulseAudioLibrary::playbackUnderflows() const
+{
+    std::uint64_t underflows = 0;
+    for (const auto &[handle, mixer] : mixers_) {
+        underflows += mixer->underflows.load(std::memory_order_relaxed);
+    }
+    return underflows;
 }
 
 bool PulseAudioLibrary::waitUntilReady(pa_stream *stream)
@@ -402,6 +418,7 @@ void PulseAudioLibrary::closeStream(pa_stream *&stream)
 {
     pa_stream_set_read_callback(stream, nullptr, nullptr);
     pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(stream, nullptr, nullptr);
     pa_stream_set_state_callback(stream, nullptr, nullptr);
     pa_stream_disconnect(stream);
     pa_stream_unref(stream);

@@ -3,6 +3,7 @@
 #include "AudioLibrary.h"
 #include "PulseConnection.h"
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -37,11 +38,12 @@ class PulseAudioLibrary : public AudioLibrary {
         std::chrono::milliseconds timeout{2000};
         // Low delay without dropouts on a loaded machine: the capture hands
         // over small fragments, the playback buffer is kept short, and each
-        // mixer input holds enough to bridge one fragment and one request.
-        double captureFragmentMs = 4.0;
-        double playbackBufferMs = 8.0;
+        // mixer input holds enough to bridge one fragment, one request and
+        // the resampler's filter.
+        double captureFragmentMs = 3.0;
+        double playbackBufferMs = 6.0;
         double playbackRequestMs = 2.0;
-        double mixerDelayMs = 5.0;
+        double mixerDelayMs = 8.0;
     };
 
     PulseAudioLibrary();
@@ -68,9 +70,12 @@ class PulseAudioLibrary : public AudioLibrary {
     bool MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix &matrix) override;
     bool MixerChannelSetMatrix(AudioHandle channel, const RoutingMatrix &matrix) override;
 
+    // Dropouts, summed over the live mixers; user-interface thread.
     // Frames of silence the mixers rendered because a capture had nothing to
-    // give, summed over the live mixers. Any thread but the loop thread.
-    std::uint64_t underrunFrames();
+    // give:
+    std::uint64_t underrunFrames() const;
+    // Times the server found a mixer's playback buffer empty:
+    std::uint64_t playbackUnderflows() const;
 
   private:
     struct Mixer;
@@ -87,6 +92,7 @@ class PulseAudioLibrary : public AudioLibrary {
         pa_stream *stream = nullptr;
         std::uint32_t rate = 0;
         std::unique_ptr<RealtimeMixer> mixer;
+        std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
     };
 
     // Resolves `device` of a direction to a server device name ("" for the

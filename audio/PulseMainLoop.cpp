@@ -3,6 +3,9 @@
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <stdexcept>
 
 PulseMainLoop::PulseMainLoop(const char *threadName) : loop_(pa_threaded_mainloop_new())
@@ -15,6 +18,19 @@ PulseMainLoop::PulseMainLoop(const char *threadName) : loop_(pa_threaded_mainloo
         pa_threaded_mainloop_free(loop_);
         throw std::runtime_error("cannot start the sound server main loop");
     }
+    // Audio is late when this thread waits behind ordinary work; ask for a
+    // modest real-time priority, and carry on without it where the system
+    // refuses.
+    pa_threaded_mainloop_lock(loop_);
+    pa_threaded_mainloop_once_unlocked(
+        loop_,
+        [](pa_threaded_mainloop *, void *) {
+            sched_param priority{};
+            priority.sched_priority = 4;
+            pthread_setschedparam(pthread_self(), SCHED_RR, &priority);
+        },
+        nullptr);
+    pa_threaded_mainloop_unlock(loop_);
 }
 
 PulseMainLoop::~PulseMainLoop()

@@ -149,8 +149,13 @@ bool ServerProbe::startClicks(const std::string &sink, double periodMs)
         return false;
     }
     pa_stream_set_write_callback(clickStream_, onClickWrite, this);
-    if (pa_stream_connect_playback(clickStream_, sink.c_str(), nullptr, PA_STREAM_NOFLAGS, nullptr,
-                                   nullptr) < 0 ||
+    // A short buffer: the server's default of seconds would leave a fresh null
+    // sink on its two-second blocks.
+    pa_buffer_attr attr{};
+    attr.maxlength = attr.prebuf = attr.minreq = attr.fragsize = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(kClickRate / 50 * kFrameBytes);
+    if (pa_stream_connect_playback(clickStream_, sink.c_str(), &attr, PA_STREAM_ADJUST_LATENCY,
+                                   nullptr, nullptr) < 0 ||
         !waitUntilReady(connection_, clickStream_)) {
         closeStream(clickStream_);
         clickStream_ = nullptr;

@@ -1,7 +1,8 @@
+#include "ServerBench.h"
+
 #include <cstdio>
 
 int main()
 {
-    std::puts("no figures yet");
-    return 0;
+    return runServerBench();
 }

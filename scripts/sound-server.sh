@@ -41,8 +41,8 @@ EOF
   HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/config" \
     DBUS_SESSION_BUS_ADDRESS=disabled: \
     pulseaudio --system=false -n -F "$dir/server.pa" --daemonize=no \
-    --exit-idle-time=-1 --disallow-exit --use-pid-file=no --high-priority=no \
-    --realtime=no --log-target="file:$dir/server.log" --log-level=notice \
+    --exit-idle-time=-1 --disallow-exit --use-pid-file=no --high-priority=yes \
+    --realtime=yes --log-target="file:$dir/server.log" --log-level=notice \
     </dev/null >>"$dir/server.log" 2>&1 &
   echo $! >"$dir/pid"
   local i sink
