@@ -411,7 +411,11 @@ bool PulseAudioLibrary::waitUntilReady(pa_stream *stream)
         },
         options_.timeout);
     pa_stream_set_state_callback(stream, nullptr, nullptr);
-    return pa_stream_get_state(stream) == PA_STREAM_READY;
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_CREATING) {
+        connection_->giveUp();
+    }
+    return state == PA_STREAM_READY;
 }
 
 void PulseAudioLibrary::closeStream(pa_stream *&stream)

@@ -111,11 +111,13 @@ void PulseConnection::disconnect()
     pa_context_disconnect(context_);
     pa_context_unref(context_);
     context_ = nullptr;
+    unresponsive_ = false;
 }
 
 bool PulseConnection::ready() const
 {
-    return context_ != nullptr && pa_context_get_state(context_) == PA_CONTEXT_READY;
+    return context_ != nullptr && !unresponsive_ &&
+           pa_context_get_state(context_) == PA_CONTEXT_READY;
 }
 
 std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Direction direction)
@@ -157,6 +159,7 @@ bool PulseConnection::await(pa_operation *operation)
         timeout_);
     if (!done) {
         pa_operation_cancel(operation);
+        giveUp();
     }
     bool finished = pa_operation_get_state(operation) == PA_OPERATION_DONE;
     pa_operation_set_state_callback(operation, nullptr, nullptr);

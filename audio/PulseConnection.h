@@ -39,7 +39,12 @@ class PulseConnection {
     // connection is kept as it is.
     bool connect(const std::string &server);
     void disconnect();
+    // True while connected and answering: false once the server closed the
+    // connection or failed to answer within the timeout.
     bool ready() const;
+    // Treats the server as gone after it failed to answer in time, so that
+    // the next calls fail at once instead of each waiting out the timeout.
+    void giveUp() { unresponsive_ = true; }
     // The live context; nullptr when there is none.
     pa_context *context() const { return context_; }
 
@@ -51,7 +56,8 @@ class PulseConnection {
     std::optional<std::string> defaultDeviceName(Direction direction);
 
     // Waits for `operation` (which may be nullptr: a failed call) to finish
-    // and releases it; false when it failed, was cancelled or timed out.
+    // and releases it; false when it failed, was cancelled or timed out (and
+    // then gives up on the server).
     bool await(pa_operation *operation);
 
     std::chrono::milliseconds timeout() const { return timeout_; }
@@ -61,4 +67,5 @@ class PulseConnection {
     std::chrono::milliseconds timeout_;
     PulseMainLoop loop_;
     pa_context *context_ = nullptr;
+    bool unresponsive_ = false;
 };

@@ -265,20 +265,35 @@ class LostServer : public ::testing::Test {
 
     void startServer() { ASSERT_EQ(script("start"), 0); }
 
-    void killServer()
+    void signalServer(int signal)
     {
         pid_t pid = 0;
         std::ifstream(folder + "/pid") >> pid;
         ASSERT_GT(pid, 0);
-        ASSERT_EQ(kill(pid, SIGKILL), 0);
+        ASSERT_EQ(kill(pid, signal), 0);
     }
 
     PulseAudioLibrary::Options options()
     {
         PulseAudioLibrary::Options options;
         options.server = "unix:" + folder + "/native";
+        options.timeout = 500ms;
         return options;
     }
+
+    // Powers on like the program: radio 1 into a playing mixer.
+    void powerOn(PulseAudioLibrary &audio)
+    {
+        ASSERT_TRUE(audio.Init(-1, kRate, 0));
+        mixer = audio.MixerStreamCreate(kRate, 2, 0);
+        ASSERT_TRUE(audio.RecordInit(kRadio1Monitor));
+        radio = audio.RecordStart(kRate, 2, 0);
+        ASSERT_TRUE(audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing));
+        ASSERT_TRUE(audio.ChannelPlay(mixer, false));
+        std::this_thread::sleep_for(100ms);
+    }
+
+    AudioHandle mixer = 0, radio = 0;
 
     std::string folder;
 };
@@ -286,15 +301,9 @@ class LostServer : public ::testing::Test {
 TEST_F(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
 {
     PulseAudioLibrary audio(options());
-    ASSERT_TRUE(audio.Init(-1, kRate, 0));
-    const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
-    ASSERT_TRUE(audio.RecordInit(kRadio1Monitor));
-    const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
-    ASSERT_TRUE(audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing));
-    ASSERT_TRUE(audio.ChannelPlay(mixer, false));
-    std::this_thread::sleep_for(100ms);
+    powerOn(audio);
 
-    killServer();
+    signalServer(SIGKILL);
     const RoutingMatrix matrix{1, 1, 1, 1};
     // The loss is noticed as soon as the connection closes.
     const auto deadline = std::chrono::steady_clock::now() + 5s;
@@ -325,6 +334,26 @@ TEST_F(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
     EXPECT_NE(again, 0u);
     EXPECT_NE(again, mixer);
     EXPECT_TRUE(audio.ChannelPlay(again, false));
+}
+
+TEST_F(LostServer, AHungServerCostsOneTimeoutThenCallsFailAtOnce)
+{
+    PulseAudioLibrary audio(options());
+    powerOn(audio);
+
+    signalServer(SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(audio.ChannelPause(mixer));
+    AudioDeviceInfo info;
+    EXPECT_FALSE(audio.GetDeviceInfo(0, info));
+    EXPECT_FALSE(audio.ChannelPlay(mixer, false));
+    EXPECT_TRUE(audio.RecordFree());
+    EXPECT_TRUE(audio.Free());
+    // Generous: the bound is what matters, not the figure.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+
+    signalServer(SIGCONT);
+    EXPECT_TRUE(audio.Init(-1, kRate, 0));
 }
 
 } // namespace
