@@ -56,8 +56,8 @@ bool PulseAudioLibrary::connect()
 {
     try {
         if (!connection_) {
-            connection_ =
-                std::make_unique<PulseConnection>(options_.applicationName, options_.timeout);
+            connection_ = std::make_unique<PulseConnection>(options_.applicationName,
+                                                            options_.timeout, kAudioThreadName);
         }
     } catch (const std::exception &) {
         return false;

@@ -32,6 +32,9 @@ struct pa_stream;
 // Options::timeout.
 class PulseAudioLibrary : public AudioLibrary {
   public:
+    // Name of the thread that runs every stream callback, mixing included.
+    static constexpr const char *kAudioThreadName = "kaldra-audio";
+
     struct Options {
         std::string server; // empty: libpulse's default, which honours PULSE_SERVER
         std::string applicationName = "KALDRA";

@@ -64,8 +64,9 @@ void onOperationState(pa_operation *, void *userdata)
 
 } // namespace
 
-PulseConnection::PulseConnection(std::string applicationName, std::chrono::milliseconds timeout)
-    : applicationName_(std::move(applicationName)), timeout_(timeout), loop_("kaldra-audio")
+PulseConnection::PulseConnection(std::string applicationName, std::chrono::milliseconds timeout,
+                                 const char *threadName)
+    : applicationName_(std::move(applicationName)), timeout_(timeout), loop_(threadName)
 {
 }
 

@@ -27,7 +27,9 @@ class PulseConnection {
         std::string description; // what the operator reads
     };
 
-    PulseConnection(std::string applicationName, std::chrono::milliseconds timeout);
+    // `threadName` names the loop thread (as top -H shows it).
+    PulseConnection(std::string applicationName, std::chrono::milliseconds timeout,
+                    const char *threadName);
     ~PulseConnection();
     PulseConnection(const PulseConnection &) = delete;
     PulseConnection &operator=(const PulseConnection &) = delete;

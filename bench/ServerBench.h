@@ -5,9 +5,9 @@
 // figure: latency_ms (median) and latency_p99_ms from a capture device to the
 // playback device through PulseAudioLibrary, dropouts (frames of silence the
 // mixer had to play), baseline_latency_ms (the same path through the
-// server's own loopback module at 20 ms), cpu_percent (this process's CPU per
-// second of routed audio, the measuring harness's own share taken off),
-// rss_mb.
+// server's own loopback module at 20 ms), cpu_percent (CPU of the library's
+// audio thread, where all audio work happens, per second of routed audio),
+// rss_mb (resident memory while routing).
 //
 // The harness: one stereo null sink whose left channel is the radio (a remap
 // source) and whose right channel receives the output (a remap sink). Clicks

@@ -93,7 +93,7 @@ struct ModuleLoad {
 } // namespace
 
 ServerProbe::ServerProbe(const std::string &server)
-    : connection_("KALDRA probe", std::chrono::milliseconds(3000))
+    : connection_("KALDRA probe", std::chrono::milliseconds(3000), "kaldra-probe")
 {
     std::lock_guard lock(connection_.loop());
     if (!connection_.connect(server)) {
