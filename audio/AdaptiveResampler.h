@@ -17,11 +17,11 @@ struct SRC_STATE_tag;
 // The delay is low-pass filtered first, because captures and playback come in
 // bursts that make the instantaneous fill swing by whole bursts.
 //
-// The delay only starts to count once it first reaches the target: until then
-// (and again after the ring ran dry) pull gives nothing, so that the sound
-// resumes at the target delay. A delay far above the target (the output
-// stalled while the capture went on) is cut back to the target at once rather
-// than slowly played away.
+// Until the delay first reaches the target (and again after the ring ran dry)
+// pull gives nothing; what lies beyond the target at that moment, never heard,
+// is dropped, so that the sound starts at the target delay. A delay far above
+// the target (the output stalled while the capture went on) is cut back to
+// the target at once rather than slowly played away.
 //
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {

@@ -23,6 +23,8 @@ constexpr std::uint32_t kNothingSeen = 1;
 } // namespace
 
 struct RealtimeMixer::Input {
+    // Room for the target, the margin before a resynchronisation and a second
+    // more: the ring only fills up when the output has stalled.
     Input(double sampleRate, double targetFrames)
         : ring(kChannels *
                std::bit_ceil(static_cast<std::size_t>(
@@ -54,30 +56,30 @@ struct RealtimeMixer::Input {
 
     std::atomic<double> delayMs{0.0};
 
+    // Sequentially consistent throughout, so no fences are needed: a reader
+    // that saw any part of a newer write also sees the sequence moved on.
     void publish()
     {
-        const std::uint32_t start = sequence.load(std::memory_order_relaxed);
-        sequence.store(start + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
+        const std::uint32_t start = sequence.load();
+        sequence.store(start + 1);
         for (std::size_t k = 0; k < 4; ++k)
-            sharedMatrix[k].store(matrix[k], std::memory_order_relaxed);
-        sharedPaused.store(paused, std::memory_order_relaxed);
-        sequence.store(start + 2, std::memory_order_release);
+            sharedMatrix[k].store(matrix[k]);
+        sharedPaused.store(paused);
+        sequence.store(start + 2);
     }
 
     // Consumer: picks up a complete change, if any; a change caught half
     // written is picked up at the next block.
     void takeControls(std::size_t rampFrames)
     {
-        const std::uint32_t seen = sequence.load(std::memory_order_acquire);
+        const std::uint32_t seen = sequence.load();
         if (seen == seenSequence || (seen & 1U) != 0)
             return;
         std::array<float, 4> wanted;
         for (std::size_t k = 0; k < 4; ++k)
-            wanted[k] = sharedMatrix[k].load(std::memory_order_relaxed);
-        const bool silent = sharedPaused.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (sequence.load(std::memory_order_relaxed) != seen)
+            wanted[k] = sharedMatrix[k].load();
+        const bool silent = sharedPaused.load();
+        if (sequence.load() != seen)
             return;
         seenSequence = seen;
         if (silent)

@@ -1,8 +1,9 @@
+#include "MixerFigures.h"
 #include "ServerBench.h"
-
-#include <cstdio>
 
 int main()
 {
-    return runServerBench();
+    const int server = runServerBench();
+    printMixerFigures();
+    return server;
 }

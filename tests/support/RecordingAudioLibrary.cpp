@@ -61,6 +61,8 @@ bool RecordingAudioLibrary::Init(int device, std::uint32_t frequency, std::uint3
 bool RecordingAudioLibrary::Free()
 {
     log("Free", {});
+    std::erase_if(playing, [this](const auto &entry) { return !captures_.contains(entry.first); });
+    matrices.clear();
     return true;
 }
 
@@ -87,14 +89,21 @@ AudioHandle RecordingAudioLibrary::RecordStart(std::uint32_t frequency, std::uin
 {
     log("RecordStart", {frequency, channels, flags});
     const AudioHandle handle = newHandle();
-    if (handle != 0)
+    if (handle != 0) {
         playing[handle] = true;
+        captures_.insert(handle);
+    }
     return handle;
 }
 
 bool RecordingAudioLibrary::RecordFree()
 {
     log("RecordFree", {});
+    for (AudioHandle capture : captures_) {
+        playing.erase(capture);
+        matrices.erase(capture);
+    }
+    captures_.clear();
     return true;
 }
 

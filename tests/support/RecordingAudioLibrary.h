@@ -3,19 +3,21 @@
 #include "AudioLibrary.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 // Test double of the audio library: logs every call as text, for instance
 // "RecordInit(2)" or "MixerChannelSetMatrix(2,1,1,0,0)", and answers from the
 // scripted fields below. Handles count up from 1 and keep the interface's
-// rules: zero and unknown handles are refused.
+// rules: zero, unknown and released handles are refused (RecordFree releases
+// the captures, Free the mixers and every source plugged into them).
 class RecordingAudioLibrary : public AudioLibrary {
-public:
+  public:
     // Scripted answers.
     std::uint32_t version = kVersion;
     bool initSucceeds = true;
-    bool handlesFail = false;  // RecordStart and MixerStreamCreate return 0
+    bool handlesFail = false; // RecordStart and MixerStreamCreate return 0
     std::vector<std::string> playbackDevices;
     std::vector<std::string> captureDevices;
 
@@ -44,10 +46,11 @@ public:
     bool MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix &matrix) override;
     bool MixerChannelSetMatrix(AudioHandle channel, const RoutingMatrix &matrix) override;
 
-private:
+  private:
     void log(const std::string &operation, const std::vector<long long> &arguments);
     AudioHandle newHandle();
     bool known(AudioHandle handle) const;
 
     AudioHandle lastHandle_ = 0;
+    std::set<AudioHandle> captures_;
 };

@@ -1,0 +1,306 @@
+#include "RealtimeMixer.h"
+#include "ClockDriftSimulation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <complex>
+#include <functional>
+#include <numbers>
+#include <ostream>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr double kRate = 7000.0;
+constexpr std::size_t kBlock = 70;
+constexpr float kAmplitude = 0.25f;
+constexpr RoutingMatrix kSilent = {0, 0, 0, 0};
+constexpr RoutingMatrix kBothEars = {1, 1, 1, 1};
+constexpr RoutingMatrix kLeftEar = {1, 1, 0, 0};
+constexpr RoutingMatrix kRightEar = {0, 0, 1, 1};
+
+// Mono radios (the same signal on both channels of a capture) feeding the
+// mixer in lockstep: every block pushes one block per radio, then renders one.
+class Radios {
+  public:
+    using Signal = std::function<float(std::size_t frame)>;
+
+    explicit Radios(std::vector<Signal> signals) : signals_(std::move(signals))
+    {
+        for (std::size_t i = 0; i < signals_.size(); ++i)
+            inputs.push_back(mixer.attachInput());
+    }
+
+    // Plays `seconds`, or as long as `pushing` says, and returns what was heard.
+    std::vector<float> play(double seconds, bool pushing = true)
+    {
+        std::vector<float> heard;
+        std::vector<float> block(kBlock * 2);
+        for (auto blocks = static_cast<std::size_t>(seconds * kRate / kBlock); blocks; --blocks) {
+            for (std::size_t radio = 0; pushing && radio < inputs.size(); ++radio) {
+                for (std::size_t i = 0; i < kBlock; ++i)
+                    block[2 * i] = block[2 * i + 1] = signals_[radio](frame_ + i);
+                mixer.push(inputs[radio], block.data(), kBlock);
+            }
+            frame_ += kBlock;
+            mixer.render(block.data(), kBlock);
+            heard.insert(heard.end(), block.begin(), block.end());
+        }
+        return heard;
+    }
+
+    RealtimeMixer mixer{RealtimeMixer::Config{}};
+    std::vector<int> inputs;
+
+  private:
+    std::vector<Signal> signals_;
+    std::size_t frame_ = 0;
+};
+
+Radios::Signal tone(double hertz)
+{
+    return [hertz](std::size_t frame) {
+        return kAmplitude * static_cast<float>(std::sin(2.0 * std::numbers::pi * hertz *
+                                                        static_cast<double>(frame) / kRate));
+    };
+}
+
+Radios::Signal constant(float level)
+{
+    return [level](std::size_t) { return level; };
+}
+
+// Level of a `hertz` tone in one ear over the last `seconds` heard, in units of
+// a radio's own level.
+double level(const std::vector<float> &heard, int ear, double hertz, double seconds)
+{
+    const auto frames = static_cast<std::size_t>(seconds * kRate);
+    const std::size_t first = heard.size() / 2 - frames;
+    std::complex<double> sum;
+    for (std::size_t i = 0; i < frames; ++i)
+        sum += static_cast<double>(heard[2 * (first + i) + static_cast<std::size_t>(ear)]) *
+               std::polar(1.0, -2.0 * std::numbers::pi * hertz * static_cast<double>(i) / kRate);
+    return 2.0 * std::abs(sum) / static_cast<double>(frames) / kAmplitude;
+}
+
+double largestStep(const std::vector<float> &heard)
+{
+    double largest = 0.0;
+    for (std::size_t i = 2; i < heard.size(); ++i)
+        largest = std::max(largest, static_cast<double>(std::abs(heard[i] - heard[i - 2])));
+    return largest;
+}
+
+constexpr double kRadio1Hz = 400.0;
+constexpr double kRadio2Hz = 1100.0;
+
+struct Route {
+    const char *name;
+    RoutingMatrix radio1, radio2;
+    double radio1Left, radio1Right, radio2Left, radio2Right;
+};
+
+void PrintTo(const Route &route, std::ostream *out)
+{
+    *out << route.name;
+}
+
+class RouteTest : public testing::TestWithParam<Route> {};
+
+TEST_P(RouteTest, EachEarHearsTheRadiosOfItsRoute)
+{
+    const Route route = GetParam();
+    Radios radios({tone(kRadio1Hz), tone(kRadio2Hz)});
+    radios.mixer.setMatrix(radios.inputs[0], route.radio1);
+    radios.mixer.setMatrix(radios.inputs[1], route.radio2);
+    const auto heard = radios.play(1.0);
+    // A radio at full level on both capture channels sums to twice its level.
+    EXPECT_NEAR(level(heard, 0, kRadio1Hz, 0.4), route.radio1Left, 0.02);
+    EXPECT_NEAR(level(heard, 1, kRadio1Hz, 0.4), route.radio1Right, 0.02);
+    EXPECT_NEAR(level(heard, 0, kRadio2Hz, 0.4), route.radio2Left, 0.02);
+    EXPECT_NEAR(level(heard, 1, kRadio2Hz, 0.4), route.radio2Right, 0.02);
+    EXPECT_EQ(radios.mixer.underrunFrames(), 0U);
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, RouteTest,
+                         testing::Values(Route{"Rig1", kBothEars, kSilent, 2, 2, 0, 0},
+                                         Route{"Rig12", kLeftEar, kRightEar, 2, 0, 0, 2},
+                                         Route{"Rig2", kSilent, kBothEars, 0, 0, 2, 2}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(RealtimeMixer, MuteSilencesAndUnmuteBringsTheRouteBack)
+{
+    Radios radios({tone(kRadio1Hz), tone(kRadio2Hz)});
+    radios.mixer.setMatrix(radios.inputs[0], kLeftEar);
+    radios.mixer.setMatrix(radios.inputs[1], kRightEar);
+    radios.play(0.5);
+
+    for (int input : radios.inputs)
+        radios.mixer.setPaused(input, true);
+    const auto muted = radios.play(0.5);
+    EXPECT_TRUE(std::all_of(muted.end() - 2000, muted.end(), [](float x) { return x == 0.0f; }));
+
+    for (int input : radios.inputs)
+        radios.mixer.setPaused(input, false);
+    // Back at once (after the ramp), with nothing stale: the delay held.
+    const auto resumed = radios.play(0.2);
+    EXPECT_NEAR(level(resumed, 0, kRadio1Hz, 0.1), 2.0, 0.02);
+    EXPECT_NEAR(level(resumed, 1, kRadio2Hz, 0.1), 2.0, 0.02);
+    EXPECT_NEAR(level(resumed, 0, kRadio2Hz, 0.1), 0.0, 0.02);
+    EXPECT_EQ(radios.mixer.matrix(radios.inputs[0]), kLeftEar);
+    EXPECT_EQ(radios.mixer.underrunFrames(), 0U);
+    EXPECT_EQ(radios.mixer.overflowFrames(), 0U); // drained while muted
+}
+
+TEST(RealtimeMixer, ChangesRampFromTheNextBlockWithoutAStep)
+{
+    Radios radios({constant(0.5f)});
+    RealtimeMixer &mixer = radios.mixer;
+    const int input = radios.inputs[0];
+    const auto before = radios.play(0.5);
+    const float steady = before.back();
+    ASSERT_NEAR(steady, 0.5f, 0.01f);
+    // Over 5 ms (35 frames) the largest change below, 0 to both channels at
+    // once, may move a sample by 1/35 of twice the level; a step would move it
+    // by the whole.
+    const double rampStep = 2.0 * steady / 35.0 * 1.05;
+
+    const std::vector<std::function<void()>> changes = {
+        [&] { mixer.setMatrix(input, kSilent); },      [&] { mixer.setMatrix(input, kBothEars); },
+        [&] { mixer.setPaused(input, true); },         [&] { mixer.setPaused(input, false); },
+        [&] { mixer.setMatrix(input, {1, 0, 0, 1}); },
+    };
+    const std::vector<float> settled = {0.0f, 2 * steady, 0.0f, 2 * steady, steady};
+    float last = steady;
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        SCOPED_TRACE(i);
+        changes[i]();
+        auto heard = radios.play(0.02);
+        EXPECT_NE(heard[0], last); // already moving in the first block
+        heard.insert(heard.begin(), {last, last});
+        EXPECT_LE(largestStep(heard), rampStep);
+        EXPECT_NEAR(heard[2 * 40], settled[i], 0.01); // done within 5 ms
+        last = heard.back();
+    }
+}
+
+TEST(RealtimeMixer, RunningDryPlaysCountedSilenceAndRecovers)
+{
+    Radios radios({tone(kRadio1Hz)});
+    radios.play(0.5);
+    const auto dry = radios.play(0.2, false);
+    EXPECT_GT(radios.mixer.underrunFrames(), 0U);
+    EXPECT_TRUE(std::all_of(dry.end() - 1000, dry.end(), [](float x) { return x == 0.0f; }));
+
+    const std::uint64_t underrun = radios.mixer.underrunFrames();
+    const auto back = radios.play(0.5);
+    EXPECT_NEAR(level(back, 0, kRadio1Hz, 0.2), 1.0, 0.02);
+    EXPECT_EQ(radios.mixer.underrunFrames(), underrun);
+}
+
+TEST(RealtimeMixer, FloodedInputCountsTheLossAndReturnsToItsDelay)
+{
+    Radios radios({tone(kRadio1Hz)});
+    const int input = radios.inputs[0];
+    std::vector<float> flood(7000 * 2 * 3, 0.1f); // 3 s while the output stalls
+    radios.mixer.push(input, flood.data(), 7000 * 3);
+    EXPECT_GT(radios.mixer.overflowFrames(), 0U);
+
+    const auto heard = radios.play(2.0);
+    EXPECT_NEAR(radios.mixer.delayMs(input), RealtimeMixer::Config{}.targetDelayMs, 2.0);
+    EXPECT_NEAR(level(heard, 0, kRadio1Hz, 0.5), 1.0, 0.02);
+}
+
+TEST(RealtimeMixer, InputsAreAttachedUpToTheLimitAndComeBackClean)
+{
+    RealtimeMixer mixer{RealtimeMixer::Config{}};
+    std::vector<int> inputs;
+    for (int i = 0; i < RealtimeMixer::kMaxInputs; ++i)
+        inputs.push_back(mixer.attachInput());
+    EXPECT_EQ(mixer.attachInput(), -1);
+
+    const std::vector<float> samples(200, 0.5f);
+    mixer.setMatrix(inputs[3], kSilent);
+    mixer.push(inputs[3], samples.data(), 100);
+    mixer.detachInput(inputs[3]);
+    // Detached or unknown inputs are ignored, never touched.
+    for (int stale : {inputs[3], -1, RealtimeMixer::kMaxInputs}) {
+        mixer.setMatrix(stale, kBothEars);
+        mixer.setPaused(stale, true);
+        mixer.push(stale, samples.data(), 100);
+        mixer.detachInput(stale);
+        EXPECT_EQ(mixer.matrix(stale), kSilent);
+    }
+
+    EXPECT_EQ(mixer.attachInput(), inputs[3]);
+    EXPECT_EQ(mixer.matrix(inputs[3]), (RoutingMatrix{1, 0, 0, 1}));
+    std::vector<float> heard(200);
+    mixer.render(heard.data(), 100);
+    EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](float x) { return x == 0.0f; }));
+}
+
+// Two sound cards: the capture's crystal 300 ppm fast or slow against the
+// output's, bursts of 5 to 10 ms both ways. The delay must hold where it is
+// without drift, and no frame may be lost or played twice.
+TEST(RealtimeMixer, DelayHoldsAgainstClockDrift)
+{
+    DriftScenario scenario;
+    scenario.seconds = 120.0;
+    scenario.settleSeconds = 0.0;
+    const DriftOutcome reference = simulateClockDrift(scenario);
+    for (double ppm : {300.0, -300.0}) {
+        SCOPED_TRACE(ppm);
+        scenario.ppm = ppm;
+        const DriftOutcome drifting = simulateClockDrift(scenario);
+        EXPECT_LT(drifting.maxDelayMs - reference.meanDelayMs, 2.0);
+        EXPECT_GT(drifting.minDelayMs - reference.meanDelayMs, -2.0);
+        EXPECT_EQ(drifting.underrunFrames, 0U);
+        EXPECT_EQ(drifting.overflowFrames, 0U);
+    }
+}
+
+// The user-interface thread changes routes, mutes and plugs a spare input in
+// and out as fast as it can while the audio thread captures and mixes.
+TEST(RealtimeMixer, ControlChangesWhileMixingStayClean)
+{
+    Radios radios({tone(kRadio1Hz), tone(kRadio2Hz)});
+    RealtimeMixer &mixer = radios.mixer;
+    std::atomic<bool> done{false};
+    std::thread control([&] {
+        std::mt19937 random(7);
+        const RoutingMatrix routes[] = {kBothEars, kSilent, kLeftEar, kRightEar};
+        int spare = -1;
+        for (int change = 0; !done.load() && change < 200000; ++change) {
+            const int input = radios.inputs[change % 2];
+            mixer.setMatrix(input, routes[random() % 4]);
+            mixer.setPaused(input, random() % 2 == 0);
+            if (change % 16 == 0) {
+                mixer.detachInput(spare);
+                spare = mixer.attachInput();
+            }
+        }
+        mixer.setMatrix(radios.inputs[0], kLeftEar);
+        mixer.setMatrix(radios.inputs[1], kRightEar);
+        mixer.setPaused(radios.inputs[0], false);
+        mixer.setPaused(radios.inputs[1], false);
+    });
+    const auto heard = radios.play(30.0);
+    done = true;
+    control.join();
+    // Never more than two radios at twice their level each.
+    EXPECT_TRUE(std::all_of(heard.begin(), heard.end(),
+                            [](float x) { return std::isfinite(x) && std::abs(x) <= 1.05f; }));
+
+    const auto after = radios.play(0.2);
+    EXPECT_NEAR(level(after, 0, kRadio1Hz, 0.1), 2.0, 0.02);
+    EXPECT_NEAR(level(after, 1, kRadio2Hz, 0.1), 2.0, 0.02);
+    EXPECT_NEAR(level(after, 1, kRadio1Hz, 0.1), 0.0, 0.02);
+}
+
+} // namespace
