@@ -206,8 +206,8 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
         PA_STREAM_ADJUST_LATENCY | (currentCaptureDevice_.empty() ? 0 : PA_STREAM_DONT_MOVE));
     const char *device = currentCaptureDevice_.empty() ? nullptr : currentCaptureDevice_.c_str();
     if (pa_stream_connect_record(capture->stream, device, &attr, streamFlags) < 0 ||
-        !waitUntilReady(capture->stream)) {
-        closeStream(capture->stream);
+        !connection_->waitUntilReady(capture->stream)) {
+        PulseConnection::closeStream(capture->stream);
         return 0;
     }
     AudioHandle handle = newHandle();
@@ -227,50 +227,38 @@ bool PulseAudioLibrary::RecordFree()
 
 bool PulseAudioLibrary::ChannelPlay(AudioHandle channel, bool restart)
 {
-    if (!serverAlive()) {
-        return false;
-    }
-    if (Mixer *mixer = findMixer(channel)) {
-        return cork(*mixer, false, restart);
-    }
-    Capture *capture = findCapture(channel);
-    if (capture == nullptr) {
-        return false;
-    }
-    capture->paused = false;
-    if (capture->mixer != nullptr) {
-        capture->mixer->mixer->setPaused(capture->input, false);
-    }
-    return true;
+    return setRunning(channel, true, restart);
 }
 
 bool PulseAudioLibrary::ChannelPause(AudioHandle channel)
 {
+    return setRunning(channel, false, false);
+}
+
+bool PulseAudioLibrary::ChannelStop(AudioHandle channel)
+{
+    return setRunning(channel, false, true);
+}
+
+bool PulseAudioLibrary::setRunning(AudioHandle channel, bool running, bool flush)
+{
     if (!serverAlive()) {
         return false;
     }
     if (Mixer *mixer = findMixer(channel)) {
-        return cork(*mixer, true, false);
+        return cork(*mixer, !running, flush);
     }
     Capture *capture = findCapture(channel);
     if (capture == nullptr) {
         return false;
     }
-    capture->paused = true;
+    // A capture keeps recording while paused or stopped, so that it comes
+    // back at once and at the delay it had; only its gain in the mix drops.
+    capture->paused = !running;
     if (capture->mixer != nullptr) {
-        capture->mixer->mixer->setPaused(capture->input, true);
+        capture->mixer->mixer->setPaused(capture->input, !running);
     }
     return true;
-}
-
-bool PulseAudioLibrary::ChannelStop(AudioHandle channel)
-{
-    if (Mixer *mixer = findMixer(channel); mixer != nullptr && serverAlive()) {
-        return cork(*mixer, true, true);
-    }
-    // A stopped capture is silent like a paused one; it restarts where the
-    // live input is, as a paused one does.
-    return ChannelPause(channel);
 }
 
 AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::uint32_t channels,
@@ -316,8 +304,8 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     const char *device = playbackDevice_.empty() ? nullptr : playbackDevice_.c_str();
     if (pa_stream_connect_playback(mixer->stream, device, &attr, streamFlags, nullptr, nullptr) <
             0 ||
-        !waitUntilReady(mixer->stream)) {
-        closeStream(mixer->stream);
+        !connection_->waitUntilReady(mixer->stream)) {
+        PulseConnection::closeStream(mixer->stream);
         return 0;
     }
     AudioHandle handle = newHandle();
@@ -399,36 +387,6 @@ std::uint64_t PulseAudioLibrary::playbackUnderflows() const
     return underflows;
 }
 
-bool PulseAudioLibrary::waitUntilReady(pa_stream *stream)
-{
-    pa_stream_set_state_callback(
-        stream, [](pa_stream *, void *loop) { static_cast<PulseMainLoop *>(loop)->signal(); },
-        &connection_->loop());
-    connection_->loop().waitUntil(
-        [stream] {
-            pa_stream_state_t state = pa_stream_get_state(stream);
-            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-        },
-        options_.timeout);
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
-    const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_CREATING) {
-        connection_->giveUp();
-    }
-    return state == PA_STREAM_READY;
-}
-
-void PulseAudioLibrary::closeStream(pa_stream *&stream)
-{
-    pa_stream_set_read_callback(stream, nullptr, nullptr);
-    pa_stream_set_write_callback(stream, nullptr, nullptr);
-    pa_stream_set_underflow_callback(stream, nullptr, nullptr);
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
-    pa_stream_disconnect(stream);
-    pa_stream_unref(stream);
-    stream = nullptr;
-}
-
 void PulseAudioLibrary::unplug(Capture &capture)
 {
     Mixer *mixer = capture.mixer;
@@ -449,7 +407,7 @@ void PulseAudioLibrary::freeMixers()
     }
     std::lock_guard lock(connection_->loop());
     for (auto &[handle, mixer] : mixers_) {
-        closeStream(mixer->stream);
+        PulseConnection::closeStream(mixer->stream);
     }
     mixers_.clear();
 }
@@ -463,7 +421,7 @@ void PulseAudioLibrary::freeCaptures()
     }
     std::lock_guard lock(connection_->loop());
     for (auto &[handle, capture] : captures_) {
-        closeStream(capture->stream);
+        PulseConnection::closeStream(capture->stream);
     }
     captures_.clear();
 }

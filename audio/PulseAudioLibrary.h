@@ -108,8 +108,8 @@ class PulseAudioLibrary : public AudioLibrary {
     bool connect();
     // True while the server is still there; forgets it otherwise.
     bool serverAlive();
-    bool waitUntilReady(pa_stream *stream);
-    void closeStream(pa_stream *&stream);
+    // Play (running), pause, or stop (not running, flushed) a mixer or capture.
+    bool setRunning(AudioHandle channel, bool running, bool flush);
     void unplug(Capture &capture);
     void freeMixers();
     void freeCaptures();

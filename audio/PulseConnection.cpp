@@ -3,6 +3,7 @@
 #include <pulse/context.h>
 #include <pulse/introspect.h>
 #include <pulse/operation.h>
+#include <pulse/stream.h>
 
 #include <algorithm>
 #include <mutex>
@@ -166,4 +167,34 @@ bool PulseConnection::await(pa_operation *operation)
     pa_operation_set_state_callback(operation, nullptr, nullptr);
     pa_operation_unref(operation);
     return finished;
+}
+
+bool PulseConnection::waitUntilReady(pa_stream *stream)
+{
+    pa_stream_set_state_callback(
+        stream, [](pa_stream *, void *loop) { static_cast<PulseMainLoop *>(loop)->signal(); },
+        &loop_);
+    loop_.waitUntil(
+        [stream] {
+            const pa_stream_state_t state = pa_stream_get_state(stream);
+            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+        },
+        timeout_);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_CREATING) {
+        giveUp();
+    }
+    return state == PA_STREAM_READY;
+}
+
+void PulseConnection::closeStream(pa_stream *&stream)
+{
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
+    stream = nullptr;
 }

@@ -9,6 +9,7 @@
 
 struct pa_context;
 struct pa_operation;
+struct pa_stream;
 
 // One client connection to a PulseAudio server (or a PipeWire pulse server)
 // on its own threaded main loop. A connection that the server dropped stays
@@ -61,6 +62,13 @@ class PulseConnection {
     // and releases it; false when it failed, was cancelled or timed out (and
     // then gives up on the server).
     bool await(pa_operation *operation);
+
+    // Waits until `stream`, just connected, is ready; false when it failed or
+    // the server did not answer in time (then gives up on the server).
+    bool waitUntilReady(pa_stream *stream);
+    // Detaches every callback of `stream`, disconnects and releases it, and
+    // sets it to nullptr: no callback of it runs once the lock is released.
+    static void closeStream(pa_stream *&stream);
 
     std::chrono::milliseconds timeout() const { return timeout_; }
 

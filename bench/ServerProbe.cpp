@@ -21,29 +21,6 @@ pa_stream *newStereoStream(pa_context *context, const char *name, std::uint32_t 
     return pa_stream_new(context, name, &spec, &map);
 }
 
-bool waitUntilReady(PulseConnection &connection, pa_stream *stream)
-{
-    pa_stream_set_state_callback(
-        stream, [](pa_stream *, void *loop) { static_cast<PulseMainLoop *>(loop)->signal(); },
-        &connection.loop());
-    connection.loop().waitUntil(
-        [stream] {
-            auto state = pa_stream_get_state(stream);
-            return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
-        },
-        connection.timeout());
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
-    return pa_stream_get_state(stream) == PA_STREAM_READY;
-}
-
-void closeStream(pa_stream *stream)
-{
-    pa_stream_set_read_callback(stream, nullptr, nullptr);
-    pa_stream_set_write_callback(stream, nullptr, nullptr);
-    pa_stream_disconnect(stream);
-    pa_stream_unref(stream);
-}
-
 struct Recording {
     PulseMainLoop *loop;
     std::vector<float> samples;
@@ -125,7 +102,7 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
     attr.fragsize = static_cast<std::uint32_t>(rate / 100 * kFrameBytes);
     bool complete = false;
     if (pa_stream_connect_record(stream, source.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) == 0 &&
-        waitUntilReady(connection_, stream)) {
+        connection_.waitUntilReady(stream)) {
         complete = connection_.loop().waitUntil(
             [&] {
                 return recording.samples.size() >= recording.wanted ||
@@ -134,7 +111,7 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
             std::chrono::milliseconds(static_cast<long>(seconds * 1000)) + connection_.timeout());
         complete = complete && recording.samples.size() >= recording.wanted;
     }
-    closeStream(stream);
+    PulseConnection::closeStream(stream);
     return complete ? std::move(recording.samples) : std::vector<float>{};
 }
 
@@ -156,9 +133,8 @@ bool ServerProbe::startClicks(const std::string &sink, double periodMs)
     attr.tlength = static_cast<std::uint32_t>(kClickRate / 50 * kFrameBytes);
     if (pa_stream_connect_playback(clickStream_, sink.c_str(), &attr, PA_STREAM_ADJUST_LATENCY,
                                    nullptr, nullptr) < 0 ||
-        !waitUntilReady(connection_, clickStream_)) {
-        closeStream(clickStream_);
-        clickStream_ = nullptr;
+        !connection_.waitUntilReady(clickStream_)) {
+        PulseConnection::closeStream(clickStream_);
         return false;
     }
     return true;
@@ -168,8 +144,7 @@ void ServerProbe::stopClicks()
 {
     std::lock_guard lock(connection_.loop());
     if (clickStream_ != nullptr) {
-        closeStream(clickStream_);
-        clickStream_ = nullptr;
+        PulseConnection::closeStream(clickStream_);
     }
 }
 
