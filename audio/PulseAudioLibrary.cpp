@@ -28,6 +28,16 @@ std::uint32_t bytesFor(double ms, std::uint32_t rate)
     return std::max<std::uint32_t>(frames, 1) * kFrameBytes;
 }
 
+// Closes the stream of every channel in `channels` and forgets them.
+template <typename Channels> void closeAll(PulseConnection &connection, Channels &channels)
+{
+    std::lock_guard lock(connection.loop());
+    for (auto &[handle, channel] : channels) {
+        PulseConnection::closeStream(channel->stream);
+    }
+    channels.clear();
+}
+
 bool validStreamFormat(std::uint32_t frequency, std::uint32_t channels)
 {
     return channels == kChannels && frequency > 0 && frequency <= PA_RATE_MAX;
@@ -398,32 +408,25 @@ void PulseAudioLibrary::unplug(Capture &capture)
     capture.input = -1;
 }
 
-void PulseAudioLibrary::freeMixers()
+void PulseAudioLibrary::unplugAll()
 {
     for (auto &[handle, capture] : captures_) {
         if (capture->mixer != nullptr) {
             unplug(*capture);
         }
     }
-    std::lock_guard lock(connection_->loop());
-    for (auto &[handle, mixer] : mixers_) {
-        PulseConnection::closeStream(mixer->stream);
-    }
-    mixers_.clear();
+}
+
+void PulseAudioLibrary::freeMixers()
+{
+    unplugAll();
+    closeAll(*connection_, mixers_);
 }
 
 void PulseAudioLibrary::freeCaptures()
 {
-    for (auto &[handle, capture] : captures_) {
-        if (capture->mixer != nullptr) {
-            unplug(*capture);
-        }
-    }
-    std::lock_guard lock(connection_->loop());
-    for (auto &[handle, capture] : captures_) {
-        PulseConnection::closeStream(capture->stream);
-    }
-    captures_.clear();
+    unplugAll();
+    closeAll(*connection_, captures_);
 }
 
 AudioHandle PulseAudioLibrary::newHandle()

@@ -22,14 +22,18 @@ struct pa_stream;
 // next run; the device-info name is the server's description, the driver its
 // device name.
 //
-// Captures and mixers are stereo 32-bit float streams. A capture keeps
-// recording while paused, so that resuming it brings the route back at once
-// with the delay it had.
+// Captures and mixers are stereo 32-bit float streams (RecordStart and
+// MixerStreamCreate refuse other channel counts); a capture plugs only into a
+// mixer of its own rate. Init's frequency is not used: the server converts
+// each stream to its device's rate. Pausing or stopping a capture silences it
+// in the mix while it keeps recording, so that resuming brings the route back
+// at once with the delay it had; pausing a mixer corks its stream, stopping
+// it also drops what it had queued.
 //
-// When the server goes away every stream and handle made on it is dropped:
-// later calls fail (false, 0), Free and RecordFree still succeed, and a later
-// Init connects afresh. No call waits for the server longer than
-// Options::timeout.
+// When the server goes away (or stops answering) every stream and handle
+// made on it is dropped: later calls fail (false, 0), Free and RecordFree
+// still succeed, and a later Init connects afresh. No call waits for the
+// server longer than Options::timeout.
 class PulseAudioLibrary : public AudioLibrary {
   public:
     // Name of the thread that runs every stream callback, mixing included.
@@ -113,6 +117,7 @@ class PulseAudioLibrary : public AudioLibrary {
     // Play (running), pause, or stop (not running, flushed) a mixer or capture.
     bool setRunning(AudioHandle channel, bool running, bool flush);
     void unplug(Capture &capture);
+    void unplugAll();
     void freeMixers();
     void freeCaptures();
     AudioHandle newHandle();
