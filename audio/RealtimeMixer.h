@@ -45,7 +45,9 @@ class RealtimeMixer {
         double rampMs = 5.0; // length of a matrix, pause or play ramp
     };
 
-    // Allocates every input's ring and resampler up front.
+    // Allocates every input's ring and resampler up front. Throws
+    // std::invalid_argument for a rate not above 0 or a negative delay or
+    // ramp, std::runtime_error when a resampler cannot be made.
     explicit RealtimeMixer(const Config &config);
     ~RealtimeMixer();
     RealtimeMixer(const RealtimeMixer &) = delete;
