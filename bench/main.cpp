@@ -1,7 +1,9 @@
 #include "MixerFigures.h"
+#include "ServerBench.h"
 
 int main()
 {
+    const int server = runServerBench();
     printMixerFigures();
-    return 0;
+    return server;
 }

@@ -1,0 +1,493 @@
+#include "PulseAudioLibrary.h"
+
+#include "RealtimeMixer.h"
+
+#include <pulse/context.h>
+#include <pulse/stream.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <utility>
+
+namespace {
+
+using Direction = PulseConnection::Direction;
+
+constexpr std::uint32_t kChannels = 2;
+constexpr std::size_t kFrameBytes = kChannels * sizeof(float);
+
+pa_sample_spec streamSpec(std::uint32_t rate)
+{
+    return {PA_SAMPLE_FLOAT32NE, rate, static_cast<std::uint8_t>(kChannels)};
+}
+
+std::uint32_t bytesFor(double ms, std::uint32_t rate)
+{
+    auto frames = static_cast<std::uint32_t>(std::lround(ms * rate / 1000.0));
+    return std::max<std::uint32_t>(frames, 1) * kFrameBytes;
+}
+
+// Closes the stream of every channel in `channels` and forgets them.
+template <typename Channels> void closeAll(PulseConnection &connection, Channels &channels)
+{
+    std::lock_guard lock(connection.loop());
+    for (auto &[handle, channel] : channels) {
+        PulseConnection::closeStream(channel->stream);
+    }
+    channels.clear();
+}
+
+bool validStreamFormat(std::uint32_t frequency, std::uint32_t channels)
+{
+    return channels == kChannels && frequency > 0 && frequency <= PA_RATE_MAX;
+}
+
+} // namespace
+
+PulseAudioLibrary::PulseAudioLibrary() : PulseAudioLibrary(Options{}) {}
+
+PulseAudioLibrary::PulseAudioLibrary(Options options) : options_(std::move(options)) {}
+
+PulseAudioLibrary::~PulseAudioLibrary()
+{
+    if (connection_) {
+        freeMixers();
+        freeCaptures();
+    }
+}
+
+std::uint32_t PulseAudioLibrary::GetVersion()
+{
+    return kVersion;
+}
+
+bool PulseAudioLibrary::connect()
+{
+    try {
+        if (!connection_) {
+            connection_ = std::make_unique<PulseConnection>(options_.applicationName,
+                                                            options_.timeout, kAudioThreadName);
+        }
+    } catch (const std::exception &) {
+        return false;
+    }
+    if (!serverAlive()) {
+        std::lock_guard lock(connection_->loop());
+        return connection_->connect(options_.server);
+    }
+    return true;
+}
+
+bool PulseAudioLibrary::serverAlive()
+{
+    if (!connection_) {
+        return false;
+    }
+    {
+        std::lock_guard lock(connection_->loop());
+        if (connection_->ready()) {
+            return true;
+        }
+        if (connection_->context() == nullptr) {
+            return false;
+        }
+    }
+    // The server closed the connection: the streams made on it are gone.
+    freeMixers();
+    freeCaptures();
+    initialized_ = false;
+    std::lock_guard lock(connection_->loop());
+    connection_->disconnect();
+    return false;
+}
+
+bool PulseAudioLibrary::resolveDevice(Direction direction, int device, std::string &name)
+{
+    AudioDeviceInfo info;
+    if (!deviceInfo(direction, device, info)) {
+        return false;
+    }
+    name = device == -1 ? std::string() : info.driver;
+    return true;
+}
+
+bool PulseAudioLibrary::deviceInfo(Direction direction, int device, AudioDeviceInfo &info)
+{
+    if (device < -1 || !connect()) {
+        return false;
+    }
+    std::lock_guard lock(connection_->loop());
+    auto devices = connection_->devices(direction);
+    if (!devices) {
+        return false;
+    }
+    std::string name;
+    if (device == -1) {
+        auto defaultName = connection_->defaultDeviceName(direction);
+        if (!defaultName) {
+            return false;
+        }
+        name = *defaultName;
+    } else if (static_cast<std::size_t>(device) < devices->size()) {
+        name = (*devices)[static_cast<std::size_t>(device)].name;
+    }
+    for (const auto &found : *devices) {
+        if (found.name == name) {
+            info.name = found.description;
+            info.driver = found.name;
+            info.flags = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PulseAudioLibrary::Init(int device, std::uint32_t frequency, std::uint32_t flags)
+{
+    (void)frequency; // the mixers choose their own rate; the server converts
+    (void)flags;
+    Free();
+    std::string name;
+    if (!resolveDevice(Direction::Playback, device, name)) {
+        return false;
+    }
+    playbackDevice_ = name;
+    initialized_ = true;
+    return true;
+}
+
+bool PulseAudioLibrary::Free()
+{
+    if (connection_) {
+        freeMixers();
+    }
+    initialized_ = false;
+    playbackDevice_.clear();
+    return true;
+}
+
+bool PulseAudioLibrary::GetDeviceInfo(int device, AudioDeviceInfo &info)
+{
+    return deviceInfo(Direction::Playback, device, info);
+}
+
+bool PulseAudioLibrary::RecordGetDeviceInfo(int device, AudioDeviceInfo &info)
+{
+    return deviceInfo(Direction::Capture, device, info);
+}
+
+bool PulseAudioLibrary::RecordInit(int device)
+{
+    std::string name;
+    if (!resolveDevice(Direction::Capture, device, name)) {
+        return false;
+    }
+    currentCaptureDevice_ = name;
+    captureDeviceCurrent_ = true;
+    return true;
+}
+
+AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_t channels,
+                                           std::uint32_t flags)
+{
+    (void)flags;
+    if (!captureDeviceCurrent_ || !validStreamFormat(frequency, channels) || !serverAlive()) {
+        return 0;
+    }
+    auto capture = std::make_unique<Capture>();
+    capture->rate = frequency;
+    std::lock_guard lock(connection_->loop());
+    const pa_sample_spec spec = streamSpec(frequency);
+    pa_channel_map map;
+    pa_channel_map_init_stereo(&map);
+    capture->stream = pa_stream_new(connection_->context(), "Radio capture", &spec, &map);
+    if (capture->stream == nullptr) {
+        return 0;
+    }
+    pa_stream_set_read_callback(capture->stream, onRead, capture.get());
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = bytesFor(options_.captureFragmentMs, frequency);
+    // A device chosen by number stays that device; only the default follows
+    // the server's choice.
+    auto streamFlags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_ADJUST_LATENCY | (currentCaptureDevice_.empty() ? 0 : PA_STREAM_DONT_MOVE));
+    const char *device = currentCaptureDevice_.empty() ? nullptr : currentCaptureDevice_.c_str();
+    if (pa_stream_connect_record(capture->stream, device, &attr, streamFlags) < 0 ||
+        !connection_->waitUntilReady(capture->stream)) {
+        PulseConnection::closeStream(capture->stream);
+        return 0;
+    }
+    AudioHandle handle = newHandle();
+    captures_.emplace(handle, std::move(capture));
+    return handle;
+}
+
+bool PulseAudioLibrary::RecordFree()
+{
+    if (connection_) {
+        freeCaptures();
+    }
+    captureDeviceCurrent_ = false;
+    currentCaptureDevice_.clear();
+    return true;
+}
+
+bool PulseAudioLibrary::ChannelPlay(AudioHandle channel, bool restart)
+{
+    return setRunning(channel, true, restart);
+}
+
+bool PulseAudioLibrary::ChannelPause(AudioHandle channel)
+{
+    return setRunning(channel, false, false);
+}
+
+bool PulseAudioLibrary::ChannelStop(AudioHandle channel)
+{
+    return setRunning(channel, false, true);
+}
+
+bool PulseAudioLibrary::setRunning(AudioHandle channel, bool running, bool flush)
+{
+    if (!serverAlive()) {
+        return false;
+    }
+    if (Mixer *mixer = findMixer(channel)) {
+        return cork(*mixer, !running, flush);
+    }
+    Capture *capture = findCapture(channel);
+    if (capture == nullptr) {
+        return false;
+    }
+    // A capture keeps recording while paused or stopped, so that it comes
+    // back at once and at the delay it had; only its gain in the mix drops.
+    capture->paused = !running;
+    if (capture->mixer != nullptr) {
+        capture->mixer->mixer->setPaused(capture->input, !running);
+    }
+    return true;
+}
+
+AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::uint32_t channels,
+                                                 std::uint32_t flags)
+{
+    (void)flags;
+    if (!initialized_ || !validStreamFormat(frequency, channels) || !serverAlive()) {
+        return 0;
+    }
+    auto mixer = std::make_unique<Mixer>();
+    mixer->rate = frequency;
+    RealtimeMixer::Config config;
+    config.sampleRate = frequency;
+    config.targetDelayMs = options_.mixerDelayMs;
+    mixer->mixer = std::make_unique<RealtimeMixer>(config);
+    std::lock_guard lock(connection_->loop());
+    const pa_sample_spec spec = streamSpec(frequency);
+    pa_channel_map map;
+    pa_channel_map_init_stereo(&map);
+    mixer->stream = pa_stream_new(connection_->context(), "Radio mix", &spec, &map);
+    if (mixer->stream == nullptr) {
+        return 0;
+    }
+    pa_stream_set_write_callback(mixer->stream, onWrite, mixer.get());
+    pa_stream_set_underflow_callback(
+        mixer->stream,
+        [](pa_stream *, void *userdata) {
+            static_cast<Mixer *>(userdata)->underflows.fetch_add(1, std::memory_order_relaxed);
+        },
+        mixer.get());
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = bytesFor(options_.playbackBufferMs, frequency);
+    attr.minreq = bytesFor(options_.playbackRequestMs, frequency);
+    // No prebuffering: after a late write the server plays the gap as silence
+    // and carries on at the same delay, instead of stopping the stream and
+    // adding the gap to the delay for good.
+    attr.prebuf = 0;
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    auto streamFlags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
+                                       (playbackDevice_.empty() ? 0 : PA_STREAM_DONT_MOVE));
+    const char *device = playbackDevice_.empty() ? nullptr : playbackDevice_.c_str();
+    if (pa_stream_connect_playback(mixer->stream, device, &attr, streamFlags, nullptr, nullptr) <
+            0 ||
+        !connection_->waitUntilReady(mixer->stream)) {
+        PulseConnection::closeStream(mixer->stream);
+        return 0;
+    }
+    AudioHandle handle = newHandle();
+    mixers_.emplace(handle, std::move(mixer));
+    return handle;
+}
+
+bool PulseAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHandle channel,
+                                              std::uint32_t flags)
+{
+    // Every source enters through its own matrix; without kMatrixMixing that
+    // matrix simply stays the identity.
+    (void)flags;
+    if (!serverAlive()) {
+        return false;
+    }
+    Mixer *mixer = findMixer(mixerHandle);
+    Capture *capture = findCapture(channel);
+    if (mixer == nullptr || capture == nullptr || capture->mixer != nullptr ||
+        capture->rate != mixer->rate) {
+        return false;
+    }
+    const int input = mixer->mixer->attachInput();
+    if (input < 0) {
+        return false;
+    }
+    mixer->mixer->setPaused(input, capture->paused);
+    std::lock_guard lock(connection_->loop());
+    capture->mixer = mixer;
+    capture->input = input;
+    return true;
+}
+
+bool PulseAudioLibrary::MixerChannelRemove(AudioHandle channel)
+{
+    Capture *capture = findCapture(channel);
+    if (capture == nullptr || capture->mixer == nullptr || !serverAlive()) {
+        return false;
+    }
+    unplug(*capture);
+    return true;
+}
+
+bool PulseAudioLibrary::MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix &matrix)
+{
+    Capture *capture = findCapture(channel);
+    if (capture == nullptr || capture->mixer == nullptr || !serverAlive()) {
+        return false;
+    }
+    matrix = capture->mixer->mixer->matrix(capture->input);
+    return true;
+}
+
+bool PulseAudioLibrary::MixerChannelSetMatrix(AudioHandle channel, const RoutingMatrix &matrix)
+{
+    Capture *capture = findCapture(channel);
+    if (capture == nullptr || capture->mixer == nullptr || !serverAlive()) {
+        return false;
+    }
+    capture->mixer->mixer->setMatrix(capture->input, matrix);
+    return true;
+}
+
+std::uint64_t PulseAudioLibrary::underrunFrames() const
+{
+    std::uint64_t frames = 0;
+    for (const auto &[handle, mixer] : mixers_) {
+        frames += mixer->mixer->underrunFrames();
+    }
+    return frames;
+}
+
+std::uint64_t PulseAudioLibrary::playbackUnderflows() const
+{
+    std::uint64_t underflows = 0;
+    for (const auto &[handle, mixer] : mixers_) {
+        underflows += mixer->underflows.load(std::memory_order_relaxed);
+    }
+    return underflows;
+}
+
+void PulseAudioLibrary::unplug(Capture &capture)
+{
+    Mixer *mixer = capture.mixer;
+    {
+        std::lock_guard lock(connection_->loop());
+        capture.mixer = nullptr;
+    }
+    mixer->mixer->detachInput(capture.input);
+    capture.input = -1;
+}
+
+void PulseAudioLibrary::unplugAll()
+{
+    for (auto &[handle, capture] : captures_) {
+        if (capture->mixer != nullptr) {
+            unplug(*capture);
+        }
+    }
+}
+
+void PulseAudioLibrary::freeMixers()
+{
+    unplugAll();
+    closeAll(*connection_, mixers_);
+}
+
+void PulseAudioLibrary::freeCaptures()
+{
+    unplugAll();
+    closeAll(*connection_, captures_);
+}
+
+AudioHandle PulseAudioLibrary::newHandle()
+{
+    // Handles are never reused while the library lives, so a stale one can
+    // never name a newer channel (until the counter wraps after 4 billion).
+    do {
+        ++lastHandle_;
+    } while (lastHandle_ == 0 || captures_.contains(lastHandle_) || mixers_.contains(lastHandle_));
+    return lastHandle_;
+}
+
+PulseAudioLibrary::Capture *PulseAudioLibrary::findCapture(AudioHandle handle)
+{
+    auto found = captures_.find(handle);
+    return found == captures_.end() ? nullptr : found->second.get();
+}
+
+PulseAudioLibrary::Mixer *PulseAudioLibrary::findMixer(AudioHandle handle)
+{
+    auto found = mixers_.find(handle);
+    return found == mixers_.end() ? nullptr : found->second.get();
+}
+
+bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
+{
+    std::lock_guard lock(connection_->loop());
+    if (flush && !connection_->await(pa_stream_flush(mixer.stream, nullptr, nullptr))) {
+        return false;
+    }
+    return connection_->await(pa_stream_cork(mixer.stream, corked ? 1 : 0, nullptr, nullptr));
+}
+
+void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
+{
+    auto *capture = static_cast<Capture *>(userdata);
+    const void *data = nullptr;
+    std::size_t bytes = 0;
+    while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+        // data is nullptr for a hole in the capture; the mixer's resampler
+        // rides over it.
+        if (data != nullptr && capture->mixer != nullptr) {
+            capture->mixer->mixer->push(capture->input, static_cast<const float *>(data),
+                                        bytes / kFrameBytes);
+        }
+        pa_stream_drop(stream);
+    }
+}
+
+void PulseAudioLibrary::onWrite(pa_stream *stream, std::size_t bytes, void *userdata)
+{
+    auto *mixer = static_cast<Mixer *>(userdata);
+    while (bytes >= kFrameBytes) {
+        void *data = nullptr;
+        std::size_t granted = bytes;
+        if (pa_stream_begin_write(stream, &data, &granted) < 0 || granted < kFrameBytes) {
+            return;
+        }
+        const std::size_t frames = granted / kFrameBytes;
+        mixer->mixer->render(static_cast<float *>(data), frames);
+        pa_stream_write(stream, data, frames * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        bytes -= frames * kFrameBytes;
+    }
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "AudioLibrary.h"
+#include "PulseConnection.h"
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+
+class RealtimeMixer;
+struct pa_stream;
+
+// The audio library on a PulseAudio server (PipeWire desktops included,
+// through their pulse server), mixing in RealtimeMixer on libpulse's
+// threaded main loop.
+//
+// Devices: playback devices are the server's sinks, capture devices its
+// sources (the monitors of the sinks included), each direction sorted by the
+// server's device name so that a stored number names the same device on the
+// next run; the device-info name is the server's description, the driver its
+// device name.
+//
+// Captures and mixers are stereo 32-bit float streams (RecordStart and
+// MixerStreamCreate refuse other channel counts); a capture plugs only into a
+// mixer of its own rate. Init's frequency is not used: the server converts
+// each stream to its device's rate. Pausing or stopping a capture silences it
+// in the mix while it keeps recording, so that resuming brings the route back
+// at once with the delay it had; pausing a mixer corks its stream, stopping
+// it also drops what it had queued.
+//
+// When the server goes away (or stops answering) every stream and handle
+// made on it is dropped: later calls fail (false, 0), Free and RecordFree
+// still succeed, and a later Init connects afresh. No call waits for the
+// server longer than Options::timeout.
+class PulseAudioLibrary : public AudioLibrary {
+  public:
+    // Name of the thread that runs every stream callback, mixing included.
+    static constexpr const char *kAudioThreadName = "kaldra-audio";
+
+    struct Options {
+        std::string server; // empty: libpulse's default, which honours PULSE_SERVER
+        std::string applicationName = "KALDRA";
+        std::chrono::milliseconds timeout{2000};
+        // Low delay without dropouts. The capture hands over small
+        // fragments. The server gives the playback device about
+        // (buffer - 2 x request) / 2 of the buffer, here 2 ms, and keeps the
+        // rest queued. Each mixer input holds a fragment, a request, the
+        // resampler's 3 ms and a few ms for the thread being woken late.
+        // Measured capture to headphones on the private server: about 19 ms.
+        double captureFragmentMs = 3.0;
+        double playbackBufferMs = 8.0;
+        double playbackRequestMs = 2.0;
+        double mixerDelayMs = 9.0;
+    };
+
+    PulseAudioLibrary();
+    explicit PulseAudioLibrary(Options options);
+    ~PulseAudioLibrary() override;
+
+    std::uint32_t GetVersion() override;
+    bool Init(int device, std::uint32_t frequency, std::uint32_t flags) override;
+    bool Free() override;
+    bool GetDeviceInfo(int device, AudioDeviceInfo &info) override;
+    bool RecordGetDeviceInfo(int device, AudioDeviceInfo &info) override;
+    bool RecordInit(int device) override;
+    AudioHandle RecordStart(std::uint32_t frequency, std::uint32_t channels,
+                            std::uint32_t flags) override;
+    bool RecordFree() override;
+    bool ChannelPlay(AudioHandle channel, bool restart) override;
+    bool ChannelPause(AudioHandle channel) override;
+    bool ChannelStop(AudioHandle channel) override;
+    AudioHandle MixerStreamCreate(std::uint32_t frequency, std::uint32_t channels,
+                                  std::uint32_t flags) override;
+    bool MixerStreamAddChannel(AudioHandle mixer, AudioHandle channel,
+                               std::uint32_t flags) override;
+    bool MixerChannelRemove(AudioHandle channel) override;
+    bool MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix &matrix) override;
+    bool MixerChannelSetMatrix(AudioHandle channel, const RoutingMatrix &matrix) override;
+
+    // Dropouts, summed over the live mixers; user-interface thread.
+    // Frames of silence the mixers rendered because a capture had nothing to
+    // give:
+    std::uint64_t underrunFrames() const;
+    // Times the server found a mixer's playback buffer empty:
+    std::uint64_t playbackUnderflows() const;
+
+  private:
+    struct Mixer;
+    // A capture channel; plugged into at most one mixer. Its mixer fields are
+    // read by the read callback and changed only under the loop lock.
+    struct Capture {
+        pa_stream *stream = nullptr;
+        std::uint32_t rate = 0;
+        Mixer *mixer = nullptr;
+        int input = -1;
+        bool paused = false;
+    };
+    struct Mixer {
+        pa_stream *stream = nullptr;
+        std::uint32_t rate = 0;
+        std::unique_ptr<RealtimeMixer> mixer;
+        std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
+    };
+
+    // Resolves `device` of a direction to a server device name ("" for the
+    // default device); false when there is no such device.
+    bool resolveDevice(PulseConnection::Direction direction, int device, std::string &name);
+    bool deviceInfo(PulseConnection::Direction direction, int device, AudioDeviceInfo &info);
+    // Drops everything made on a connection the server has closed.
+    void forgetLostServer();
+    // Makes the connection if needed; false when the server cannot be reached.
+    bool connect();
+    // True while the server is still there; forgets it otherwise.
+    bool serverAlive();
+    // Play (running), pause, or stop (not running, flushed) a mixer or capture.
+    bool setRunning(AudioHandle channel, bool running, bool flush);
+    void unplug(Capture &capture);
+    void unplugAll();
+    void freeMixers();
+    void freeCaptures();
+    AudioHandle newHandle();
+    Capture *findCapture(AudioHandle handle);
+    Mixer *findMixer(AudioHandle handle);
+    // Corks (pauses) or uncorks a playback stream, optionally dropping what it
+    // has buffered first; true once the server has done it.
+    bool cork(Mixer &mixer, bool corked, bool flush);
+
+    static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
+    static void onWrite(pa_stream *stream, std::size_t bytes, void *userdata);
+
+    Options options_;
+    std::unique_ptr<PulseConnection> connection_;
+    bool initialized_ = false;
+    std::string playbackDevice_; // "" for the default
+    bool captureDeviceCurrent_ = false;
+    std::string currentCaptureDevice_; // "" for the default
+    std::map<AudioHandle, std::unique_ptr<Capture>> captures_;
+    std::map<AudioHandle, std::unique_ptr<Mixer>> mixers_;
+    AudioHandle lastHandle_ = 0;
+};

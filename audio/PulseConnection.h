@@ -1,0 +1,81 @@
+#pragma once
+
+#include "PulseMainLoop.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct pa_context;
+struct pa_operation;
+struct pa_stream;
+
+// One client connection to a PulseAudio server (or a PipeWire pulse server)
+// on its own threaded main loop. A connection that the server dropped stays
+// dropped; connect() again makes a fresh one.
+//
+// Every method except the constructor and destructor is called with loop()
+// locked, from a thread other than the loop thread. Methods that wait for the
+// server give up after the timeout given at construction, so a hung server
+// never freezes the caller.
+class PulseConnection {
+  public:
+    enum class Direction { Playback, Capture };
+
+    struct Device {
+        std::string name;        // the server's name, stable across runs
+        std::string description; // what the operator reads
+    };
+
+    // `threadName` names the loop thread (as top -H shows it).
+    PulseConnection(std::string applicationName, std::chrono::milliseconds timeout,
+                    const char *threadName);
+    ~PulseConnection();
+    PulseConnection(const PulseConnection &) = delete;
+    PulseConnection &operator=(const PulseConnection &) = delete;
+
+    PulseMainLoop &loop() { return loop_; }
+
+    // Connects to `server` (empty: libpulse's default, which honours
+    // PULSE_SERVER) without ever starting a server. True once ready; a ready
+    // connection is kept as it is.
+    bool connect(const std::string &server);
+    void disconnect();
+    // True while connected and answering: false once the server closed the
+    // connection or failed to answer within the timeout.
+    bool ready() const;
+    // Treats the server as gone after it failed to answer in time, so that
+    // the next calls fail at once instead of each waiting out the timeout.
+    void giveUp() { unresponsive_ = true; }
+    // The live context; nullptr when there is none.
+    pa_context *context() const { return context_; }
+
+    // The devices of one direction sorted by name (capture includes the
+    // monitors of the playback devices); nullopt when the server does not
+    // answer.
+    std::optional<std::vector<Device>> devices(Direction direction);
+    // The name of the server's default device; nullopt when it does not answer.
+    std::optional<std::string> defaultDeviceName(Direction direction);
+
+    // Waits for `operation` (which may be nullptr: a failed call) to finish
+    // and releases it; false when it failed, was cancelled or timed out (and
+    // then gives up on the server).
+    bool await(pa_operation *operation);
+
+    // Waits until `stream`, just connected, is ready; false when it failed or
+    // the server did not answer in time (then gives up on the server).
+    bool waitUntilReady(pa_stream *stream);
+    // Detaches every callback of `stream`, disconnects and releases it, and
+    // sets it to nullptr: no callback of it runs once the lock is released.
+    static void closeStream(pa_stream *&stream);
+
+    std::chrono::milliseconds timeout() const { return timeout_; }
+
+  private:
+    std::string applicationName_;
+    std::chrono::milliseconds timeout_;
+    PulseMainLoop loop_;
+    pa_context *context_ = nullptr;
+    bool unresponsive_ = false;
+};

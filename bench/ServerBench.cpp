@@ -1,0 +1,257 @@
+#include "ServerBench.h"
+
+#include "PulseAudioLibrary.h"
+#include "ServerProbe.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint32_t kRate = 7000;
+constexpr std::uint32_t kRecordRate = 16000;
+constexpr double kClickPeriodMs = 100;
+constexpr double kRoutedSeconds = 20;
+constexpr double kBaselineSeconds = 10;
+constexpr float kOnsetLevel = 0.2f;
+
+const char *const kSink = "kaldra_bench";
+const char *const kRadio = "kaldra_bench_radio";
+const char *const kOutput = "kaldra_bench_out";
+
+// CPU time of this process's threads named `name`, in seconds.
+double threadCpuSeconds(const std::string &name)
+{
+    double seconds = 0;
+    for (const auto &task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string comm;
+        std::getline(std::ifstream(task.path() / "comm"), comm);
+        if (comm != name) {
+            continue;
+        }
+        std::string stat;
+        std::getline(std::ifstream(task.path() / "stat"), stat);
+        // Fields after the parenthesised name: state is the 3rd, utime the
+        // 14th and stime the 15th of the whole line.
+        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+        std::string field;
+        double ticks = 0;
+        for (int index = 3; index <= 15 && fields >> field; ++index) {
+            if (index >= 14) {
+                ticks += std::stod(field);
+            }
+        }
+        seconds += ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+    return seconds;
+}
+
+double residentMb()
+{
+    long pages = 0, resident = 0;
+    std::ifstream("/proc/self/statm") >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+
+// Frame numbers where a click starts in one channel of interleaved stereo.
+std::vector<std::size_t> onsets(const std::vector<float> &stereo, int channel)
+{
+    const auto refractory = static_cast<std::size_t>(kClickPeriodMs / 2 * kRecordRate / 1000);
+    std::vector<std::size_t> found;
+    for (std::size_t frame = 0; frame < stereo.size() / 2; ++frame) {
+        if (std::abs(stereo[2 * frame + channel]) > kOnsetLevel) {
+            found.push_back(frame);
+            frame += refractory;
+        }
+    }
+    return found;
+}
+
+// Each click's delay from the left channel to the right one, in ms.
+std::vector<double> clickDelays(const std::vector<float> &stereo)
+{
+    const auto period = static_cast<std::size_t>(kClickPeriodMs * kRecordRate / 1000);
+    const auto left = onsets(stereo, 0);
+    const auto right = onsets(stereo, 1);
+    std::vector<double> delays;
+    for (std::size_t sent : left) {
+        auto heard = std::ranges::lower_bound(right, sent);
+        if (heard != right.end() && *heard - sent < period) {
+            delays.push_back(static_cast<double>(*heard - sent) * 1000.0 / kRecordRate);
+        }
+    }
+    std::ranges::sort(delays);
+    return delays;
+}
+
+double percentile(const std::vector<double> &sorted, double fraction)
+{
+    if (sorted.empty()) {
+        return NAN;
+    }
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1));
+    return sorted[index];
+}
+
+struct Measurement {
+    std::vector<double> delays;
+    double cpuPerSecond = 0;
+    std::size_t clicksSent = 0;
+};
+
+Measurement measure(ServerProbe &probe, double seconds)
+{
+    const double cpuBefore = threadCpuSeconds(PulseAudioLibrary::kAudioThreadName);
+    const auto start = std::chrono::steady_clock::now();
+    const auto recording = probe.record(std::string(kSink) + ".monitor", seconds, kRecordRate);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+    Measurement result;
+    result.cpuPerSecond =
+        (threadCpuSeconds(PulseAudioLibrary::kAudioThreadName) - cpuBefore) / elapsed.count();
+    result.delays = clickDelays(recording);
+    result.clicksSent = onsets(recording, 0).size();
+    return result;
+}
+
+int deviceNumber(const std::string &name, bool capture, AudioLibrary &audio)
+{
+    AudioDeviceInfo info;
+    for (int device = 0;
+         capture ? audio.RecordGetDeviceInfo(device, info) : audio.GetDeviceInfo(device, info);
+         ++device) {
+        if (info.driver == name) {
+            return device;
+        }
+    }
+    return -1;
+}
+
+// Loads the harness's modules and unloads them when done.
+class Harness {
+  public:
+    explicit Harness(ServerProbe &probe) : probe_(probe)
+    {
+        load("module-null-sink",
+             std::string("sink_name=") + kSink +
+                 " channels=2 rate=48000 sink_properties=device.description=Bench");
+        load("module-remap-source",
+             std::string("source_name=") + kRadio + " master=" + kSink +
+                 ".monitor channels=1 master_channel_map=front-left channel_map=mono remix=no");
+        load("module-remap-sink", std::string("sink_name=") + kOutput + " master=" + kSink +
+                                      " channels=1 master_channel_map=front-right "
+                                      "channel_map=mono remix=no");
+    }
+    ~Harness()
+    {
+        for (auto module = modules_.rbegin(); module != modules_.rend(); ++module) {
+            probe_.unloadModule(*module);
+        }
+    }
+    Harness(const Harness &) = delete;
+    Harness &operator=(const Harness &) = delete;
+
+    int load(const std::string &name, const std::string &arguments)
+    {
+        const int index = probe_.loadModule(name, arguments);
+        if (index < 0) {
+            throw std::runtime_error("cannot load " + name + " " + arguments);
+        }
+        modules_.push_back(index);
+        return index;
+    }
+
+    void unload(int module)
+    {
+        probe_.unloadModule(module);
+        std::erase(modules_, module);
+    }
+
+  private:
+    ServerProbe &probe_;
+    std::vector<int> modules_;
+};
+
+void print(const char *name, double value)
+{
+    std::printf("%s=%.2f\n", name, value);
+}
+
+} // namespace
+
+int runServerBench()
+{
+    if (std::getenv("PULSE_SERVER") == nullptr) {
+        std::puts("# sound server figures skipped: PULSE_SERVER is not set");
+        return 1;
+    }
+    try {
+        ServerProbe probe;
+        Harness harness(probe);
+        if (!probe.startClicks(kSink, kClickPeriodMs)) {
+            throw std::runtime_error("cannot play clicks");
+        }
+
+        Measurement routed;
+        std::uint64_t dropouts = 0;
+        std::uint64_t underflows = 0;
+        double rss = 0;
+        {
+            PulseAudioLibrary audio;
+            if (!audio.Init(deviceNumber(kOutput, false, audio), kRate, 0)) {
+                throw std::runtime_error("cannot open the bench output");
+            }
+            const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
+            audio.RecordInit(deviceNumber(kRadio, true, audio));
+            const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
+            if (mixer == 0 || radio == 0 ||
+                !audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing) ||
+                !audio.ChannelPlay(mixer, false)) {
+                throw std::runtime_error("cannot route the bench radio");
+            }
+            std::this_thread::sleep_for(1500ms);
+            rss = residentMb();
+            const std::uint64_t underrunsBefore = audio.underrunFrames();
+            const std::uint64_t underflowsBefore = audio.playbackUnderflows();
+            routed = measure(probe, kRoutedSeconds);
+            dropouts = audio.underrunFrames() - underrunsBefore;
+            underflows = audio.playbackUnderflows() - underflowsBefore;
+            audio.RecordFree();
+            audio.Free();
+        }
+
+        const int loopback =
+            harness.load("module-loopback", std::string("source=") + kRadio + " sink=" + kOutput +
+                                                " latency_msec=20 source_dont_move=true "
+                                                "sink_dont_move=true");
+        std::this_thread::sleep_for(2s);
+        const Measurement baseline = measure(probe, kBaselineSeconds);
+        harness.unload(loopback);
+        probe.stopClicks();
+
+        print("latency_ms", percentile(routed.delays, 0.5));
+        print("latency_p99_ms", percentile(routed.delays, 0.99));
+        std::printf("dropouts=%llu\n", static_cast<unsigned long long>(dropouts));
+        std::printf("playback_underflows=%llu\n", static_cast<unsigned long long>(underflows));
+        std::printf("clicks_heard=%zu/%zu\n", routed.delays.size(), routed.clicksSent);
+        print("baseline_latency_ms", percentile(baseline.delays, 0.5));
+        print("cpu_percent", routed.cpuPerSecond * 100.0);
+        print("rss_mb", rss);
+        return routed.delays.empty() || baseline.delays.empty() ? 1 : 0;
+    } catch (const std::exception &error) {
+        std::printf("# sound server figures failed: %s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+// Measures the audio path through a sound server (PULSE_SERVER, normally the
+// private one of scripts/sound-server.sh) and prints one name=value line per
+// figure: latency_ms (median) and latency_p99_ms from a capture device to the
+// playback device through PulseAudioLibrary, dropouts (frames of silence the
+// mixer had to play), baseline_latency_ms (the same path through the
+// server's own loopback module at 20 ms), cpu_percent (CPU of the library's
+// audio thread, where all audio work happens, per second of routed audio),
+// rss_mb (resident memory while routing).
+//
+// The harness: one stereo null sink whose left channel is the radio (a remap
+// source) and whose right channel receives the output (a remap sink). Clicks
+// go into the left channel; recording the sink's monitor in one stereo stream
+// gives each click's delay as its right-minus-left onset, free of the
+// server's own latency reports.
+//
+// Returns 0 when every figure was measured; prints why not otherwise.
+int runServerBench();

@@ -1,0 +1,210 @@
+#include "ServerProbe.h"
+
+#include <pulse/context.h>
+#include <pulse/introspect.h>
+#include <pulse/stream.h>
+
+#include <chrono>
+#include <cmath>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+constexpr std::size_t kFrameBytes = 2 * sizeof(float);
+
+pa_stream *newStereoStream(pa_context *context, const char *name, std::uint32_t rate)
+{
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
+    pa_channel_map map;
+    pa_channel_map_init_stereo(&map);
+    return pa_stream_new(context, name, &spec, &map);
+}
+
+struct Recording {
+    PulseMainLoop *loop;
+    std::vector<float> samples;
+    std::size_t wanted;
+};
+
+void onRecordRead(pa_stream *stream, std::size_t, void *userdata)
+{
+    auto *recording = static_cast<Recording *>(userdata);
+    const void *data = nullptr;
+    std::size_t bytes = 0;
+    while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+        const std::size_t count = bytes / sizeof(float);
+        const std::size_t room = recording->wanted - recording->samples.size();
+        const std::size_t take = std::min(count, room);
+        if (data == nullptr) {
+            recording->samples.insert(recording->samples.end(), take, 0.0f);
+        } else {
+            const auto *samples = static_cast<const float *>(data);
+            recording->samples.insert(recording->samples.end(), samples, samples + take);
+        }
+        pa_stream_drop(stream);
+    }
+    recording->loop->signal();
+}
+
+struct OwnerQuery {
+    PulseMainLoop *loop;
+    std::vector<std::string> owners;
+};
+
+void onSourceOutput(pa_context *, const pa_source_output_info *info, int endOfList, void *userdata)
+{
+    auto *query = static_cast<OwnerQuery *>(userdata);
+    if (endOfList == 0 && info != nullptr) {
+        const char *name = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_NAME);
+        query->owners.emplace_back(name ? name : "");
+    }
+    query->loop->signal();
+}
+
+struct ModuleLoad {
+    PulseMainLoop *loop;
+    int index = -1;
+};
+
+} // namespace
+
+ServerProbe::ServerProbe(const std::string &server)
+    : connection_("KALDRA probe", std::chrono::milliseconds(3000), "kaldra-probe")
+{
+    std::lock_guard lock(connection_.loop());
+    if (!connection_.connect(server)) {
+        throw std::runtime_error("cannot reach the sound server");
+    }
+}
+
+ServerProbe::~ServerProbe()
+{
+    stopClicks();
+}
+
+std::vector<float> ServerProbe::record(const std::string &source, double seconds,
+                                       std::uint32_t rate)
+{
+    Recording recording{&connection_.loop(), {}, 2 * static_cast<std::size_t>(seconds * rate)};
+    recording.samples.reserve(recording.wanted);
+    std::lock_guard lock(connection_.loop());
+    if (!connection_.ready()) {
+        return {};
+    }
+    pa_stream *stream = newStereoStream(connection_.context(), "probe", rate);
+    if (stream == nullptr) {
+        return {};
+    }
+    pa_stream_set_read_callback(stream, onRecordRead, &recording);
+    pa_buffer_attr attr{};
+    attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(rate / 100 * kFrameBytes);
+    bool complete = false;
+    if (pa_stream_connect_record(stream, source.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) == 0 &&
+        connection_.waitUntilReady(stream)) {
+        complete = connection_.loop().waitUntil(
+            [&] {
+                return recording.samples.size() >= recording.wanted ||
+                       pa_stream_get_state(stream) != PA_STREAM_READY;
+            },
+            std::chrono::milliseconds(static_cast<long>(seconds * 1000)) + connection_.timeout());
+        complete = complete && recording.samples.size() >= recording.wanted;
+    }
+    PulseConnection::closeStream(stream);
+    return complete ? std::move(recording.samples) : std::vector<float>{};
+}
+
+bool ServerProbe::startClicks(const std::string &sink, double periodMs)
+{
+    stopClicks();
+    std::lock_guard lock(connection_.loop());
+    clickFrame_ = 0;
+    clickPeriodFrames_ = static_cast<std::uint64_t>(periodMs * kClickRate / 1000.0);
+    clickStream_ = newStereoStream(connection_.context(), "clicks", kClickRate);
+    if (clickStream_ == nullptr) {
+        return false;
+    }
+    pa_stream_set_write_callback(clickStream_, onClickWrite, this);
+    // A short buffer: the server's default of seconds would leave a fresh null
+    // sink on its two-second blocks.
+    pa_buffer_attr attr{};
+    attr.maxlength = attr.prebuf = attr.minreq = attr.fragsize = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(kClickRate / 50 * kFrameBytes);
+    if (pa_stream_connect_playback(clickStream_, sink.c_str(), &attr, PA_STREAM_ADJUST_LATENCY,
+                                   nullptr, nullptr) < 0 ||
+        !connection_.waitUntilReady(clickStream_)) {
+        PulseConnection::closeStream(clickStream_);
+        return false;
+    }
+    return true;
+}
+
+void ServerProbe::stopClicks()
+{
+    std::lock_guard lock(connection_.loop());
+    if (clickStream_ != nullptr) {
+        PulseConnection::closeStream(clickStream_);
+    }
+}
+
+void ServerProbe::onClickWrite(pa_stream *stream, std::size_t bytes, void *userdata)
+{
+    auto *probe = static_cast<ServerProbe *>(userdata);
+    void *data = nullptr;
+    if (pa_stream_begin_write(stream, &data, &bytes) < 0) {
+        return;
+    }
+    auto *samples = static_cast<float *>(data);
+    const std::size_t frames = bytes / kFrameBytes;
+    // A click is one millisecond of a 1 kHz sine: short, with a clear onset,
+    // and well inside the band that survives a 7000 Hz path.
+    constexpr std::uint64_t kClickFrames = kClickRate / 1000;
+    for (std::size_t i = 0; i < frames; ++i, ++probe->clickFrame_) {
+        const std::uint64_t phase = probe->clickFrame_ % probe->clickPeriodFrames_;
+        samples[2 * i] =
+            phase < kClickFrames
+                ? 0.8f * static_cast<float>(std::sin(2.0 * M_PI * static_cast<double>(phase) /
+                                                     static_cast<double>(kClickFrames)))
+                : 0.0f;
+        samples[2 * i + 1] = 0.0f;
+    }
+    pa_stream_write(stream, data, frames * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+}
+
+std::optional<std::vector<std::string>> ServerProbe::captureStreamOwners()
+{
+    OwnerQuery query{&connection_.loop(), {}};
+    std::lock_guard lock(connection_.loop());
+    if (!connection_.ready() || !connection_.await(pa_context_get_source_output_info_list(
+                                    connection_.context(), onSourceOutput, &query))) {
+        return std::nullopt;
+    }
+    return query.owners;
+}
+
+int ServerProbe::loadModule(const std::string &name, const std::string &arguments)
+{
+    ModuleLoad load{&connection_.loop()};
+    std::lock_guard lock(connection_.loop());
+    auto onLoaded = [](pa_context *, std::uint32_t index, void *userdata) {
+        auto *load = static_cast<ModuleLoad *>(userdata);
+        load->index = index == PA_INVALID_INDEX ? -1 : static_cast<int>(index);
+        load->loop->signal();
+    };
+    if (!connection_.ready() ||
+        !connection_.await(pa_context_load_module(connection_.context(), name.c_str(),
+                                                  arguments.c_str(), onLoaded, &load))) {
+        return -1;
+    }
+    return load.index;
+}
+
+void ServerProbe::unloadModule(int index)
+{
+    std::lock_guard lock(connection_.loop());
+    if (index >= 0 && connection_.ready()) {
+        connection_.await(pa_context_unload_module(
+            connection_.context(), static_cast<std::uint32_t>(index), nullptr, nullptr));
+    }
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "PulseConnection.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct pa_stream;
+
+// A second client of the sound server that looks at what the program does
+// from outside: records a device, plays clicks, lists capture streams, loads
+// server modules. Used by the end-to-end tests and the benchmark.
+//
+// Not thread-safe; every method blocks the caller (bounded by the timeout).
+class ServerProbe {
+  public:
+    // Connects to `server` (empty: PULSE_SERVER). Throws std::runtime_error
+    // when the server cannot be reached.
+    explicit ServerProbe(const std::string &server = {});
+    ~ServerProbe();
+    ServerProbe(const ServerProbe &) = delete;
+    ServerProbe &operator=(const ServerProbe &) = delete;
+
+    // `seconds` of interleaved stereo float samples at `rate` from capture
+    // device `source` (a server device name); empty when it fails.
+    std::vector<float> record(const std::string &source, double seconds, std::uint32_t rate);
+
+    // Plays a click every `periodMs` into the left channel of playback device
+    // `sink` (the right one stays silent) until stopClicks.
+    bool startClicks(const std::string &sink, double periodMs);
+    void stopClicks();
+
+    // Application names of the clients that have capture streams open;
+    // nullopt when the server does not answer.
+    std::optional<std::vector<std::string>> captureStreamOwners();
+
+    // Loads a server module; its index, or -1 on failure.
+    int loadModule(const std::string &name, const std::string &arguments);
+    void unloadModule(int index);
+
+    // Sample rate of the clicks.
+    static constexpr std::uint32_t kClickRate = 48000;
+
+  private:
+    static void onClickWrite(pa_stream *stream, std::size_t bytes, void *userdata);
+
+    PulseConnection connection_;
+    pa_stream *clickStream_ = nullptr;
+    std::uint64_t clickFrame_ = 0;
+    std::uint64_t clickPeriodFrames_ = 0;
+};

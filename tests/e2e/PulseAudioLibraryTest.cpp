@@ -1,0 +1,359 @@
+// End-to-end tests of the PulseAudio library against the private sound server
+// (scripts/sound-server.sh): three radios playing 600, 1000 and 1500 Hz and a
+// pair of headphones whose monitor is recorded and analysed.
+#include "PulseAudioLibrary.h"
+#include "ServerProbe.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint32_t kRate = 7000;
+constexpr std::uint32_t kAnalysisRate = 8000;
+constexpr double kRadio1Hz = 600;
+constexpr double kRadio2Hz = 1000;
+// Capture device numbers on the private server, sorted by device name:
+// headphones.monitor, radio1.monitor, radio2.monitor, radio3.monitor.
+constexpr int kRadio1Monitor = 1;
+constexpr int kRadio2Monitor = 2;
+// A routed tone arrives near full scale (the radios play at -6 dB and a row
+// of 1, 1 sums both channels); one routed nowhere leaves only what a dropout
+// on a loaded machine splashes across the spectrum.
+constexpr double kPresentDb = -12.0;
+constexpr double kAbsentDb = -40.0;
+
+bool haveServer()
+{
+    return std::getenv("PULSE_SERVER") != nullptr;
+}
+
+// Level of `hz` in one channel of interleaved stereo, in dB relative to a
+// full-scale sine (Goertzel over a Hann window, so that a loud tone 400 Hz
+// away does not leak into the bin).
+double toneDb(const std::vector<float> &stereo, int channel, double hz)
+{
+    const std::size_t frames = stereo.size() / 2;
+    const double coefficient = 2.0 * std::cos(2.0 * M_PI * hz / kAnalysisRate);
+    double previous = 0, beforePrevious = 0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double window =
+            0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(frames));
+        const double current =
+            window * stereo[2 * i + channel] + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    const double power = previous * previous + beforePrevious * beforePrevious -
+                         coefficient * previous * beforePrevious;
+    // The window halves a tone's sum.
+    const double amplitude = 4.0 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(frames);
+    return 20.0 * std::log10(std::max(amplitude, 1e-9));
+}
+
+// Overall level of one channel, in dB relative to a full-scale sine.
+double levelDb(const std::vector<float> &stereo, int channel)
+{
+    double sum = 0;
+    for (std::size_t i = channel; i < stereo.size(); i += 2) {
+        sum += stereo[i] * stereo[i];
+    }
+    const double rms = std::sqrt(sum / static_cast<double>(stereo.size() / 2));
+    return 20.0 * std::log10(std::max(rms * std::sqrt(2.0), 1e-9));
+}
+
+// The graph the program builds at power-on: radios 1 and 2 into one mixer
+// playing on the headphones.
+class RoutedRadios : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        if (!haveServer()) {
+            GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
+        }
+        probe.emplace();
+        ASSERT_TRUE(audio.Init(-1, kRate, 0));
+        mixer = audio.MixerStreamCreate(kRate, 2, 0);
+        ASSERT_NE(mixer, 0u);
+        ASSERT_TRUE(audio.RecordInit(kRadio1Monitor));
+        radio1 = audio.RecordStart(kRate, 2, 0);
+        ASSERT_NE(radio1, 0u);
+        ASSERT_TRUE(audio.MixerStreamAddChannel(mixer, radio1, AudioLibrary::kMatrixMixing));
+        ASSERT_TRUE(audio.RecordInit(kRadio2Monitor));
+        radio2 = audio.RecordStart(kRate, 2, 0);
+        ASSERT_NE(radio2, 0u);
+        ASSERT_TRUE(audio.MixerStreamAddChannel(mixer, radio2, AudioLibrary::kMatrixMixing));
+        ASSERT_TRUE(audio.ChannelPlay(mixer, false));
+    }
+
+    void route(const RoutingMatrix &first, const RoutingMatrix &second)
+    {
+        ASSERT_TRUE(audio.MixerChannelSetMatrix(radio1, first));
+        ASSERT_TRUE(audio.MixerChannelSetMatrix(radio2, second));
+    }
+
+    // What the headphones play once a change has settled.
+    std::vector<float> listen()
+    {
+        std::this_thread::sleep_for(200ms);
+        auto heard = probe->record("headphones.monitor", 0.25, kAnalysisRate);
+        EXPECT_FALSE(heard.empty());
+        return heard;
+    }
+
+    PulseAudioLibrary audio;
+    std::optional<ServerProbe> probe;
+    AudioHandle mixer = 0, radio1 = 0, radio2 = 0;
+};
+
+TEST_F(RoutedRadios, MatricesPutEachRadioInTheChosenEars)
+{
+    struct Case {
+        RoutingMatrix first, second;
+        bool left600, left1000, right600, right1000;
+    };
+    const Case cases[] = {
+        {{1, 1, 0, 0}, {0, 0, 1, 1}, true, false, false, true},
+        {{1, 1, 1, 1}, {0, 0, 0, 0}, true, false, true, false},
+        {{0, 0, 0, 0}, {1, 1, 1, 1}, false, true, false, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << "radio 1 matrix " << c.first[0] << c.first[1] << c.first[2] << c.first[3]);
+        route(c.first, c.second);
+        const auto heard = listen();
+        const auto expectTone = [&](int ear, double hz, bool present) {
+            const double db = toneDb(heard, ear, hz);
+            if (present) {
+                EXPECT_GT(db, kPresentDb) << hz << " Hz in ear " << ear;
+            } else {
+                EXPECT_LT(db, kAbsentDb) << hz << " Hz in ear " << ear;
+            }
+        };
+        expectTone(0, kRadio1Hz, c.left600);
+        expectTone(0, kRadio2Hz, c.left1000);
+        expectTone(1, kRadio1Hz, c.right600);
+        expectTone(1, kRadio2Hz, c.right1000);
+    }
+}
+
+TEST_F(RoutedRadios, PausingBothCapturesSilencesAndResumingRestoresTheRoute)
+{
+    route({1, 1, 0, 0}, {0, 0, 1, 1});
+    RoutingMatrix kept{};
+    ASSERT_TRUE(audio.MixerChannelGetMatrix(radio1, kept));
+    EXPECT_EQ(kept, (RoutingMatrix{1, 1, 0, 0}));
+
+    ASSERT_TRUE(audio.ChannelPause(radio1));
+    ASSERT_TRUE(audio.ChannelPause(radio2));
+    auto heard = listen();
+    EXPECT_LT(levelDb(heard, 0), -60.0);
+    EXPECT_LT(levelDb(heard, 1), -60.0);
+
+    ASSERT_TRUE(audio.ChannelPlay(radio1, false));
+    ASSERT_TRUE(audio.ChannelPlay(radio2, false));
+    heard = listen();
+    EXPECT_GT(toneDb(heard, 0, kRadio1Hz), kPresentDb);
+    EXPECT_GT(toneDb(heard, 1, kRadio2Hz), kPresentDb);
+    EXPECT_LT(toneDb(heard, 0, kRadio2Hz), kAbsentDb);
+}
+
+TEST_F(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)
+{
+    auto owners = probe->captureStreamOwners();
+    ASSERT_TRUE(owners);
+    EXPECT_EQ(std::ranges::count(*owners, "KALDRA"), 2);
+
+    // Mirrors a power-off: stop, unplug, release both directions.
+    EXPECT_TRUE(audio.ChannelStop(mixer));
+    EXPECT_TRUE(audio.MixerChannelRemove(radio1));
+    EXPECT_TRUE(audio.MixerChannelRemove(radio2));
+    EXPECT_FALSE(audio.MixerChannelRemove(radio2));
+    EXPECT_TRUE(audio.RecordFree());
+    EXPECT_TRUE(audio.Free());
+    EXPECT_TRUE(audio.Free());
+
+    owners = probe->captureStreamOwners();
+    ASSERT_TRUE(owners);
+    EXPECT_EQ(std::ranges::count(*owners, "KALDRA"), 0);
+
+    RoutingMatrix matrix{1, 1, 1, 1};
+    for (AudioHandle stale : {radio1, radio2, mixer, AudioHandle{0}}) {
+        EXPECT_FALSE(audio.ChannelPlay(stale, false));
+        EXPECT_FALSE(audio.ChannelPause(stale));
+        EXPECT_FALSE(audio.MixerChannelSetMatrix(stale, matrix));
+        EXPECT_FALSE(audio.MixerChannelGetMatrix(stale, matrix));
+    }
+    EXPECT_EQ(audio.MixerStreamCreate(kRate, 2, 0), 0u) << "no playback device after Free";
+    EXPECT_EQ(audio.RecordStart(kRate, 2, 0), 0u) << "no capture device after RecordFree";
+
+    // A second power-on works on the same library.
+    ASSERT_TRUE(audio.Init(-1, kRate, 0));
+    EXPECT_NE(audio.MixerStreamCreate(kRate, 2, 0), 0u);
+}
+
+TEST(PulseAudioDevices, ListSimulatedDevicesByDescriptionSortedByName)
+{
+    if (!haveServer()) {
+        GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
+    }
+    PulseAudioLibrary audio;
+    const auto names = [](auto get) {
+        std::vector<std::string> found;
+        AudioDeviceInfo info;
+        for (int device = 0; get(device, info); ++device) {
+            found.push_back(info.name);
+        }
+        return found;
+    };
+    EXPECT_EQ(names([&](int d, AudioDeviceInfo &i) { return audio.GetDeviceInfo(d, i); }),
+              (std::vector<std::string>{"Headphones", "Radio 1", "Radio 2", "Radio 3"}));
+    EXPECT_EQ(names([&](int d, AudioDeviceInfo &i) { return audio.RecordGetDeviceInfo(d, i); }),
+              (std::vector<std::string>{"Monitor of Headphones", "Monitor of Radio 1",
+                                        "Monitor of Radio 2", "Monitor of Radio 3"}));
+    AudioDeviceInfo info;
+    ASSERT_TRUE(audio.GetDeviceInfo(-1, info));
+    EXPECT_EQ(info.name, "Headphones");
+    EXPECT_FALSE(audio.GetDeviceInfo(-2, info));
+
+    EXPECT_FALSE(audio.Init(4, kRate, 0));
+    EXPECT_FALSE(audio.RecordInit(4));
+    EXPECT_EQ(audio.RecordStart(kRate, 2, 0), 0u);
+    EXPECT_TRUE(audio.Init(3, kRate, 0));
+}
+
+// A server of its own, killed while audio plays.
+class LostServer : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        if (!haveServer()) {
+            GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
+        }
+        char pattern[] = "/tmp/kaldra-e2e.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        startServer();
+    }
+
+    void TearDown() override
+    {
+        if (!folder.empty()) {
+            script("stop");
+            std::filesystem::remove_all(folder);
+        }
+    }
+
+    int script(const std::string &command)
+    {
+        return std::system(
+            (std::string(KALDRA_SOUND_SERVER) + " " + command + " " + folder + " >/dev/null")
+                .c_str());
+    }
+
+    void startServer() { ASSERT_EQ(script("start"), 0); }
+
+    void signalServer(int signal)
+    {
+        pid_t pid = 0;
+        std::ifstream(folder + "/pid") >> pid;
+        ASSERT_GT(pid, 0);
+        ASSERT_EQ(kill(pid, signal), 0);
+    }
+
+    PulseAudioLibrary::Options options()
+    {
+        PulseAudioLibrary::Options options;
+        options.server = "unix:" + folder + "/native";
+        options.timeout = 500ms;
+        return options;
+    }
+
+    // Powers on like the program: radio 1 into a playing mixer.
+    void powerOn(PulseAudioLibrary &audio)
+    {
+        ASSERT_TRUE(audio.Init(-1, kRate, 0));
+        mixer = audio.MixerStreamCreate(kRate, 2, 0);
+        ASSERT_TRUE(audio.RecordInit(kRadio1Monitor));
+        radio = audio.RecordStart(kRate, 2, 0);
+        ASSERT_TRUE(audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing));
+        ASSERT_TRUE(audio.ChannelPlay(mixer, false));
+        std::this_thread::sleep_for(100ms);
+    }
+
+    AudioHandle mixer = 0, radio = 0;
+
+    std::string folder;
+};
+
+TEST_F(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
+{
+    PulseAudioLibrary audio(options());
+    powerOn(audio);
+
+    signalServer(SIGKILL);
+    const RoutingMatrix matrix{1, 1, 1, 1};
+    // The loss is noticed as soon as the connection closes.
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (audio.MixerChannelSetMatrix(radio, matrix) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(10ms);
+    }
+    RoutingMatrix read{};
+    AudioDeviceInfo info;
+    EXPECT_FALSE(audio.MixerChannelSetMatrix(radio, matrix));
+    EXPECT_FALSE(audio.MixerChannelGetMatrix(radio, read));
+    EXPECT_FALSE(audio.ChannelPause(radio));
+    EXPECT_FALSE(audio.ChannelPlay(radio, false));
+    EXPECT_FALSE(audio.ChannelStop(mixer));
+    EXPECT_FALSE(audio.MixerChannelRemove(radio));
+    EXPECT_FALSE(audio.GetDeviceInfo(0, info));
+    EXPECT_FALSE(audio.RecordGetDeviceInfo(0, info));
+    EXPECT_FALSE(audio.RecordInit(kRadio1Monitor));
+    EXPECT_EQ(audio.RecordStart(kRate, 2, 0), 0u);
+    EXPECT_EQ(audio.MixerStreamCreate(kRate, 2, 0), 0u);
+    EXPECT_FALSE(audio.Init(-1, kRate, 0));
+    EXPECT_TRUE(audio.RecordFree());
+    EXPECT_TRUE(audio.Free());
+
+    startServer();
+    ASSERT_TRUE(audio.Init(-1, kRate, 0));
+    const AudioHandle again = audio.MixerStreamCreate(kRate, 2, 0);
+    EXPECT_NE(again, 0u);
+    EXPECT_NE(again, mixer);
+    EXPECT_TRUE(audio.ChannelPlay(again, false));
+}
+
+TEST_F(LostServer, AHungServerCostsOneTimeoutThenCallsFailAtOnce)
+{
+    PulseAudioLibrary audio(options());
+    powerOn(audio);
+
+    signalServer(SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(audio.ChannelPause(mixer));
+    AudioDeviceInfo info;
+    EXPECT_FALSE(audio.GetDeviceInfo(0, info));
+    EXPECT_FALSE(audio.ChannelPlay(mixer, false));
+    EXPECT_TRUE(audio.RecordFree());
+    EXPECT_TRUE(audio.Free());
+    // Generous: the bound is what matters, not the figure.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+
+    signalServer(SIGCONT);
+    EXPECT_TRUE(audio.Init(-1, kRate, 0));
+}
+
+} // namespace
