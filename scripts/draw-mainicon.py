@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws the application icon, MAINICON.png: 32 x 32 pixels in the standard
 16-colour palette plus one transparent entry. Run from anywhere:
-    python3 resources/make_mainicon.py
+    scripts/draw-mainicon.py
 """
 import math
 import pathlib
@@ -85,5 +85,5 @@ def png(pixels):
 
 
 if __name__ == "__main__":
-    target = pathlib.Path(__file__).with_name("MAINICON.png")
+    target = pathlib.Path(__file__).resolve().parent.parent / "resources" / "MAINICON.png"
     target.write_bytes(png(draw()))
