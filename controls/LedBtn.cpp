@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPainter>
@@ -265,6 +266,16 @@ void TLedButton::mouseReleaseEvent(QMouseEvent *event)
         return;
     MouseUp(event->button(), event->modifiers(), event->position().toPoint());
     event->accept();
+}
+
+void TLedButton::keyPressEvent(QKeyEvent *event)
+{
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
 }
 
 void TLedButton::paintEvent(QPaintEvent *)

@@ -14,9 +14,10 @@ class SoundPlayer;
 // The lamp has three looks: dark, glowing (FHot) and lit (FHot and FDown).
 // Pointing at the button makes it glow; any mouse button pressed on it lights
 // it and flips IsActive; releasing leaves it lit only while IsActive holds.
-// Only a left release over the button, or a keyboard activation, clicks it: a
-// right or middle press flips IsActive without a click, and a keyboard
-// activation clicks without flipping IsActive.
+// Only a left release over the button, or a keyboard activation (space bar or
+// Enter on the focused button), clicks it: a right or middle press flips
+// IsActive without a click, and a keyboard activation clicks without flipping
+// IsActive.
 //
 // A click plays SoundFile when one is set, otherwise the system beep that goes
 // with ModalResult, then emits clicked(). A disabled button ignores every event
@@ -111,6 +112,9 @@ class TLedButton : public QPushButton {
     void mouseMoveEvent(QMouseEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    // Enter without Shift, Ctrl or Alt clicks the focused button, also outside
+    // a dialog, where a plain push button ignores it.
+    void keyPressEvent(QKeyEvent *event) override;
 
   private:
     void FocusChanged(QWidget *now);

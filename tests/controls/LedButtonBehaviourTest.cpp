@@ -71,13 +71,17 @@ TEST_F(LedButtonTest, ADoubleClickIsTwoPressesAndTwoClicks)
     EXPECT_EQ(sounds.calls, QStringList({"beep ok", "beep ok"}));
 }
 
-TEST_F(LedButtonTest, TheSpaceBarClicksWithoutTouchingTheLamp)
+TEST_F(LedButtonTest, SpaceAndEnterClickTheFocusedButtonWithoutTouchingTheLamp)
 {
     button->SetModalResult(6);
     button->setFocus();
     QTest::keyClick(button, Qt::Key_Space);
-    EXPECT_EQ(clicks->count(), 1);
-    EXPECT_EQ(sounds.calls, QStringList{"beep ok"});
+    // Outside a dialog too, where a plain push button ignores Enter.
+    QTest::keyClick(button, Qt::Key_Return);
+    QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(button, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(clicks->count(), 3);
+    EXPECT_EQ(sounds.calls, QStringList({"beep ok", "beep ok", "beep ok"}));
     EXPECT_FALSE(button->IsActive());
     EXPECT_EQ(Look(), "OFF");
 }
