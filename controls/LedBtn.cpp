@@ -78,6 +78,9 @@ TLedButton::TLedButton(QWidget *parent) : QPushButton(parent)
     setMouseTracking(true);
     // Only a left press takes the focus (mousePressEvent); a right or middle one leaves it.
     setFocusPolicy(Qt::TabFocus);
+    // A right press is the button's own toggle; it must not also reach the
+    // window as a request for its context menu.
+    setContextMenuPolicy(Qt::PreventContextMenu);
     FLedImage = LoadLedImage("OFF", 1.0);
     StoreIsActive(false);
     // Connected first, so the sound comes before every other receiver of clicked().

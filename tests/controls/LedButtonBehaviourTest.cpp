@@ -2,6 +2,7 @@
 
 #include "ui_LedButtonForm.h"
 
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QTest>
 
@@ -57,6 +58,11 @@ TEST_F(LedButtonTest, RightAndMiddleClicksToggleWithoutClickingOrTakingTheFocus)
     EXPECT_EQ(clicks->count(), 0);
     EXPECT_TRUE(sounds.calls.isEmpty());
     EXPECT_TRUE(edit->hasFocus());
+
+    // The right press is the button's own: the window's context menu must not open too.
+    QContextMenuEvent menuRequest(QContextMenuEvent::Mouse, kInside, button->mapToGlobal(kInside));
+    QCoreApplication::sendEvent(button, &menuRequest);
+    EXPECT_TRUE(menuRequest.isAccepted());
 }
 
 TEST_F(LedButtonTest, ADoubleClickIsTwoPressesAndTwoClicks)
