@@ -54,8 +54,7 @@ void TForm2::SetList()
                                            : QStringLiteral("Output Soundcard device"));
 
     QComboBox *list = FUi->ComboBox4;
-    // Adding to an empty list selects its first entry; the text field must
-    // keep its text when the device in use has no entry.
+    // Adding to an empty list selects its first entry, which the list had not.
     const QString textBefore = list->currentText();
     list->addItem(QStringLiteral("Default"));
     QString name;
@@ -67,10 +66,14 @@ void TForm2::SetList()
     if (FDevice >= -1 && FDevice < list->count() - 1) {
         list->setCurrentIndex(FDevice + 1);
         list->lineEdit()->home(false); // a long name shows its beginning
-    } else {
-        list->setCurrentIndex(-1);
-        list->setEditText(textBefore);
+        return;
     }
+    // A device that is gone leaves the field empty. -2, what an Ok without a
+    // selection gave before, asks for entry -1, which the list had already:
+    // nothing changes, and the field keeps its text.
+    list->setCurrentIndex(-1);
+    if (FDevice == -2)
+        list->setEditText(textBefore);
 }
 
 void TForm2::Button1Click()

@@ -66,7 +66,9 @@ class TForm2 : public QDialog {
 
   public slots:
     // Fills the label and the list from SO2RMode and Device and selects the
-    // device in use. Call once, after both are set and before exec().
+    // device in use. A number with no entry selects nothing and empties the
+    // text field, except -2, which leaves the field as it was. Call once,
+    // after both are set and before exec().
     void SetList();
     // Ok: Device := the selected entry's number, then the dialog is accepted.
     void Button1Click();
