@@ -1,7 +1,5 @@
 #include "LedButtonFixture.h"
 
-#include <QTest>
-
 namespace {
 
 // The first column from `left` on whose rows `top` .. `bottom` show `colour`; -1 if none.

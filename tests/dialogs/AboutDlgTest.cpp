@@ -3,10 +3,11 @@
 #include "ModalDriver.h"
 
 #include <QLabel>
-#include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 

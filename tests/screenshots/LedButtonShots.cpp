@@ -8,7 +8,6 @@
 #include <QGridLayout>
 #include <QImage>
 #include <QLineEdit>
-#include <QPainter>
 #include <QTest>
 
 #include <functional>
@@ -95,36 +94,38 @@ QImage StateSheet()
 {
     QWidget window;
     auto *grid = new QGridLayout(&window);
-    const std::pair<const char *, std::function<void(TLedButton &)>> states[] = {
-        {"New", [](TLedButton &) {}},
-        {"Active", [](TLedButton &b) { b.SetIsActive(true); }},
-        {"Pressed",
+    const QSize plain(85, 25);
+    const struct {
+        const char *caption;
+        QSize size;
+        std::function<void(TLedButton &)> make;
+    } states[] = {
+        {"New", plain, [](TLedButton &) {}},
+        {"Active", plain, [](TLedButton &b) { b.SetIsActive(true); }},
+        {"Pressed", plain,
          [](TLedButton &b) {
              // A right press lights the lamp without taking the focus from "Focused".
              QTest::mousePress(&b, Qt::RightButton, {}, {30, 12});
              b.setDown(true);
          }},
-        {"Disabled", [](TLedButton &b) { b.setEnabled(false); }},
-        {"Focused", [](TLedButton &b) { b.setFocus(); }},
-        {"Embossed caption", [](TLedButton &b) { b.SetCaption3D(true); }},
+        {"Disabled", plain, [](TLedButton &b) { b.setEnabled(false); }},
+        {"Focused", plain, [](TLedButton &b) { b.setFocus(); }},
+        {"Embossed caption", {73, 49}, [](TLedButton &b) { b.SetCaption3D(true); }},
         {"Power",
+         {73, 57},
          [](TLedButton &b) {
              b.SetLEDType(TLedButton::RedLed);
-             b.resize(73, 57);
              b.SetIsActive(true);
          }},
     };
     std::vector<TLedButton *> buttons;
-    int index = 0;
     for (const auto &state : states) {
         auto *button = new TLedButton(&window);
-        button->setText(QString::fromLatin1(state.first));
-        button->setFixedSize(index == 6 ? QSize(73, 57) : QSize(85, 25));
-        if (index == 5)
-            button->setFixedSize(73, 49);
+        button->setText(QString::fromLatin1(state.caption));
+        button->setFixedSize(state.size);
+        const int index = static_cast<int>(buttons.size());
         grid->addWidget(button, index / 4, index % 4);
         buttons.push_back(button);
-        ++index;
     }
     grid->addWidget(new QLineEdit(&window), 2, 0);
     window.show();
@@ -132,7 +133,7 @@ QImage StateSheet()
     if (!QTest::qWaitForWindowActive(&window))
         qWarning("the window did not become active: no focus shown");
     for (size_t i = 0; i < buttons.size(); ++i)
-        states[i].second(*buttons[i]);
+        states[i].make(*buttons[i]);
     QCoreApplication::processEvents();
     return Grab(window, 1.0);
 }
