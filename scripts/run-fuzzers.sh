@@ -7,6 +7,8 @@ seconds=$2
 shopt -s nullglob
 targets=("$build"/tests/fuzz/fuzz_*)
 [ ${#targets[@]} -gt 0 ] || { echo "no fuzz targets in $build" >&2; exit 1; }
+corpus=
+trap 'rm -rf "$corpus"' EXIT
 for t in "${targets[@]}"; do
   [ -x "$t" ] || continue
   corpus=$(mktemp -d)

@@ -22,7 +22,9 @@ class IniFile {
 
     // Sets `key` in `section` to `value`, creating the file when it is missing
     // and keeping every other line as it was. When the value is already there,
-    // the file is left alone (no disk write), but the refusals below still hold.
+    // the file is left alone (no disk write); a read-only or unreadable file,
+    // or a path that is not a regular file, is still refused then, but the
+    // folder is not asked whether it could take a new file.
     //
     // Returns false, with the file untouched, when the write is refused:
     // - the folder does not exist or is not writable, the path is not a
