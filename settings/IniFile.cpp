@@ -32,6 +32,26 @@ std::optional<std::string> readAll(const std::filesystem::path &path)
     return contents;
 }
 
+// The file a write replaces: `path` itself, or the file its symbolic links
+// lead to, which need not exist yet. Nothing for links that go round in a
+// circle or cannot be read.
+std::optional<std::filesystem::path> writeTarget(std::filesystem::path path)
+{
+    // As many links as the system itself follows before it gives up.
+    for (int links = 0; links < 40; ++links) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(path, error)) {
+            return path;
+        }
+        const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+        if (error) {
+            return std::nullopt;
+        }
+        path = path.parent_path() / next; // an absolute `next` replaces the folder
+    }
+    return std::nullopt;
+}
+
 bool isReadOnly(const std::filesystem::path &path, const struct stat &status)
 {
     return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(path.c_str(), W_OK) != 0;
@@ -52,16 +72,13 @@ std::string IniFile::readString(std::string_view section, std::string_view key,
 
 bool IniFile::writeString(std::string_view section, std::string_view key, std::string_view value)
 {
-    struct stat status {};
-    std::filesystem::path target = path_;
-    if (lstat(path_.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-        std::error_code error;
-        target = std::filesystem::weakly_canonical(path_, error);
-        if (error) {
-            return false;
-        }
+    const auto found = writeTarget(path_);
+    if (!found) {
+        return false;
     }
+    const std::filesystem::path &target = *found;
     IniText text;
+    struct stat status {};
     if (stat(target.c_str(), &status) == 0) {
         if (!S_ISREG(status.st_mode) || isReadOnly(target, status)) {
             return false;

@@ -35,7 +35,8 @@ class IniFile {
     //   anyway: a file with no write bit for anyone is read-only, as is one the
     //   process itself may not write (the atomic rename would otherwise
     //   replace a file the operator protected).
-    // A symbolic link is followed: its target is replaced, the link kept.
+    // A symbolic link is followed: its target is replaced, or created when it
+    // is missing, and the link is kept.
     // Throws std::invalid_argument for names or values IniText cannot hold.
     bool writeString(std::string_view section, std::string_view key, std::string_view value);
 

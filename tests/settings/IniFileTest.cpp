@@ -144,6 +144,19 @@ TEST_F(IniFileTest, WriteThroughASymbolicLinkReplacesItsTarget)
     ASSERT_TRUE(file.writeString("SETTINGS", "MODE", "3"));
     EXPECT_TRUE(std::filesystem::is_symlink(path));
     EXPECT_EQ(readFile(real), "[SETTINGS]\nMODE=3\n");
+
+    // A link whose file is not there yet (a relative one, through a second link).
+    const auto chained = folder / "chained.ini";
+    std::filesystem::create_symlink("later.ini", chained);
+    std::filesystem::create_symlink("chained.ini", folder / "first.ini");
+    ASSERT_TRUE(IniFile(folder / "first.ini").writeString("SETTINGS", "MODE", "4"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "first.ini"));
+    EXPECT_TRUE(std::filesystem::is_symlink(chained));
+    EXPECT_EQ(readFile(folder / "later.ini"), "[SETTINGS]\nMODE=4\n");
+
+    std::filesystem::create_symlink("loop.ini", folder / "loop.ini");
+    EXPECT_FALSE(IniFile(folder / "loop.ini").writeString("SETTINGS", "MODE", "4"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "loop.ini"));
 }
 
 TEST_F(IniFileTest, CrashBeforeTheRenameLeavesTheOldFileAndHarmsNoLaterWrite)
