@@ -15,6 +15,10 @@ constexpr std::size_t kMaxOfferFrames = 512;
 // Input the converter may hold beyond the position of its output: a little
 // more than the half length of its filter, so that one call usually does.
 constexpr double kLookaheadFrames = 64.0;
+// Input the converter needs beyond an output's position before it produces
+// that output: the half length of its filter (about 20 frames), plus a frame
+// for the ratio wandering below 1.
+constexpr double kFilterReachFrames = 22.0;
 // Low-pass of the delay: bursts of 5 to 10 ms shrink to a fraction of a frame.
 constexpr double kSmoothingSeconds = 1.0;
 // The delay loop: critically damped at this angular frequency (rad/s), fast
@@ -56,6 +60,14 @@ void AdaptiveResampler::reset()
 double AdaptiveResampler::delayFrames(const SpscRing<float> &ring) const
 {
     return static_cast<double>(ring.readable() / kChannels) + (consumed_ - position_);
+}
+
+std::size_t AdaptiveResampler::readyFrames(const SpscRing<float> &ring) const
+{
+    if (!running_)
+        return 0;
+    const double reach = delayFrames(ring) - kFilterReachFrames;
+    return reach > 0.0 ? static_cast<std::size_t>(reach * ratio_) : 0;
 }
 
 AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *out,

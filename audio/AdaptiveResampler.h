@@ -49,6 +49,10 @@ class AdaptiveResampler {
     // of `out` is left untouched). Never allocates, locks or blocks.
     Pull pull(SpscRing<float> &ring, float *out, std::size_t frames);
 
+    // Consumer: how many frames the next pull can surely produce from what
+    // `ring` and the converter hold now (0 while waiting for the target).
+    std::size_t readyFrames(const SpscRing<float> &ring) const;
+
     // Consumer: whether the last pull was playing rather than waiting.
     bool running() const { return running_; }
     // Consumer: smoothed delay in frames, and the conversion ratio (output

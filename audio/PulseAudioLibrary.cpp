@@ -474,20 +474,44 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
         }
         pa_stream_drop(stream);
     }
+    if (capture->mixer != nullptr && capture->mixer->owed) {
+        fill(*capture->mixer, false);
+    }
 }
 
-void PulseAudioLibrary::onWrite(pa_stream *stream, std::size_t bytes, void *userdata)
+void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
 {
-    auto *mixer = static_cast<Mixer *>(userdata);
+    fill(*static_cast<Mixer *>(userdata), true);
+}
+
+void PulseAudioLibrary::fill(Mixer &mixer, bool request)
+{
+    // After the loop thread or the server stalled, the request for the stalled
+    // time arrives ahead of the capture of that time. Mixing at once would
+    // play silence and then drop that capture; waiting for it, within one
+    // request period, keeps the sound whole.
+    std::size_t bytes = pa_stream_writable_size(mixer.stream);
+    if (bytes == static_cast<std::size_t>(-1)) {
+        return;
+    }
+    if (request && mixer.owed) {
+        mixer.owed = false;
+    } else {
+        const std::size_t ready = mixer.mixer->readyFrames();
+        mixer.owed = ready < bytes / kFrameBytes;
+        if (mixer.owed) {
+            bytes = ready * kFrameBytes;
+        }
+    }
     while (bytes >= kFrameBytes) {
         void *data = nullptr;
         std::size_t granted = bytes;
-        if (pa_stream_begin_write(stream, &data, &granted) < 0 || granted < kFrameBytes) {
+        if (pa_stream_begin_write(mixer.stream, &data, &granted) < 0 || granted < kFrameBytes) {
             return;
         }
         const std::size_t frames = granted / kFrameBytes;
-        mixer->mixer->render(static_cast<float *>(data), frames);
-        pa_stream_write(stream, data, frames * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        mixer.mixer->render(static_cast<float *>(data), frames);
+        pa_stream_write(mixer.stream, data, frames * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
         bytes -= frames * kFrameBytes;
     }
 }

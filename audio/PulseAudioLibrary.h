@@ -46,13 +46,16 @@ class PulseAudioLibrary : public AudioLibrary {
         // Low delay without dropouts. The capture hands over small
         // fragments. The server gives the playback device about
         // (buffer - 2 x request) / 2 of the buffer, here 2 ms, and keeps the
-        // rest queued. Each mixer input holds a fragment, a request, the
-        // resampler's 3 ms and a few ms for the thread being woken late.
-        // Measured capture to headphones on the private server: about 19 ms.
+        // rest queued: that queue, never below half the buffer, is what
+        // rides out a stalled loop thread. Each mixer input holds the
+        // resampler's 3 ms and about two requests; a capture that comes in
+        // after the request it belongs to is waited for, not played as
+        // silence. Measured capture to headphones on the private server:
+        // about 17 ms.
         double captureFragmentMs = 3.0;
         double playbackBufferMs = 8.0;
         double playbackRequestMs = 2.0;
-        double mixerDelayMs = 9.0;
+        double mixerDelayMs = 7.0;
     };
 
     PulseAudioLibrary();
@@ -102,6 +105,9 @@ class PulseAudioLibrary : public AudioLibrary {
         std::uint32_t rate = 0;
         std::unique_ptr<RealtimeMixer> mixer;
         std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
+        // Loop thread: part of the server's last request is still unwritten,
+        // waiting for captures that were late.
+        bool owed = false;
     };
 
     // Resolves `device` of a direction to a server device name ("" for the
@@ -129,6 +135,10 @@ class PulseAudioLibrary : public AudioLibrary {
 
     static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onWrite(pa_stream *stream, std::size_t bytes, void *userdata);
+    // Writes what the server asks of `mixer`, or only what its inputs can
+    // give without running dry: the rest stays owed until more capture comes
+    // in, or until the server asks again (`request`), which gets all of it.
+    static void fill(Mixer &mixer, bool request);
 
     Options options_;
     std::unique_ptr<PulseConnection> connection_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace {
@@ -210,6 +211,16 @@ void RealtimeMixer::render(float *samples, std::size_t frames)
                             std::memory_order_relaxed);
     }
     renderEpoch_.fetch_add(1);
+}
+
+std::size_t RealtimeMixer::readyFrames() const
+{
+    std::size_t ready = std::numeric_limits<std::size_t>::max();
+    for (const auto &slot : inputs_) {
+        if (slot->state.load() == kActive && slot->resampler.running())
+            ready = std::min(ready, slot->resampler.readyFrames(slot->ring));
+    }
+    return ready;
 }
 
 void RealtimeMixer::mixInput(Input &input, float *samples, std::size_t frames)

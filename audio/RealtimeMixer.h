@@ -71,6 +71,11 @@ class RealtimeMixer {
     // has nothing to give (counted as underrun).
     void render(float *samples, std::size_t frames);
 
+    // Consumer: how many frames render can give now before an input that is
+    // playing runs dry (SIZE_MAX when none is playing). Lets the caller hold
+    // back part of an output request until late captures have come in.
+    std::size_t readyFrames() const;
+
     // Any thread. Frames of silence played because an audible input ran dry
     // (summed over inputs; a paused or silenced input running dry is not
     // counted).

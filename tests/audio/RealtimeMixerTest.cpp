@@ -8,6 +8,7 @@
 #include <cmath>
 #include <complex>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <ostream>
 #include <random>
@@ -202,6 +203,39 @@ TEST(RealtimeMixer, RunningDryPlaysCountedSilenceAndRecovers)
     const auto back = radios.play(0.5);
     EXPECT_NEAR(level(back, 0, kRadio1Hz, 0.2), 1.0, 0.02);
     EXPECT_EQ(radios.mixer.underrunFrames(), underrun);
+}
+
+// Captures and requests come in uneven pieces; a caller that renders no more
+// than readyFrames promises must never hear a dropout, yet keep pace.
+TEST(RealtimeMixer, RenderingWhatIsReadyNeverRunsDry)
+{
+    RealtimeMixer mixer{RealtimeMixer::Config{}};
+    EXPECT_EQ(mixer.readyFrames(), std::numeric_limits<std::size_t>::max());
+    const int input = mixer.attachInput();
+    EXPECT_EQ(mixer.readyFrames(), std::numeric_limits<std::size_t>::max()); // still filling
+
+    std::mt19937 random(3);
+    std::vector<float> block(2 * 200);
+    std::size_t pushed = 0, rendered = 0, frame = 0;
+    while (pushed < 10 * 7000) {
+        const std::size_t capture = 1 + random() % 100;
+        for (std::size_t i = 0; i < capture; ++i, ++frame)
+            block[2 * i] = block[2 * i + 1] = tone(kRadio1Hz)(frame);
+        mixer.push(input, block.data(), capture);
+        pushed += capture;
+        const std::size_t asked = std::min<std::size_t>(1 + random() % 150, mixer.readyFrames());
+        mixer.render(block.data(), asked);
+        rendered += asked;
+    }
+    EXPECT_EQ(mixer.underrunFrames(), 0U);
+    const double targetFrames = RealtimeMixer::Config{}.targetDelayMs * 7.0;
+    EXPECT_GT(static_cast<double>(rendered), static_cast<double>(pushed) - 2.0 * targetFrames);
+
+    // Asking more than is ready does run dry.
+    const std::size_t ready = mixer.readyFrames();
+    ASSERT_LT(ready, 150U);
+    mixer.render(block.data(), ready + 50);
+    EXPECT_GT(mixer.underrunFrames(), 0U);
 }
 
 TEST(RealtimeMixer, FloodedInputCountsTheLossAndReturnsToItsDelay)
