@@ -308,8 +308,11 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     // adding the gap to the delay for good.
     attr.prebuf = 0;
     attr.fragsize = static_cast<std::uint32_t>(-1);
+    // Early requests keep the device's share of the latency at one request;
+    // adjusted latency would give it half the buffer and leave the queue
+    // that rides out stalls only half of it.
     auto streamFlags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED |
+        static_cast<pa_stream_flags_t>(PA_STREAM_EARLY_REQUESTS | PA_STREAM_START_CORKED |
                                        (playbackDevice_.empty() ? 0 : PA_STREAM_DONT_MOVE));
     const char *device = playbackDevice_.empty() ? nullptr : playbackDevice_.c_str();
     if (pa_stream_connect_playback(mixer->stream, device, &attr, streamFlags, nullptr, nullptr) <

@@ -44,17 +44,16 @@ class PulseAudioLibrary : public AudioLibrary {
         std::string applicationName = "KALDRA";
         std::chrono::milliseconds timeout{2000};
         // Low delay without dropouts. The capture hands over small
-        // fragments. The server gives the playback device about
-        // (buffer - 2 x request) / 2 of the buffer, here 2 ms, and keeps the
-        // rest queued: that queue, never below half the buffer, is what
-        // rides out a stalled loop thread. Each mixer input holds the
-        // resampler's 3 ms and about two requests; a capture that comes in
-        // after the request it belongs to is waited for, not played as
-        // silence. Measured capture to headphones on the private server:
-        // about 17 ms.
+        // fragments. The playback device takes one request at a time, here
+        // 1 ms, behind the queued buffer: that queue, never below buffer -
+        // request (6 ms), is what rides out a stalled loop thread. Each
+        // mixer input holds the resampler's 3 ms and 4 ms to spare; a
+        // capture that comes in after the request it belongs to is waited
+        // for, not played as silence. Measured capture to headphones on the
+        // private server: about 17 ms.
         double captureFragmentMs = 3.0;
-        double playbackBufferMs = 8.0;
-        double playbackRequestMs = 2.0;
+        double playbackBufferMs = 7.0;
+        double playbackRequestMs = 1.0;
         double mixerDelayMs = 7.0;
     };
 
