@@ -17,9 +17,25 @@ using Direction = PulseConnection::Direction;
 constexpr std::uint32_t kChannels = 2;
 constexpr std::size_t kFrameBytes = kChannels * sizeof(float);
 
-pa_sample_spec streamSpec(std::uint32_t rate)
+// A stereo 32-bit float stream at `rate`; nullptr when libpulse refuses.
+pa_stream *newStereoStream(pa_context *context, const char *name, std::uint32_t rate)
 {
-    return {PA_SAMPLE_FLOAT32NE, rate, static_cast<std::uint8_t>(kChannels)};
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, static_cast<std::uint8_t>(kChannels)};
+    pa_channel_map map;
+    pa_channel_map_init_stereo(&map);
+    return pa_stream_new(context, name, &spec, &map);
+}
+
+// A device chosen by name stays that device; only the default (no name)
+// follows the server's choice.
+pa_stream_flags_t pinnedTo(const std::string &device)
+{
+    return device.empty() ? PA_STREAM_NOFLAGS : PA_STREAM_DONT_MOVE;
+}
+
+const char *deviceOrDefault(const std::string &device)
+{
+    return device.empty() ? nullptr : device.c_str();
 }
 
 std::uint32_t bytesFor(double ms, std::uint32_t rate)
@@ -198,10 +214,7 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     auto capture = std::make_unique<Capture>();
     capture->rate = frequency;
     std::lock_guard lock(connection_->loop());
-    const pa_sample_spec spec = streamSpec(frequency);
-    pa_channel_map map;
-    pa_channel_map_init_stereo(&map);
-    capture->stream = pa_stream_new(connection_->context(), "Radio capture", &spec, &map);
+    capture->stream = newStereoStream(connection_->context(), "Radio capture", frequency);
     if (capture->stream == nullptr) {
         return 0;
     }
@@ -210,12 +223,10 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = bytesFor(options_.captureFragmentMs, frequency);
-    // A device chosen by number stays that device; only the default follows
-    // the server's choice.
-    auto streamFlags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_ADJUST_LATENCY | (currentCaptureDevice_.empty() ? 0 : PA_STREAM_DONT_MOVE));
-    const char *device = currentCaptureDevice_.empty() ? nullptr : currentCaptureDevice_.c_str();
-    if (pa_stream_connect_record(capture->stream, device, &attr, streamFlags) < 0 ||
+    const auto streamFlags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | pinnedTo(currentCaptureDevice_));
+    if (pa_stream_connect_record(capture->stream, deviceOrDefault(currentCaptureDevice_), &attr,
+                                 streamFlags) < 0 ||
         !connection_->waitUntilReady(capture->stream)) {
         PulseConnection::closeStream(capture->stream);
         return 0;
@@ -285,10 +296,7 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     config.targetDelayMs = options_.mixerDelayMs;
     mixer->mixer = std::make_unique<RealtimeMixer>(config);
     std::lock_guard lock(connection_->loop());
-    const pa_sample_spec spec = streamSpec(frequency);
-    pa_channel_map map;
-    pa_channel_map_init_stereo(&map);
-    mixer->stream = pa_stream_new(connection_->context(), "Radio mix", &spec, &map);
+    mixer->stream = newStereoStream(connection_->context(), "Radio mix", frequency);
     if (mixer->stream == nullptr) {
         return 0;
     }
@@ -311,12 +319,10 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     // Early requests keep the device's share of the latency at one request;
     // adjusted latency would give it half the buffer and leave the queue
     // that rides out stalls only half of it.
-    auto streamFlags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_EARLY_REQUESTS | PA_STREAM_START_CORKED |
-                                       (playbackDevice_.empty() ? 0 : PA_STREAM_DONT_MOVE));
-    const char *device = playbackDevice_.empty() ? nullptr : playbackDevice_.c_str();
-    if (pa_stream_connect_playback(mixer->stream, device, &attr, streamFlags, nullptr, nullptr) <
-            0 ||
+    const auto streamFlags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_EARLY_REQUESTS | PA_STREAM_START_CORKED | pinnedTo(playbackDevice_));
+    if (pa_stream_connect_playback(mixer->stream, deviceOrDefault(playbackDevice_), &attr,
+                                   streamFlags, nullptr, nullptr) < 0 ||
         !connection_->waitUntilReady(mixer->stream)) {
         PulseConnection::closeStream(mixer->stream);
         return 0;
