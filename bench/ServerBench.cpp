@@ -1,5 +1,6 @@
 #include "ServerBench.h"
 
+#include "PlainRelay.h"
 #include "PulseAudioLibrary.h"
 #include "ServerProbe.h"
 
@@ -27,6 +28,9 @@ constexpr double kClickPeriodMs = 100;
 constexpr double kRoutedSeconds = 20;
 constexpr double kBaselineSeconds = 10;
 constexpr float kOnsetLevel = 0.2f;
+// The plain relay the library's path has to beat, delay and dropouts both.
+constexpr double kRelayFragmentMs = 10;
+constexpr double kRelayBufferMs = 20;
 
 const char *const kSink = "kaldra_bench";
 const char *const kRadio = "kaldra_bench_radio";
@@ -239,6 +243,16 @@ int runServerBench()
         std::this_thread::sleep_for(2s);
         const Measurement baseline = measure(probe, kBaselineSeconds);
         harness.unload(loopback);
+
+        Measurement relay;
+        std::uint64_t relayUnderflows = 0;
+        {
+            PlainRelay plain(kRadio, kOutput, kRate, kRelayFragmentMs, kRelayBufferMs);
+            std::this_thread::sleep_for(2s);
+            const std::uint64_t before = plain.underflows();
+            relay = measure(probe, kBaselineSeconds);
+            relayUnderflows = plain.underflows() - before;
+        }
         probe.stopClicks();
 
         print("latency_ms", percentile(routed.delays, 0.5));
@@ -247,9 +261,11 @@ int runServerBench()
         std::printf("playback_underflows=%llu\n", static_cast<unsigned long long>(underflows));
         std::printf("clicks_heard=%zu/%zu\n", routed.delays.size(), routed.clicksSent);
         print("baseline_latency_ms", percentile(baseline.delays, 0.5));
+        print("relay_latency_ms", percentile(relay.delays, 0.5));
+        std::printf("relay_underflows=%llu\n", static_cast<unsigned long long>(relayUnderflows));
         print("cpu_percent", routed.cpuPerSecond * 100.0);
         print("rss_mb", rss);
-        return routed.delays.empty() || baseline.delays.empty() ? 1 : 0;
+        return routed.delays.empty() || baseline.delays.empty() || relay.delays.empty() ? 1 : 0;
     } catch (const std::exception &error) {
         std::printf("# sound server figures failed: %s\n", error.what());
         return 1;

@@ -5,7 +5,9 @@
 // figure: latency_ms (median) and latency_p99_ms from a capture device to the
 // playback device through PulseAudioLibrary, dropouts (frames of silence the
 // mixer had to play), baseline_latency_ms (the same path through the
-// server's own loopback module at 20 ms), cpu_percent (CPU of the library's
+// server's own loopback module at 20 ms), relay_latency_ms and
+// relay_underflows (the same path through a plain client relay at 10 ms
+// fragments and a 20 ms buffer), cpu_percent (CPU of the library's
 // audio thread, where all audio work happens, per second of routed audio),
 // rss_mb (resident memory while routing).
 //
