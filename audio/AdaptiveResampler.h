@@ -6,14 +6,14 @@
 #include <cstdint>
 #include <vector>
 
-struct SRC_STATE_tag;
-
 // Pulls a stereo capture out of its ring buffer at the output's clock.
 //
 // The capture and the output run on different crystals, so "7000 Hz" on one is
 // a few hundred ppm off "7000 Hz" on the other. The resampler converts at a
-// ratio that a PI controller adjusts on every pull, steering the delay (frames
-// in the ring plus frames held inside the resampler) toward a fixed target.
+// ratio that a PI controller adjusts on every pull, steering the delay (the
+// frames in the ring ahead of the position being read) toward a fixed target.
+// The position is read through a short interpolating filter (SincInterpolator),
+// which needs only 8 frames beyond it.
 // The delay is low-pass filtered first, because captures and playback come in
 // bursts that make the instantaneous fill swing by whole bursts.
 //
@@ -35,9 +35,12 @@ class AdaptiveResampler {
     // ring should hold more than target plus this.
     static constexpr double kResyncSeconds = 0.25;
 
+    // Frames of input the delay has to exceed before the first output: the
+    // filter's reach plus one for the ratio changing before the next pull.
+    static constexpr double kReachFrames = 9.0;
+
     // Allocates (control thread). `targetDelayFrames` in frames of the capture.
     AdaptiveResampler(double sampleRate, double targetDelayFrames);
-    ~AdaptiveResampler();
     AdaptiveResampler(const AdaptiveResampler &) = delete;
     AdaptiveResampler &operator=(const AdaptiveResampler &) = delete;
 
@@ -50,7 +53,7 @@ class AdaptiveResampler {
     Pull pull(SpscRing<float> &ring, float *out, std::size_t frames);
 
     // Consumer: how many frames the next pull can surely produce from what
-    // `ring` and the converter hold now (0 while waiting for the target).
+    // `ring` holds now (0 while waiting for the target).
     std::size_t readyFrames(const SpscRing<float> &ring) const;
 
     // Consumer: whether the last pull was playing rather than waiting.
@@ -62,22 +65,25 @@ class AdaptiveResampler {
 
   private:
     double delayFrames(const SpscRing<float> &ring) const;
+    // Moves the position `frames` ahead without reading, as when frames are
+    // cut.
+    void skip(SpscRing<float> &ring, double frames);
+    // Takes the frames the filter no longer reaches off the ring.
+    void release(SpscRing<float> &ring);
     void steer(double delay, std::size_t frames);
     std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
 
     const double sampleRate_;
     const double targetDelay_;
     const double resyncDelay_;
-    SRC_STATE_tag *converter_ = nullptr;
-    std::vector<float> input_; // contiguous copy of the ring for the converter
+    std::vector<float> window_; // contiguous copy of the ring for the filter
 
     bool running_ = false;
     double smoothedDelay_ = 0.0;
     double integral_ = 0.0;
     double ratio_ = 1.0;
-    // Input frames given to the converter, and the input position its output
-    // has reached; their difference is what the converter holds. Both are kept
-    // small by taking whole frames off together.
-    double consumed_ = 0.0;
+    // Where the next output frame is read, in frames from the ring's oldest
+    // frame; the frames before it that the filter still reaches stay in the
+    // ring.
     double position_ = 0.0;
 };

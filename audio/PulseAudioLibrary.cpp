@@ -327,6 +327,10 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
         PulseConnection::closeStream(mixer->stream);
         return 0;
     }
+    // The server may have rounded the buffer; what it grants is what the
+    // queue holds when full.
+    mixer->bufferFrames = pa_stream_get_buffer_attr(mixer->stream)->tlength / kFrameBytes;
+    mixer->reserveFrames = bytesFor(options_.playbackReserveMs, frequency) / kFrameBytes;
     AudioHandle handle = newHandle();
     mixers_.emplace(handle, std::move(mixer));
     return handle;
@@ -483,44 +487,40 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
         }
         pa_stream_drop(stream);
     }
-    if (capture->mixer != nullptr && capture->mixer->owed) {
-        fill(*capture->mixer, false);
+    if (capture->mixer != nullptr) {
+        fill(*capture->mixer);
     }
 }
 
 void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
 {
-    fill(*static_cast<Mixer *>(userdata), true);
+    fill(*static_cast<Mixer *>(userdata));
 }
 
-void PulseAudioLibrary::fill(Mixer &mixer, bool request)
+void PulseAudioLibrary::fill(Mixer &mixer)
 {
-    // After the loop thread or the server stalled, the request for the stalled
-    // time arrives ahead of the capture of that time. Mixing at once would
-    // play silence and then drop that capture; waiting for it, within one
-    // request period, keeps the sound whole.
-    std::size_t bytes = pa_stream_writable_size(mixer.stream);
-    if (bytes == static_cast<std::size_t>(-1)) {
+    // A capture can reach us after the server's request for the same time,
+    // most often after the loop thread or the server stalled. Mixing at once
+    // would play silence and then drop that capture; writing only what the
+    // inputs have and the rest as it comes keeps the sound whole, for as long
+    // as the queue ahead of the device stays above its reserve.
+    const std::size_t writable = pa_stream_writable_size(mixer.stream);
+    if (writable == static_cast<std::size_t>(-1)) {
         return;
     }
-    if (request && mixer.owed) {
-        mixer.owed = false;
-    } else {
-        const std::size_t ready = mixer.mixer->readyFrames();
-        mixer.owed = ready < bytes / kFrameBytes;
-        if (mixer.owed) {
-            bytes = ready * kFrameBytes;
-        }
-    }
-    while (bytes >= kFrameBytes) {
+    const std::size_t wanted = writable / kFrameBytes;
+    const std::size_t queued = mixer.bufferFrames > wanted ? mixer.bufferFrames - wanted : 0;
+    const std::size_t forced = queued < mixer.reserveFrames ? mixer.reserveFrames - queued : 0;
+    std::size_t frames = std::min(wanted, std::max(mixer.mixer->readyFrames(), forced));
+    while (frames > 0) {
         void *data = nullptr;
-        std::size_t granted = bytes;
+        std::size_t granted = frames * kFrameBytes;
         if (pa_stream_begin_write(mixer.stream, &data, &granted) < 0 || granted < kFrameBytes) {
             return;
         }
-        const std::size_t frames = granted / kFrameBytes;
-        mixer.mixer->render(static_cast<float *>(data), frames);
-        pa_stream_write(mixer.stream, data, frames * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
-        bytes -= frames * kFrameBytes;
+        const std::size_t part = std::min(frames, granted / kFrameBytes);
+        mixer.mixer->render(static_cast<float *>(data), part);
+        pa_stream_write(mixer.stream, data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        frames -= part;
     }
 }

@@ -44,17 +44,19 @@ class PulseAudioLibrary : public AudioLibrary {
         std::string applicationName = "KALDRA";
         std::chrono::milliseconds timeout{2000};
         // Low delay without dropouts. The capture hands over small
-        // fragments. The playback device takes one request at a time, here
-        // 1 ms, behind the queued buffer: that queue, never below buffer -
-        // request (6 ms), is what rides out a stalled loop thread. Each
-        // mixer input holds the resampler's 3 ms and 4 ms to spare; a
-        // capture that comes in after the request it belongs to is waited
-        // for, not played as silence. Measured capture to headphones on the
-        // private server: about 17 ms.
+        // fragments, and what they bring leaves for the playback device as
+        // soon as it comes in. The device takes one request at a time, here
+        // 1 ms, behind the queued buffer: that queue, normally above buffer -
+        // request (6 ms), is what rides out a stalled loop thread or a late
+        // capture. A late capture is waited for, not played as silence,
+        // while the queue stays above its reserve. Each mixer input holds
+        // the interpolator's 1.1 ms and about a capture fragment beyond it.
+        // Measured capture to headphones on the private server: about 14 ms.
         double captureFragmentMs = 3.0;
         double playbackBufferMs = 7.0;
         double playbackRequestMs = 1.0;
-        double mixerDelayMs = 7.0;
+        double mixerDelayMs = 3.5;
+        double playbackReserveMs = 2.0;
     };
 
     PulseAudioLibrary();
@@ -104,9 +106,10 @@ class PulseAudioLibrary : public AudioLibrary {
         std::uint32_t rate = 0;
         std::unique_ptr<RealtimeMixer> mixer;
         std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
-        // Loop thread: part of the server's last request is still unwritten,
-        // waiting for captures that were late.
-        bool owed = false;
+        // The playback queue when full, and what it keeps while waiting for a
+        // late capture (frames).
+        std::size_t bufferFrames = 0;
+        std::size_t reserveFrames = 0;
     };
 
     // Resolves `device` of a direction to a server device name ("" for the
@@ -134,10 +137,11 @@ class PulseAudioLibrary : public AudioLibrary {
 
     static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onWrite(pa_stream *stream, std::size_t bytes, void *userdata);
-    // Writes what the server asks of `mixer`, or only what its inputs can
-    // give without running dry: the rest stays owed until more capture comes
-    // in, or until the server asks again (`request`), which gets all of it.
-    static void fill(Mixer &mixer, bool request);
+    // Writes what the server asks of `mixer` as far as its inputs can give it
+    // without running dry, and silence beyond that only where the queue would
+    // otherwise fall below its reserve. Called on every request and after
+    // every capture, so the sound leaves as soon as it has come in.
+    static void fill(Mixer &mixer);
 
     Options options_;
     std::unique_ptr<PulseConnection> connection_;

@@ -38,7 +38,7 @@ class RealtimeMixer {
     struct Config {
         double sampleRate = 7000.0;
         // Delay each input is steered toward: ring fill plus what the
-        // resampler holds (its filter alone needs about 3 ms). It must cover
+        // resampler holds (its filter alone needs about 1.3 ms). It must cover
         // the largest capture burst plus the largest playback request; 20 ms
         // suits bursts of up to 10 ms each way.
         double targetDelayMs = 20.0;

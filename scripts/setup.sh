@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-dev pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
-  libpulse-dev libcanberra-dev libcanberra-pulse libsamplerate0-dev
+  libpulse-dev libcanberra-dev libcanberra-pulse
   libgtest-dev libgmock-dev
   pulseaudio pulseaudio-utils
 )
