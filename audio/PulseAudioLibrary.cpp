@@ -301,15 +301,11 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
         return 0;
     }
     pa_stream_set_write_callback(mixer->stream, onWrite, mixer.get());
-    pa_stream_set_underflow_callback(
-        mixer->stream,
-        [](pa_stream *, void *userdata) {
-            static_cast<Mixer *>(userdata)->underflows.fetch_add(1, std::memory_order_relaxed);
-        },
-        mixer.get());
+    pa_stream_set_underflow_callback(mixer->stream, onUnderflow, mixer.get());
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = bytesFor(options_.playbackBufferMs, frequency);
+    attr.tlength =
+        bytesFor(std::max(options_.playbackBufferMaxMs, options_.playbackBufferMs), frequency);
     attr.minreq = bytesFor(options_.playbackRequestMs, frequency);
     // No prebuffering: after a late write the server plays the gap as silence
     // and carries on at the same delay, instead of stopping the stream and
@@ -327,10 +323,15 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
         PulseConnection::closeStream(mixer->stream);
         return 0;
     }
-    // The server may have rounded the buffer; what it grants is what the
-    // queue holds when full.
-    mixer->bufferFrames = pa_stream_get_buffer_attr(mixer->stream)->tlength / kFrameBytes;
-    mixer->reserveFrames = bytesFor(options_.playbackReserveMs, frequency) / kFrameBytes;
+    // The server may have rounded the buffer.
+    auto frames = [frequency](double ms) { return bytesFor(ms, frequency) / kFrameBytes; };
+    PlaybackQueue::Sizes sizes;
+    sizes.buffer = pa_stream_get_buffer_attr(mixer->stream)->tlength / kFrameBytes;
+    sizes.level = frames(options_.playbackBufferMs);
+    sizes.step = frames(options_.playbackBufferStepMs);
+    sizes.reserve = frames(options_.playbackReserveMs);
+    sizes.quietSpell = static_cast<std::uint64_t>(options_.playbackQuietTime.count()) * frequency;
+    mixer->queue.configure(sizes);
     AudioHandle handle = newHandle();
     mixers_.emplace(handle, std::move(mixer));
     return handle;
@@ -408,6 +409,16 @@ std::uint64_t PulseAudioLibrary::playbackUnderflows() const
         underflows += mixer->underflows.load(std::memory_order_relaxed);
     }
     return underflows;
+}
+
+double PulseAudioLibrary::playbackBufferMs() const
+{
+    double largest = 0.0;
+    for (const auto &[handle, mixer] : mixers_) {
+        largest = std::max(largest, 1000.0 * static_cast<double>(mixer->queue.level()) /
+                                        static_cast<double>(mixer->rate));
+    }
+    return largest;
 }
 
 void PulseAudioLibrary::unplug(Capture &capture)
@@ -497,21 +508,27 @@ void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
     fill(*static_cast<Mixer *>(userdata));
 }
 
+void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
+{
+    auto &mixer = *static_cast<Mixer *>(userdata);
+    mixer.underflows.fetch_add(1, std::memory_order_relaxed);
+    mixer.queue.underflow();
+}
+
 void PulseAudioLibrary::fill(Mixer &mixer)
 {
-    // A capture can reach us after the server's request for the same time,
-    // most often after the loop thread or the server stalled. Mixing at once
-    // would play silence and then drop that capture; writing only what the
-    // inputs have and the rest as it comes keeps the sound whole, for as long
-    // as the queue ahead of the device stays above its reserve.
     const std::size_t writable = pa_stream_writable_size(mixer.stream);
     if (writable == static_cast<std::size_t>(-1)) {
         return;
     }
-    const std::size_t wanted = writable / kFrameBytes;
-    const std::size_t queued = mixer.bufferFrames > wanted ? mixer.bufferFrames - wanted : 0;
-    const std::size_t forced = queued < mixer.reserveFrames ? mixer.reserveFrames - queued : 0;
-    std::size_t frames = std::min(wanted, std::max(mixer.mixer->readyFrames(), forced));
+    const PlaybackQueue::Plan plan =
+        mixer.queue.plan(writable / kFrameBytes, mixer.mixer->readyFrames());
+    write(mixer, plan.silence, false);
+    write(mixer, plan.mixed, true);
+}
+
+void PulseAudioLibrary::write(Mixer &mixer, std::size_t frames, bool mixed)
+{
     while (frames > 0) {
         void *data = nullptr;
         std::size_t granted = frames * kFrameBytes;
@@ -519,7 +536,12 @@ void PulseAudioLibrary::fill(Mixer &mixer)
             return;
         }
         const std::size_t part = std::min(frames, granted / kFrameBytes);
-        mixer.mixer->render(static_cast<float *>(data), part);
+        auto *samples = static_cast<float *>(data);
+        if (mixed) {
+            mixer.mixer->render(samples, part);
+        } else {
+            std::fill_n(samples, part * kChannels, 0.0f);
+        }
         pa_stream_write(mixer.stream, data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
         frames -= part;
     }

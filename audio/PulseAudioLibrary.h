@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioLibrary.h"
+#include "PlaybackQueue.h"
 #include "PulseConnection.h"
 
 #include <atomic>
@@ -46,17 +47,25 @@ class PulseAudioLibrary : public AudioLibrary {
         // Low delay without dropouts. The capture hands over small
         // fragments, and what they bring leaves for the playback device as
         // soon as it comes in. The device takes one request at a time, here
-        // 1 ms, behind the queued buffer: that queue, normally above buffer -
-        // request (6 ms), is what rides out a stalled loop thread or a late
-        // capture. A late capture is waited for, not played as silence,
-        // while the queue stays above its reserve. Each mixer input holds
-        // the interpolator's 1.1 ms and about a capture fragment beyond it.
-        // Measured capture to headphones on the private server: about 14 ms.
+        // 1 ms, behind the queue we keep: that queue, normally above its
+        // level - request (6 ms), is what rides out a stalled loop thread or
+        // a late capture. A late capture is waited for, not played as
+        // silence, while the queue stays above its reserve. Each mixer input
+        // holds the interpolator's 1.1 ms and about a capture fragment
+        // beyond it. Measured capture to headphones on the private server:
+        // about 14 ms.
         double captureFragmentMs = 3.0;
         double playbackBufferMs = 7.0;
         double playbackRequestMs = 1.0;
         double mixerDelayMs = 3.5;
         double playbackReserveMs = 2.0;
+        // On a machine that stalls for longer than the queue lasts, the
+        // queue grows by a step at each underflow, up to the largest buffer,
+        // and shrinks back by a step after each quiet minute: a bad hour
+        // costs a few ms of delay instead of a stream of dropouts.
+        double playbackBufferMaxMs = 20.0;
+        double playbackBufferStepMs = 1.0;
+        std::chrono::seconds playbackQuietTime{60};
     };
 
     PulseAudioLibrary();
@@ -89,6 +98,9 @@ class PulseAudioLibrary : public AudioLibrary {
     std::uint64_t underrunFrames() const;
     // Times the server found a mixer's playback buffer empty:
     std::uint64_t playbackUnderflows() const;
+    // The largest playback queue the mixers keep now, in ms; it grows after
+    // underflows.
+    double playbackBufferMs() const;
 
   private:
     struct Mixer;
@@ -106,10 +118,7 @@ class PulseAudioLibrary : public AudioLibrary {
         std::uint32_t rate = 0;
         std::unique_ptr<RealtimeMixer> mixer;
         std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
-        // The playback queue when full, and what it keeps while waiting for a
-        // late capture (frames).
-        std::size_t bufferFrames = 0;
-        std::size_t reserveFrames = 0;
+        PlaybackQueue queue;                      // loop thread, once configured
     };
 
     // Resolves `device` of a direction to a server device name ("" for the
@@ -137,11 +146,12 @@ class PulseAudioLibrary : public AudioLibrary {
 
     static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onWrite(pa_stream *stream, std::size_t bytes, void *userdata);
-    // Writes what the server asks of `mixer` as far as its inputs can give it
-    // without running dry, and silence beyond that only where the queue would
-    // otherwise fall below its reserve. Called on every request and after
-    // every capture, so the sound leaves as soon as it has come in.
+    static void onUnderflow(pa_stream *stream, void *userdata);
+    // Writes to `mixer`'s stream what its queue plans. Called on every request
+    // and after every capture, so the sound leaves as soon as it has come in.
     static void fill(Mixer &mixer);
+    // Writes `frames` frames to the playback stream: mixed, or silence.
+    static void write(Mixer &mixer, std::size_t frames, bool mixed);
 
     Options options_;
     std::unique_ptr<PulseConnection> connection_;
