@@ -22,9 +22,10 @@
 // ramped so that no change clicks.
 //
 // Each capture reaches the mix through an adaptive resampler that keeps its
-// delay (ring fill plus resampler backlog) at targetDelayMs whatever the
-// drift between the capture's clock and the output's. A new or starved input
-// stays silent until its ring holds the target delay, then fades in.
+// delay (the frames of its ring ahead of the position being read) at
+// targetDelayMs whatever the drift between the capture's clock and the
+// output's. A new or starved input stays silent until its ring holds the
+// target delay, then fades in.
 //
 // A paused input keeps being drained and resampled, only its gain goes to
 // zero: its clock stays locked and resuming brings it back at the target
@@ -37,10 +38,12 @@ class RealtimeMixer {
 
     struct Config {
         double sampleRate = 7000.0;
-        // Delay each input is steered toward: ring fill plus what the
-        // resampler holds (its filter alone needs about 1.3 ms). It must cover
-        // the largest capture burst plus the largest playback request; 20 ms
-        // suits bursts of up to 10 ms each way.
+        // Delay each input is steered toward; the resampler's filter alone
+        // needs 9 frames of it (1.3 ms at 7000 Hz). Rendered at a steady pace,
+        // it must cover the largest capture burst plus the largest playback
+        // request: 20 ms suits bursts of up to 10 ms each way. A caller that
+        // renders no more than readyFrames needs little beyond one capture
+        // burst.
         double targetDelayMs = 20.0;
         double rampMs = 5.0; // length of a matrix, pause or play ramp
     };
