@@ -2,42 +2,18 @@
 
 #include <algorithm>
 
-void PlaybackQueue::configure(const Sizes &sizes)
+void PlaybackQueue::configure(std::size_t buffer, std::size_t reserve)
 {
-    sizes_ = sizes;
-    sizes_.level = std::min(sizes.level, sizes.buffer);
-    level_.store(sizes_.level, std::memory_order_relaxed);
-    gap_ = 0;
-    quiet_ = 0;
+    buffer_ = buffer;
+    reserve_ = std::min(reserve, buffer);
 }
 
-PlaybackQueue::Plan PlaybackQueue::plan(std::size_t writable, std::size_t ready)
+std::size_t PlaybackQueue::framesToMix(std::size_t writable, std::size_t ready) const
 {
-    // The server asks for all of its buffer that is not queued.
-    std::size_t queued = sizes_.buffer > writable ? sizes_.buffer - writable : 0;
-    const std::size_t level = level_.load(std::memory_order_relaxed);
-    Plan plan;
-    plan.silence = std::min(gap_, level > queued ? level - queued : 0);
-    gap_ -= plan.silence;
-    queued += plan.silence;
-    const std::size_t room = level > queued ? level - queued : 0;
-    const std::size_t forced = queued < sizes_.reserve ? sizes_.reserve - queued : 0;
-    plan.mixed = std::min(room, std::max(ready, forced));
-
-    quiet_ += plan.mixed;
-    if (quiet_ >= sizes_.quietSpell && level > sizes_.level) {
-        level_.store(std::max(level - std::min(level, sizes_.step), sizes_.level),
-                     std::memory_order_relaxed);
-        quiet_ = 0;
-    }
-    return plan;
-}
-
-void PlaybackQueue::underflow()
-{
-    const std::size_t level = level_.load(std::memory_order_relaxed);
-    const std::size_t raised = std::min(level + sizes_.step, sizes_.buffer);
-    level_.store(raised, std::memory_order_relaxed);
-    gap_ += raised - level;
-    quiet_ = 0;
+    // The server asks for all of its buffer that is not queued, and after an
+    // underflow also for what it played past the end of the queue: the queue
+    // is below its reserve when more than buffer - reserve is asked for.
+    const std::size_t aboveReserve = buffer_ - reserve_;
+    const std::size_t forced = writable > aboveReserve ? writable - aboveReserve : 0;
+    return std::min(writable, std::max(ready, forced));
 }

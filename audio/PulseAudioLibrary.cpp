@@ -304,8 +304,7 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     pa_stream_set_underflow_callback(mixer->stream, onUnderflow, mixer.get());
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength =
-        bytesFor(std::max(options_.playbackBufferMaxMs, options_.playbackBufferMs), frequency);
+    attr.tlength = bytesFor(options_.playbackBufferMs, frequency);
     attr.minreq = bytesFor(options_.playbackRequestMs, frequency);
     // No prebuffering: after a late write the server plays the gap as silence
     // and carries on at the same delay, instead of stopping the stream and
@@ -324,14 +323,8 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
         return 0;
     }
     // The server may have rounded the buffer.
-    auto frames = [frequency](double ms) { return bytesFor(ms, frequency) / kFrameBytes; };
-    PlaybackQueue::Sizes sizes;
-    sizes.buffer = pa_stream_get_buffer_attr(mixer->stream)->tlength / kFrameBytes;
-    sizes.level = frames(options_.playbackBufferMs);
-    sizes.step = frames(options_.playbackBufferStepMs);
-    sizes.reserve = frames(options_.playbackReserveMs);
-    sizes.quietSpell = static_cast<std::uint64_t>(options_.playbackQuietTime.count()) * frequency;
-    mixer->queue.configure(sizes);
+    mixer->queue.configure(pa_stream_get_buffer_attr(mixer->stream)->tlength / kFrameBytes,
+                           bytesFor(options_.playbackReserveMs, frequency) / kFrameBytes);
     AudioHandle handle = newHandle();
     mixers_.emplace(handle, std::move(mixer));
     return handle;
@@ -409,16 +402,6 @@ std::uint64_t PulseAudioLibrary::playbackUnderflows() const
         underflows += mixer->underflows.load(std::memory_order_relaxed);
     }
     return underflows;
-}
-
-double PulseAudioLibrary::playbackBufferMs() const
-{
-    double largest = 0.0;
-    for (const auto &[handle, mixer] : mixers_) {
-        largest = std::max(largest, 1000.0 * static_cast<double>(mixer->queue.level()) /
-                                        static_cast<double>(mixer->rate));
-    }
-    return largest;
 }
 
 void PulseAudioLibrary::unplug(Capture &capture)
@@ -510,9 +493,7 @@ void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
 
 void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
 {
-    auto &mixer = *static_cast<Mixer *>(userdata);
-    mixer.underflows.fetch_add(1, std::memory_order_relaxed);
-    mixer.queue.underflow();
+    static_cast<Mixer *>(userdata)->underflows.fetch_add(1, std::memory_order_relaxed);
 }
 
 void PulseAudioLibrary::fill(Mixer &mixer)
@@ -521,14 +502,8 @@ void PulseAudioLibrary::fill(Mixer &mixer)
     if (writable == static_cast<std::size_t>(-1)) {
         return;
     }
-    const PlaybackQueue::Plan plan =
-        mixer.queue.plan(writable / kFrameBytes, mixer.mixer->readyFrames());
-    write(mixer, plan.silence, false);
-    write(mixer, plan.mixed, true);
-}
-
-void PulseAudioLibrary::write(Mixer &mixer, std::size_t frames, bool mixed)
-{
+    std::size_t frames =
+        mixer.queue.framesToMix(writable / kFrameBytes, mixer.mixer->readyFrames());
     while (frames > 0) {
         void *data = nullptr;
         std::size_t granted = frames * kFrameBytes;
@@ -536,12 +511,7 @@ void PulseAudioLibrary::write(Mixer &mixer, std::size_t frames, bool mixed)
             return;
         }
         const std::size_t part = std::min(frames, granted / kFrameBytes);
-        auto *samples = static_cast<float *>(data);
-        if (mixed) {
-            mixer.mixer->render(samples, part);
-        } else {
-            std::fill_n(samples, part * kChannels, 0.0f);
-        }
+        mixer.mixer->render(static_cast<float *>(data), part);
         pa_stream_write(mixer.stream, data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
         frames -= part;
     }

@@ -47,8 +47,8 @@ class PulseAudioLibrary : public AudioLibrary {
         // Low delay without dropouts. The capture hands over small
         // fragments, and what they bring leaves for the playback device as
         // soon as it comes in. The device takes one request at a time, here
-        // 1 ms, behind the queue we keep: that queue, normally above its
-        // level - request (6 ms), is what rides out a stalled loop thread or
+        // 1 ms, behind the queued buffer: that queue, normally above
+        // buffer - request (6 ms), is what rides out a stalled loop thread or
         // a late capture. A late capture is waited for, not played as
         // silence, while the queue stays above its reserve. Each mixer input
         // holds the interpolator's 1.1 ms and about a capture fragment
@@ -59,13 +59,6 @@ class PulseAudioLibrary : public AudioLibrary {
         double playbackRequestMs = 1.0;
         double mixerDelayMs = 3.5;
         double playbackReserveMs = 2.0;
-        // On a machine that stalls for longer than the queue lasts, the
-        // queue grows by a step at each underflow, up to the largest buffer,
-        // and shrinks back by a step after each quiet minute: a bad hour
-        // costs a few ms of delay instead of a stream of dropouts.
-        double playbackBufferMaxMs = 20.0;
-        double playbackBufferStepMs = 1.0;
-        std::chrono::seconds playbackQuietTime{60};
     };
 
     PulseAudioLibrary();
@@ -98,9 +91,6 @@ class PulseAudioLibrary : public AudioLibrary {
     std::uint64_t underrunFrames() const;
     // Times the server found a mixer's playback buffer empty:
     std::uint64_t playbackUnderflows() const;
-    // The largest playback queue the mixers keep now, in ms; it grows after
-    // underflows.
-    double playbackBufferMs() const;
 
   private:
     struct Mixer;
@@ -118,7 +108,7 @@ class PulseAudioLibrary : public AudioLibrary {
         std::uint32_t rate = 0;
         std::unique_ptr<RealtimeMixer> mixer;
         std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
-        PlaybackQueue queue;                      // loop thread, once configured
+        PlaybackQueue queue;                      // configured under the loop lock
     };
 
     // Resolves `device` of a direction to a server device name ("" for the
@@ -147,11 +137,9 @@ class PulseAudioLibrary : public AudioLibrary {
     static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onWrite(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onUnderflow(pa_stream *stream, void *userdata);
-    // Writes to `mixer`'s stream what its queue plans. Called on every request
+    // Mixes into `mixer`'s stream as much as its queue says. Called on every request
     // and after every capture, so the sound leaves as soon as it has come in.
     static void fill(Mixer &mixer);
-    // Writes `frames` frames to the playback stream: mixed, or silence.
-    static void write(Mixer &mixer, std::size_t frames, bool mixed);
 
     Options options_;
     std::unique_ptr<PulseConnection> connection_;

@@ -211,7 +211,6 @@ int runServerBench()
         Measurement routed;
         std::uint64_t dropouts = 0;
         std::uint64_t underflows = 0;
-        double bufferMs = 0;
         double rss = 0;
         {
             PulseAudioLibrary audio;
@@ -233,7 +232,6 @@ int runServerBench()
             routed = measure(probe, kRoutedSeconds);
             dropouts = audio.underrunFrames() - underrunsBefore;
             underflows = audio.playbackUnderflows() - underflowsBefore;
-            bufferMs = audio.playbackBufferMs();
             audio.RecordFree();
             audio.Free();
         }
@@ -261,7 +259,6 @@ int runServerBench()
         print("latency_p99_ms", percentile(routed.delays, 0.99));
         std::printf("dropouts=%llu\n", static_cast<unsigned long long>(dropouts));
         std::printf("playback_underflows=%llu\n", static_cast<unsigned long long>(underflows));
-        print("playback_buffer_ms", bufferMs);
         std::printf("clicks_heard=%zu/%zu\n", routed.delays.size(), routed.clicksSent);
         print("baseline_latency_ms", percentile(baseline.delays, 0.5));
         print("relay_latency_ms", percentile(relay.delays, 0.5));

@@ -5,8 +5,7 @@
 // figure: latency_ms (median) and latency_p99_ms from a capture device to the
 // playback device through PulseAudioLibrary, dropouts (frames of silence the
 // mixer had to play), playback_underflows (times the server found the
-// playback queue empty), playback_buffer_ms (the queue's level at the end,
-// raised by underflows), clicks_heard, baseline_latency_ms (the same path through the
+// playback queue empty), clicks_heard, baseline_latency_ms (the same path through the
 // server's own loopback module at 20 ms), relay_latency_ms and
 // relay_underflows (the same path through a plain client relay at 10 ms
 // fragments and a 20 ms buffer), cpu_percent (CPU of the library's
