@@ -11,9 +11,11 @@ void PlaybackQueue::configure(std::size_t buffer, std::size_t reserve)
 std::size_t PlaybackQueue::framesToMix(std::size_t writable, std::size_t ready) const
 {
     // The server asks for all of its buffer that is not queued, and after an
-    // underflow also for what it played past the end of the queue: the queue
-    // is below its reserve when more than buffer - reserve is asked for.
-    const std::size_t aboveReserve = buffer_ - reserve_;
-    const std::size_t forced = writable > aboveReserve ? writable - aboveReserve : 0;
+    // underflow also for the stretch it played as silence. What is written
+    // first then falls into that past and is dropped by the server, so there
+    // is no use mixing more than the reserve for it from an input that has
+    // nothing ready: that would only run the input dry.
+    const std::size_t queued = buffer_ > writable ? buffer_ - writable : 0;
+    const std::size_t forced = queued < reserve_ ? reserve_ - queued : 0;
     return std::min(writable, std::max(ready, forced));
 }
