@@ -22,14 +22,15 @@ constexpr double kMaxAdjust = 0.005;
 } // namespace
 
 AdaptiveResampler::AdaptiveResampler(double sampleRate, double targetDelayFrames)
-    : sampleRate_(sampleRate), targetDelay_(std::max(targetDelayFrames, kReachFrames)),
-      resyncDelay_(targetDelay_ + kResyncSeconds * sampleRate), window_(kWindowFrames * kChannels)
+    : sampleRate_(sampleRate), window_(kWindowFrames * kChannels)
 {
-    reset();
+    reset(targetDelayFrames);
 }
 
-void AdaptiveResampler::reset()
+void AdaptiveResampler::reset(double targetDelayFrames)
 {
+    targetDelay_ = std::max(targetDelayFrames, kReachFrames);
+    resyncDelay_ = targetDelay_ + kResyncSeconds * sampleRate_;
     running_ = false;
     smoothedDelay_ = 0.0;
     integral_ = 0.0;

@@ -44,8 +44,9 @@ class AdaptiveResampler {
     AdaptiveResampler(const AdaptiveResampler &) = delete;
     AdaptiveResampler &operator=(const AdaptiveResampler &) = delete;
 
-    // Back to the state after construction; only while nobody pulls.
-    void reset();
+    // Back to the state after construction, steering toward
+    // `targetDelayFrames` now; only while nobody pulls.
+    void reset(double targetDelayFrames);
 
     // Consumer: writes up to `frames` frames to `out`. Fewer than `frames`
     // while waiting for the target delay, or when the ring ran dry (the rest
@@ -74,8 +75,8 @@ class AdaptiveResampler {
     std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
 
     const double sampleRate_;
-    const double targetDelay_;
-    const double resyncDelay_;
+    double targetDelay_ = 0.0;
+    double resyncDelay_ = 0.0;
     std::vector<float> window_; // contiguous copy of the ring for the filter
 
     bool running_ = false;

@@ -231,6 +231,10 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
         PulseConnection::closeStream(capture->stream);
         return 0;
     }
+    capture->fragmentMs =
+        1000.0 *
+        static_cast<double>(pa_stream_get_buffer_attr(capture->stream)->fragsize / kFrameBytes) /
+        frequency;
     AudioHandle handle = newHandle();
     captures_.emplace(handle, std::move(capture));
     return handle;
@@ -345,7 +349,10 @@ bool PulseAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHand
         capture->rate != mixer->rate) {
         return false;
     }
-    const int input = mixer->mixer->attachInput();
+    // A capture that comes in larger bursts than asked for needs as much more
+    // in hand.
+    const int input = mixer->mixer->attachInput(
+        options_.mixerDelayMs + std::max(0.0, capture->fragmentMs - options_.captureFragmentMs));
     if (input < 0) {
         return false;
     }

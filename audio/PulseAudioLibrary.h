@@ -52,7 +52,8 @@ class PulseAudioLibrary : public AudioLibrary {
         // a late capture. A late capture is waited for, not played as
         // silence, while the queue stays above its reserve. Each mixer input
         // holds the interpolator's 1.1 ms and about a capture fragment
-        // beyond it. Measured capture to headphones on the private server:
+        // beyond it, and more when the server grants larger fragments than
+        // asked for. Measured capture to headphones on the private server:
         // about 14 ms.
         double captureFragmentMs = 3.0;
         double playbackBufferMs = 7.0;
@@ -99,6 +100,7 @@ class PulseAudioLibrary : public AudioLibrary {
     struct Capture {
         pa_stream *stream = nullptr;
         std::uint32_t rate = 0;
+        double fragmentMs = 0.0; // as the server granted it
         Mixer *mixer = nullptr;
         int input = -1;
         bool paused = false;

@@ -25,7 +25,8 @@ constexpr std::uint32_t kNothingSeen = 1;
 
 struct RealtimeMixer::Input {
     // Room for the target, the margin before a resynchronisation and a second
-    // more: the ring only fills up when the output has stalled.
+    // more, of which an input's own target may take half: the ring only
+    // fills up when the output has stalled.
     Input(double sampleRate, double targetFrames)
         : ring(kChannels *
                std::bit_ceil(static_cast<std::size_t>(
@@ -129,6 +130,15 @@ RealtimeMixer::Input *RealtimeMixer::live(int input) const
 
 int RealtimeMixer::attachInput()
 {
+    return attachInput(config_.targetDelayMs);
+}
+
+int RealtimeMixer::attachInput(double targetDelayMs)
+{
+    const double delayMs = targetDelayMs >= 0.0
+                               ? std::min(targetDelayMs, config_.targetDelayMs + kMaxExtraDelayMs)
+                               : 0.0;
+    const double targetFrames = delayMs * config_.sampleRate / 1000.0;
     const std::uint64_t epoch = renderEpoch_.load();
     for (int index = 0; index < kMaxInputs; ++index) {
         Input &input = *inputs_[static_cast<std::size_t>(index)];
@@ -140,7 +150,7 @@ int RealtimeMixer::attachInput()
         if (state == kDetached && (input.detachEpoch & 1U) != 0 && epoch == input.detachEpoch)
             continue;
         input.ring.clear();
-        input.resampler.reset();
+        input.resampler.reset(targetFrames);
         input.matrix = kIdentity;
         input.paused = false;
         input.publish();

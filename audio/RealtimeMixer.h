@@ -57,10 +57,14 @@ class RealtimeMixer {
     RealtimeMixer &operator=(const RealtimeMixer &) = delete;
 
     // Control thread. attachInput returns a free input (identity matrix, not
-    // paused, empty) or -1 when all are taken. An input whose producer still
-    // pushes must not be detached: stop the capture first. Unknown or detached
-    // inputs are ignored.
+    // paused, empty) or -1 when all are taken; it steers toward the mixer's
+    // target delay or toward `targetDelayMs`, for a capture that comes in
+    // larger bursts (at most kMaxExtraDelayMs above the mixer's). An input
+    // whose producer still pushes must not be detached: stop the capture
+    // first. Unknown or detached inputs are ignored.
+    static constexpr double kMaxExtraDelayMs = 500.0;
     int attachInput();
+    int attachInput(double targetDelayMs);
     void detachInput(int input);
     void setMatrix(int input, const RoutingMatrix &matrix);
     RoutingMatrix matrix(int input) const;

@@ -251,6 +251,28 @@ TEST(RealtimeMixer, FloodedInputCountsTheLossAndReturnsToItsDelay)
     EXPECT_NEAR(level(heard, 0, kRadio1Hz, 0.5), 1.0, 0.02);
 }
 
+// A capture that comes in larger bursts gets a target of its own; one asked
+// beyond what its ring can hold is held to the most it can.
+TEST(RealtimeMixer, InputsHoldTheirOwnTargetDelay)
+{
+    RealtimeMixer mixer{RealtimeMixer::Config{}};
+    const int bursty = mixer.attachInput(45.0);
+    const int greedy = mixer.attachInput(1e9);
+    std::vector<float> block(kBlock * 2);
+    for (std::size_t frame = 0; frame < 7000 * 4; frame += kBlock) {
+        for (std::size_t i = 0; i < kBlock; ++i)
+            block[2 * i] = block[2 * i + 1] = tone(kRadio1Hz)(frame + i);
+        mixer.push(bursty, block.data(), kBlock);
+        mixer.push(greedy, block.data(), kBlock);
+        mixer.render(block.data(), kBlock);
+    }
+    EXPECT_NEAR(mixer.delayMs(bursty), 45.0, 2.0);
+    EXPECT_NEAR(mixer.delayMs(greedy),
+                RealtimeMixer::Config{}.targetDelayMs + RealtimeMixer::kMaxExtraDelayMs, 2.0);
+    EXPECT_EQ(mixer.overflowFrames(), 0U);
+    EXPECT_EQ(mixer.underrunFrames(), 0U);
+}
+
 TEST(RealtimeMixer, InputsAreAttachedUpToTheLimitAndComeBackClean)
 {
     RealtimeMixer mixer{RealtimeMixer::Config{}};
