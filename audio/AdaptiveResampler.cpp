@@ -1,7 +1,5 @@
 #include "AdaptiveResampler.h"
 
-#include "SincInterpolator.h"
-
 #include <algorithm>
 #include <cmath>
 

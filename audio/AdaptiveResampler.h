@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SincInterpolator.h"
 #include "SpscRing.h"
 
 #include <cstddef>
@@ -37,7 +38,7 @@ class AdaptiveResampler {
 
     // Frames of input the delay has to exceed before the first output: the
     // filter's reach plus one for the ratio changing before the next pull.
-    static constexpr double kReachFrames = 9.0;
+    static constexpr double kReachFrames = SincInterpolator::kAfter + 1.0;
 
     // Allocates (control thread). `targetDelayFrames` in frames of the capture.
     AdaptiveResampler(double sampleRate, double targetDelayFrames);
