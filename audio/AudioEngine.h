@@ -1,0 +1,62 @@
+#pragma once
+
+#include "AudioLibrary.h"
+#include "AudioEngineHost.h"
+
+#include <cstdint>
+
+// The audio graph behind the main window: the device numbers, the handles and
+// the operations that power it on and off, route the two radios to the ears
+// and mute them. Every operation that acts ends by setting the listening state
+// and writing the settings through the host. Knows no widgets; runs on the
+// user-interface thread only.
+class AudioEngine {
+  public:
+    static constexpr std::uint32_t kFrequency = 7000;
+    static constexpr std::uint32_t kChannels = 2;
+
+    enum class Route { Rig1, Rig12, Rig2 };
+
+    // Both must outlive the engine.
+    AudioEngine(AudioLibrary &library, AudioEngineHost &host);
+
+    AudioLibrary &library() { return library_; }
+
+    // Device numbers: -1 is the system default, devices count from 0.
+    std::int32_t Input1Device = -1;
+    std::int32_t Input2Device = -1;
+    std::int32_t Input3Device = -1;
+    std::int32_t OutputDevice = -1;
+
+    AudioHandle Capture1() const { return capture1_; }
+    AudioHandle Capture2() const { return capture2_; }
+    AudioHandle Capture3() const { return capture3_; }
+    AudioHandle MixerStream() const { return mixerStream_; }
+    // Power-on has run at least once since launch; never cleared.
+    bool AudioStarted() const { return audioStarted_; }
+
+    // PowerOff unless the listening state is ddOff, else PowerOn.
+    void TogglePower();
+    // Sets both captures' matrices for `route`, its listening state, and
+    // writes the settings.
+    void SetRoute(Route route);
+    // Pauses both captures (remembering the state) or resumes them; nothing
+    // at all before the first power-on.
+    void ToggleMute();
+    // RecordFree then Free: run when the window goes, at every end of the
+    // process.
+    void ReleaseAtShutdown();
+
+  private:
+    void PowerOn();
+    void PowerOff();
+
+    AudioLibrary &library_;
+    AudioEngineHost &host_;
+    AudioHandle capture1_ = 0;
+    AudioHandle capture2_ = 0;
+    AudioHandle capture3_ = 0;
+    AudioHandle mixerStream_ = 0;
+    bool audioStarted_ = false;
+    RoutingMatrix RouteMatrix{};
+};
