@@ -3,6 +3,7 @@
 // pair of headphones whose monitor is recorded and analysed.
 #include "PulseAudioLibrary.h"
 #include "ServerProbe.h"
+#include "ToneAnalysis.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,40 +38,6 @@ constexpr double kAbsentDb = -40.0;
 bool haveServer()
 {
     return std::getenv("PULSE_SERVER") != nullptr;
-}
-
-// Level of `hz` in one channel of interleaved stereo, in dB relative to a
-// full-scale sine (Goertzel over a Hann window, so that a loud tone 400 Hz
-// away does not leak into the bin).
-double toneDb(const std::vector<float> &stereo, int channel, double hz)
-{
-    const std::size_t frames = stereo.size() / 2;
-    const double coefficient = 2.0 * std::cos(2.0 * M_PI * hz / kAnalysisRate);
-    double previous = 0, beforePrevious = 0;
-    for (std::size_t i = 0; i < frames; ++i) {
-        const double window =
-            0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(frames));
-        const double current =
-            window * stereo[2 * i + channel] + coefficient * previous - beforePrevious;
-        beforePrevious = previous;
-        previous = current;
-    }
-    const double power = previous * previous + beforePrevious * beforePrevious -
-                         coefficient * previous * beforePrevious;
-    // The window halves a tone's sum.
-    const double amplitude = 4.0 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(frames);
-    return 20.0 * std::log10(std::max(amplitude, 1e-9));
-}
-
-// Overall level of one channel, in dB relative to a full-scale sine.
-double levelDb(const std::vector<float> &stereo, int channel)
-{
-    double sum = 0;
-    for (std::size_t i = channel; i < stereo.size(); i += 2) {
-        sum += stereo[i] * stereo[i];
-    }
-    const double rms = std::sqrt(sum / static_cast<double>(stereo.size() / 2));
-    return 20.0 * std::log10(std::max(rms * std::sqrt(2.0), 1e-9));
 }
 
 // The graph the program builds at power-on: radios 1 and 2 into one mixer
@@ -135,7 +101,7 @@ TEST_F(RoutedRadios, MatricesPutEachRadioInTheChosenEars)
         route(c.first, c.second);
         const auto heard = listen();
         const auto expectTone = [&](int ear, double hz, bool present) {
-            const double db = toneDb(heard, ear, hz);
+            const double db = toneDb(heard, ear, hz, kAnalysisRate);
             if (present) {
                 EXPECT_GT(db, kPresentDb) << hz << " Hz in ear " << ear;
             } else {
@@ -165,9 +131,9 @@ TEST_F(RoutedRadios, PausingBothCapturesSilencesAndResumingRestoresTheRoute)
     ASSERT_TRUE(audio.ChannelPlay(radio1, false));
     ASSERT_TRUE(audio.ChannelPlay(radio2, false));
     heard = listen();
-    EXPECT_GT(toneDb(heard, 0, kRadio1Hz), kPresentDb);
-    EXPECT_GT(toneDb(heard, 1, kRadio2Hz), kPresentDb);
-    EXPECT_LT(toneDb(heard, 0, kRadio2Hz), kAbsentDb);
+    EXPECT_GT(toneDb(heard, 0, kRadio1Hz, kAnalysisRate), kPresentDb);
+    EXPECT_GT(toneDb(heard, 1, kRadio2Hz, kAnalysisRate), kPresentDb);
+    EXPECT_LT(toneDb(heard, 0, kRadio2Hz, kAnalysisRate), kAbsentDb);
 }
 
 TEST_F(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)

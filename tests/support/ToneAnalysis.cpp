@@ -1,0 +1,35 @@
+#include "ToneAnalysis.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+double toneDb(const std::vector<float> &stereo, int channel, double hz, std::uint32_t rate)
+{
+    const std::size_t frames = stereo.size() / 2;
+    const double coefficient = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);
+    double previous = 0, beforePrevious = 0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double window = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i) /
+                                                   static_cast<double>(frames));
+        const double current =
+            window * stereo[2 * i + channel] + coefficient * previous - beforePrevious;
+        beforePrevious = previous;
+        previous = current;
+    }
+    const double power = previous * previous + beforePrevious * beforePrevious -
+                         coefficient * previous * beforePrevious;
+    // The window halves a tone's sum.
+    const double amplitude = 4.0 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(frames);
+    return 20.0 * std::log10(std::max(amplitude, 1e-9));
+}
+
+double levelDb(const std::vector<float> &stereo, int channel)
+{
+    double sum = 0;
+    for (std::size_t i = channel; i < stereo.size(); i += 2) {
+        sum += stereo[i] * stereo[i];
+    }
+    const double rms = std::sqrt(sum / static_cast<double>(stereo.size() / 2));
+    return 20.0 * std::log10(std::max(rms * std::sqrt(2.0), 1e-9));
+}

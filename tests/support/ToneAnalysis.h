@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// What a recording of the headphones holds, for the tests and the benchmark
+// that listen to the program from outside. `stereo` is interleaved float;
+// `channel` 0 is the left ear, 1 the right.
+
+// Level of `hz` in one channel, in dB relative to a full-scale sine
+// (Goertzel over a Hann window, so that a loud tone 400 Hz away does not
+// leak into the bin).
+double toneDb(const std::vector<float> &stereo, int channel, double hz, std::uint32_t rate);
+
+// Overall level of one channel, in dB relative to a full-scale sine.
+double levelDb(const std::vector<float> &stereo, int channel);
