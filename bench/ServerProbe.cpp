@@ -25,6 +25,9 @@ struct Recording {
     PulseMainLoop *loop;
     std::vector<float> samples;
     std::size_t wanted;
+    std::uint32_t rate;
+    std::chrono::steady_clock::time_point firstSampleAt =
+        std::chrono::steady_clock::time_point::max();
 };
 
 void onRecordRead(pa_stream *stream, std::size_t, void *userdata)
@@ -43,6 +46,12 @@ void onRecordRead(pa_stream *stream, std::size_t, void *userdata)
             recording->samples.insert(recording->samples.end(), samples, samples + take);
         }
         pa_stream_drop(stream);
+        const auto framesSoFar = std::chrono::duration<double>(
+            static_cast<double>(recording->samples.size() / 2) / recording->rate);
+        recording->firstSampleAt = std::min(
+            recording->firstSampleAt,
+            std::chrono::steady_clock::now() -
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(framesSoFar));
     }
     recording->loop->signal();
 }
@@ -84,9 +93,11 @@ ServerProbe::~ServerProbe()
 }
 
 std::vector<float> ServerProbe::record(const std::string &source, double seconds,
-                                       std::uint32_t rate)
+                                       std::uint32_t rate,
+                                       std::chrono::steady_clock::time_point *firstSampleAt)
 {
-    Recording recording{&connection_.loop(), {}, 2 * static_cast<std::size_t>(seconds * rate)};
+    Recording recording{
+        &connection_.loop(), {}, 2 * static_cast<std::size_t>(seconds * rate), rate};
     recording.samples.reserve(recording.wanted);
     std::lock_guard lock(connection_.loop());
     if (!connection_.ready()) {
@@ -112,6 +123,8 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
         complete = complete && recording.samples.size() >= recording.wanted;
     }
     PulseConnection::closeStream(stream);
+    if (firstSampleAt != nullptr)
+        *firstSampleAt = recording.firstSampleAt;
     return complete ? std::move(recording.samples) : std::vector<float>{};
 }
 

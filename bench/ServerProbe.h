@@ -2,6 +2,7 @@
 
 #include "PulseConnection.h"
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,8 +25,12 @@ class ServerProbe {
     ServerProbe &operator=(const ServerProbe &) = delete;
 
     // `seconds` of interleaved stereo float samples at `rate` from capture
-    // device `source` (a server device name); empty when it fails.
-    std::vector<float> record(const std::string &source, double seconds, std::uint32_t rate);
+    // device `source` (a server device name); empty when it fails. With
+    // `firstSampleAt`, also when the first sample was rendered on this
+    // machine's steady clock: the earliest of each block's arrival less its
+    // length, so a block held up on the way makes no difference.
+    std::vector<float> record(const std::string &source, double seconds, std::uint32_t rate,
+                              std::chrono::steady_clock::time_point *firstSampleAt = nullptr);
 
     // Plays a click every `periodMs` into the left channel of playback device
     // `sink` (the right one stays silent) until stopClicks.
