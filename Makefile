@@ -10,8 +10,9 @@ JOBS ?= $(shell nproc)
 setup:
 	scripts/setup.sh
 
+# The developers' and CI's build: warnings are errors here.
 build: setup
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALDRA_SANITIZE=$(SANITIZE) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALDRA_WERROR=ON -DKALDRA_SANITIZE=$(SANITIZE) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
