@@ -15,8 +15,9 @@ build: setup
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALDRA_WERROR=ON -DKALDRA_SANITIZE=$(SANITIZE) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
+# On the desktop's sound server when one answers, else on a private one.
 run: build
-	$(BUILD)/app/kaldra
+	scripts/run.sh $(BUILD)/app/kaldra
 
 test: build
 	scripts/sound-server.sh run -- ctest --test-dir $(BUILD) --output-on-failure
