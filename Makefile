@@ -26,7 +26,7 @@ bench: build
 	scripts/sound-server.sh run -- $(BUILD)/bench/kaldra_bench
 
 screenshots: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/screenshots/kaldra_screenshots $(BUILD)/screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/kaldra_screenshots $(BUILD)/screenshots
 	@echo "screenshots in $(BUILD)/screenshots"
 
 # The real-time tests alone, under ThreadSanitizer, in a build without Qt.
