@@ -25,9 +25,5 @@ void WindowMenu::addCommand(const QString &caption, int command)
 {
     QAction *action = menu_.addAction(caption);
     action->setData(command);
-    connect(action, &QAction::triggered, this, [this, command] {
-        if (command == kQuit)
-            window_.close();
-        emit commandChosen(command);
-    });
+    connect(action, &QAction::triggered, this, [this, command] { emit commandChosen(command); });
 }

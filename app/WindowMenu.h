@@ -7,10 +7,10 @@ class QWidget;
 
 // The window-menu entries, where the window manager owns the title-bar menu:
 // they open as the window's context menu (a right click that no control takes,
-// or the keyboard's menu key). Choosing an entry runs the default handling of
-// its command (Quit closes the window, as Alt+F4 does) and then reports the
-// command number, as a native window menu would, so that one dispatcher of
-// numbers serves both.
+// or the keyboard's menu key). Choosing an entry reports its command number,
+// Quit's (61536) included, as a native window menu would, so that one
+// dispatcher of numbers serves both; that dispatcher does the default handling
+// too (Quit closes the window, as Alt+F4 does).
 class WindowMenu : public QObject {
     Q_OBJECT
 

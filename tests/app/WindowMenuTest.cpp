@@ -26,10 +26,9 @@ std::vector<Entry> entriesOf(QMenu &menu)
 
 } // namespace
 
-TEST(WindowMenu, EntriesCarryTheirCommandsAndQuitClosesTheWindow)
+TEST(WindowMenu, EachEntryReportsItsCommandNumber)
 {
-    QMainWindow window;
-    window.show();
+    QWidget window;
     WindowMenu windowMenu(window);
     const std::vector<Entry> expected = {{"&Quit\tAlt+F4", 61536},
                                          {"", 0},
@@ -41,26 +40,16 @@ TEST(WindowMenu, EntriesCarryTheirCommandsAndQuitClosesTheWindow)
                                          {"&About...", 666}};
     const std::vector<Entry> entries = entriesOf(windowMenu.menu());
     ASSERT_EQ(entries.size(), expected.size());
+    QSignalSpy chosen(&windowMenu, &WindowMenu::commandChosen);
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(entries[i].text, expected[i].text) << i;
         EXPECT_EQ(entries[i].command, expected[i].command) << i;
+        if (expected[i].command == 0)
+            continue;
+        windowMenu.menu().actions().at(static_cast<int>(i))->trigger();
+        ASSERT_EQ(chosen.count(), 1) << i;
+        EXPECT_EQ(chosen.takeFirst().at(0).toInt(), expected[i].command) << i;
     }
-
-    QSignalSpy chosen(&windowMenu, &WindowMenu::commandChosen);
-    for (QAction *action : windowMenu.menu().actions()) {
-        if (!action->isSeparator() && action->data().toInt() != WindowMenu::kQuit)
-            action->trigger();
-    }
-    ASSERT_EQ(chosen.count(), 5);
-    const int order[] = {445, 444, 443, 442, 666};
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(chosen.at(i).at(0).toInt(), order[i]);
-    EXPECT_TRUE(window.isVisible());
-
-    windowMenu.menu().actions().first()->trigger();
-    EXPECT_FALSE(window.isVisible());
-    ASSERT_EQ(chosen.count(), 6);
-    EXPECT_EQ(chosen.last().at(0).toInt(), WindowMenu::kQuit);
 }
 
 TEST(WindowMenu, ARightClickThatNoControlTakesOpensItThere)
