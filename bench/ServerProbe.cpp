@@ -46,12 +46,16 @@ void onRecordRead(pa_stream *stream, std::size_t, void *userdata)
             recording->samples.insert(recording->samples.end(), samples, samples + take);
         }
         pa_stream_drop(stream);
-        const auto framesSoFar = std::chrono::duration<double>(
-            static_cast<double>(recording->samples.size() / 2) / recording->rate);
+        // A monitor's data leaves the sink when it is rendered, which runs
+        // ahead of the sink's playing by the sink's latency.
+        const pa_timing_info *timing = pa_stream_get_timing_info(stream);
+        const double sinkSeconds = timing != nullptr ? double(timing->sink_usec) / 1e6 : 0.0;
+        const std::chrono::duration<double> playedBefore(
+            double(recording->samples.size() / 2) / recording->rate - sinkSeconds);
         recording->firstSampleAt = std::min(
             recording->firstSampleAt,
             std::chrono::steady_clock::now() -
-                std::chrono::duration_cast<std::chrono::steady_clock::duration>(framesSoFar));
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(playedBefore));
     }
     recording->loop->signal();
 }
@@ -112,7 +116,10 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
     attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(rate / 100 * kFrameBytes);
     bool complete = false;
-    if (pa_stream_connect_record(stream, source.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) == 0 &&
+    if (pa_stream_connect_record(stream, source.c_str(), &attr,
+                                 static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                                PA_STREAM_AUTO_TIMING_UPDATE)) ==
+            0 &&
         connection_.waitUntilReady(stream)) {
         complete = connection_.loop().waitUntil(
             [&] {

@@ -26,9 +26,10 @@ class ServerProbe {
 
     // `seconds` of interleaved stereo float samples at `rate` from capture
     // device `source` (a server device name); empty when it fails. With
-    // `firstSampleAt`, also when the first sample was rendered on this
+    // `firstSampleAt`, also when the sink played the first sample, on this
     // machine's steady clock: the earliest of each block's arrival less its
-    // length, so a block held up on the way makes no difference.
+    // length plus the sink's latency, so a block held up on the way makes no
+    // difference (a monitor's `source`).
     std::vector<float> record(const std::string &source, double seconds, std::uint32_t rate,
                               std::chrono::steady_clock::time_point *firstSampleAt = nullptr);
 

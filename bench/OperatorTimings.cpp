@@ -1,0 +1,199 @@
+#include "OperatorTimings.h"
+
+#include "MainWindow.h"
+#include "PulseAudioLibrary.h"
+#include "ServerProbe.h"
+#include "ToneAnalysis.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <future>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Milliseconds = std::chrono::duration<double, std::milli>;
+
+constexpr std::uint32_t kRate = 8000;
+constexpr double kRadio1Hz = 600;
+constexpr double kRadio2Hz = 1000;
+// A frame louder than this (-40 dB) counts as sound.
+constexpr float kSoundLevel = 0.01f;
+// Window of the route detector: 10 ms, moved on by 1 ms.
+constexpr std::size_t kWindowFrames = kRate / 100;
+constexpr std::size_t kStepFrames = kRate / 1000;
+constexpr double kHeardDb = -12.0;
+
+// The radios on the private server, sorted by device name after the
+// headphones' monitor.
+const char *const kSettings = "[SETTINGS]\nINPUT1=1\nINPUT2=2\nINPUT3=3\nOUTPUT=-1\n";
+
+struct Recording {
+    std::vector<float> samples;
+    Clock::time_point firstSampleAt;
+
+    Clock::time_point timeOfFrame(std::size_t frame) const
+    {
+        return firstSampleAt + std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(double(frame) / kRate));
+    }
+};
+
+// Clicks `button` while the headphones are recorded: `seconds` in all, the
+// click 300 ms in. Gives the recording, the click's time and how long the
+// click held this thread.
+struct ClickHeard {
+    Recording heard;
+    Clock::time_point clickedAt;
+    Milliseconds held;
+};
+
+ClickHeard clickWhileListening(ServerProbe &probe, QAbstractButton &button, double seconds)
+{
+    auto recording = std::async(std::launch::async, [&probe, seconds] {
+        Recording result;
+        result.samples = probe.record("headphones.monitor", seconds, kRate, &result.firstSampleAt);
+        return result;
+    });
+    QTest::qWait(300);
+    ClickHeard click;
+    click.clickedAt = Clock::now();
+    QTest::mouseClick(&button, Qt::LeftButton);
+    click.held = Clock::now() - click.clickedAt;
+    while (recording.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        QApplication::processEvents();
+    click.heard = recording.get();
+    if (click.heard.samples.empty())
+        throw std::runtime_error("the headphones could not be recorded");
+    return click;
+}
+
+std::optional<std::size_t> firstSoundFrame(const Recording &recording, Clock::time_point after)
+{
+    const std::size_t frames = recording.samples.size() / 2;
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        if (recording.timeOfFrame(frame) < after)
+            continue;
+        if (std::abs(recording.samples[2 * frame]) > kSoundLevel ||
+            std::abs(recording.samples[2 * frame + 1]) > kSoundLevel)
+            return frame;
+    }
+    return std::nullopt;
+}
+
+// The centre of the first window after `after` in which `hz` is heard in the
+// right ear.
+std::optional<std::size_t> firstHeardFrame(const Recording &recording, double hz,
+                                           Clock::time_point after)
+{
+    const std::size_t frames = recording.samples.size() / 2;
+    for (std::size_t start = 0; start + kWindowFrames <= frames; start += kStepFrames) {
+        const std::size_t centre = start + kWindowFrames / 2;
+        if (recording.timeOfFrame(centre) < after)
+            continue;
+        const std::vector<float> window(recording.samples.begin() + 2 * start,
+                                        recording.samples.begin() + 2 * (start + kWindowFrames));
+        if (toneDb(window, 1, hz, kRate) > kHeardDb)
+            return centre;
+    }
+    return std::nullopt;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+void print(const char *name, double value)
+{
+    std::printf("%s=%.1f\n", name, value);
+}
+
+template <typename Control> Control &control(QWidget &window, const char *name)
+{
+    auto *found = window.findChild<Control *>(name);
+    if (found == nullptr)
+        throw std::runtime_error(std::string("the window has no ") + name);
+    return *found;
+}
+
+} // namespace
+
+int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    try {
+        QTemporaryDir folder;
+        QFile settings(QDir(folder.path()).filePath("KALDRA.INI"));
+        if (!folder.isValid() || !settings.open(QIODevice::WriteOnly) ||
+            settings.write(kSettings) < 0)
+            throw std::runtime_error("no settings folder");
+        settings.close();
+
+        PulseAudioLibrary library;
+        TForm1 window(library, folder.path().toStdString(), {});
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            throw std::runtime_error("the window was not shown");
+        print("startup_window_ms", Milliseconds(Clock::now() - processStart).count());
+
+        ServerProbe probe;
+        auto &power = control<QAbstractButton>(window, "LedPower");
+        std::vector<double> soundDelays, powerHolds;
+        for (int i = 0; i < 5; ++i) {
+            const ClickHeard on = clickWhileListening(probe, power, 1.0);
+            const auto frame = firstSoundFrame(on.heard, on.clickedAt);
+            if (!frame)
+                throw std::runtime_error("no sound after power-on");
+            soundDelays.push_back(
+                Milliseconds(on.heard.timeOfFrame(*frame) - on.clickedAt).count());
+            powerHolds.push_back(on.held.count());
+            QTest::mouseClick(&power, Qt::LeftButton);
+            QTest::qWait(200);
+        }
+
+        QTest::mouseClick(&power, Qt::LeftButton);
+        QTest::qWait(500);
+        auto &rig1 = control<QAbstractButton>(window, "LedRig1");
+        auto &rig12 = control<QAbstractButton>(window, "LedRig12");
+        std::vector<double> heardDelays, commandHolds;
+        for (int i = 0; i < 6; ++i) {
+            // Rig1 brings radio 1 to the right ear, Rig1+2 radio 2 back.
+            const bool toRig1 = i % 2 == 0;
+            const ClickHeard route = clickWhileListening(probe, toRig1 ? rig1 : rig12, 0.8);
+            const auto frame =
+                firstHeardFrame(route.heard, toRig1 ? kRadio1Hz : kRadio2Hz, route.clickedAt);
+            if (!frame)
+                throw std::runtime_error("the new route was not heard");
+            heardDelays.push_back(
+                Milliseconds(route.heard.timeOfFrame(*frame) - route.clickedAt).count());
+            commandHolds.push_back(route.held.count());
+        }
+        QTest::mouseClick(&power, Qt::LeftButton);
+
+        print("poweron_sound_ms", median(soundDelays));
+        print("route_heard_ms", median(heardDelays));
+        print("command_ui_ms", median(commandHolds));
+        print("command_ui_max_ms", *std::max_element(commandHolds.begin(), commandHolds.end()));
+        print("poweron_ui_ms", median(powerHolds));
+        return 0;
+    } catch (const std::exception &error) {
+        std::printf("# operator timings failed: %s\n", error.what());
+        return 1;
+    }
+}

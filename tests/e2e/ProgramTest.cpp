@@ -1,0 +1,244 @@
+// The real program as an operator runs it: kaldra on a private X display
+// against the private sound server (scripts/sound-server.sh), driven with
+// clicks and keys, heard on the recorded headphones, its settings file read
+// back.
+#include "ServerProbe.h"
+#include "ToneAnalysis.h"
+#include "VirtualDisplay.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QPoint>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <sstream>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::uint32_t kAnalysisRate = 8000;
+constexpr double kRadio1Hz = 600;
+constexpr double kRadio2Hz = 1000;
+constexpr double kRadio3Hz = 1500;
+constexpr double kSilence = 0;
+// As in the library's own end-to-end test: a routed radio arrives near full
+// scale, one routed nowhere stays below what a dropout splashes around.
+constexpr double kPresentDb = -12.0;
+constexpr double kAbsentDb = -40.0;
+constexpr double kSilentDb = -60.0;
+
+// The centres of the controls in the window's client area, which lies
+// below the menu bar and is this tall.
+constexpr int kClientHeight = 153;
+const QPoint kLedRig1(7 + 36, 9 + 24);
+const QPoint kSpeaker(7 + 36, 64 + 28);
+const QPoint kRadio3(88 + 20, 97 + 8);
+const QPoint kLedPower(167 + 36, 64 + 28);
+
+// Capture device numbers on the private server, sorted by device name.
+const char *const kSettings = "[SETTINGS]\n"
+                              "INPUT1=1\n"
+                              "INPUT2=2\n"
+                              "INPUT3=3\n"
+                              "OUTPUT=-1\n"
+                              "MODE=0\n"
+                              "SO3R=2\n";
+
+struct Ears {
+    double left;
+    double right;
+};
+
+// Whether `heard` holds just the expected radio (or silence) in each ear.
+std::string mismatch(const std::vector<float> &heard, Ears expected)
+{
+    std::ostringstream report;
+    const double expectedHz[] = {expected.left, expected.right};
+    for (int ear = 0; ear < 2; ++ear) {
+        if (expectedHz[ear] == kSilence) {
+            if (levelDb(heard, ear) >= kSilentDb)
+                report << "ear " << ear << " not silent: " << levelDb(heard, ear) << " dB; ";
+            continue;
+        }
+        for (double hz : {kRadio1Hz, kRadio2Hz, kRadio3Hz}) {
+            const double db = toneDb(heard, ear, hz, kAnalysisRate);
+            const bool wanted = hz == expectedHz[ear];
+            if (wanted ? db <= kPresentDb : db >= kAbsentDb)
+                report << hz << " Hz in ear " << ear << " at " << db << " dB; ";
+        }
+    }
+    return report.str();
+}
+
+std::map<std::string, std::string> settingsIn(const QString &path)
+{
+    std::map<std::string, std::string> values;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return values;
+    std::istringstream lines(file.readAll().toStdString());
+    for (std::string line; std::getline(lines, line);) {
+        const auto equals = line.find('=');
+        if (equals != std::string::npos)
+            values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return values;
+}
+
+class ProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        if (std::getenv("PULSE_SERVER") == nullptr)
+            GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
+        ASSERT_TRUE(display.isRunning()) << "Xvfb did not start (scripts/setup.sh installs it)";
+        ASSERT_TRUE(folder.isValid());
+        QFile file(settingsPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(kSettings);
+        file.close();
+        probe.emplace();
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", display.name());
+        environment.insert("QT_QPA_PLATFORM", "xcb");
+        environment.remove("WAYLAND_DISPLAY");
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(folder.path());
+        program.setProcessChannelMode(QProcess::MergedChannels);
+        program.start(KALDRA_PROGRAM, QStringList{});
+        ASSERT_TRUE(program.waitForStarted(10000));
+
+        const auto found =
+            display.xdotool({"search", "--sync", "--onlyvisible", "--name", "^KALDRA$"}, 20000);
+        ASSERT_TRUE(found) << "no KALDRA window on the display";
+        window = found->split('\n', Qt::SkipEmptyParts).value(0);
+        const auto geometry = display.xdotool({"getwindowgeometry", "--shell", window});
+        ASSERT_TRUE(geometry);
+        for (const QString &line : geometry->split('\n')) {
+            if (line.startsWith("HEIGHT="))
+                clientTop = line.mid(7).toInt() - kClientHeight;
+        }
+        ASSERT_GT(clientTop, 0) << "no menu bar above the client area";
+    }
+
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+        if (HasFailure())
+            std::cerr << "the program said:\n" << program.readAll().toStdString();
+    }
+
+    QString settingsPath() const { return QDir(folder.path()).filePath("KALDRA.INI"); }
+
+    void click(QPoint place)
+    {
+        ASSERT_TRUE(
+            display.xdotool({"mousemove", "--sync", "--window", window, QString::number(place.x()),
+                             QString::number(clientTop + place.y()), "click", "1"}));
+    }
+
+    // Opens a menu of the menu bar with Alt and its access key, then chooses
+    // the item with its own.
+    void chooseFromMenu(const QString &heading, const QString &item)
+    {
+        ASSERT_TRUE(display.xdotool({"windowfocus", "--sync", window}));
+        ASSERT_TRUE(display.xdotool({"key", "alt+" + heading}));
+        QThread::msleep(300);
+        ASSERT_TRUE(display.xdotool({"key", item}));
+    }
+
+    // Listens until the headphones play `expected`, for up to five seconds.
+    void expectHeard(Ears expected)
+    {
+        std::string last;
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        do {
+            const auto heard = probe->record("headphones.monitor", 0.25, kAnalysisRate);
+            ASSERT_FALSE(heard.empty());
+            last = mismatch(heard, expected);
+            if (last.empty())
+                return;
+        } while (std::chrono::steady_clock::now() < deadline);
+        ADD_FAILURE() << "the headphones play something else: " << last;
+    }
+
+    void expectSetting(const std::string &key, const std::string &value)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        std::string last;
+        do {
+            last = settingsIn(settingsPath())[key];
+            if (last == value)
+                return;
+            QThread::msleep(50);
+        } while (std::chrono::steady_clock::now() < deadline);
+        ADD_FAILURE() << key << "=" << last << " in the settings file, not " << value;
+    }
+
+    VirtualDisplay display;
+    QTemporaryDir folder;
+    std::optional<ServerProbe> probe;
+    QProcess program;
+    QString window;
+    int clientTop = 0;
+};
+
+} // namespace
+
+TEST_F(ProgramTest, AnOperatorsSessionFromPowerOnToExit)
+{
+    click(kLedPower);
+    expectHeard({kRadio1Hz, kRadio2Hz});
+
+    click(kLedRig1);
+    expectHeard({kRadio1Hz, kRadio1Hz});
+    expectSetting("MODE", "1");
+
+    chooseFromMenu("m", "m");
+    expectHeard({kSilence, kSilence});
+    expectSetting("MODE", "3");
+
+    // The radio buttons wait while muted.
+    click(kSpeaker);
+    expectHeard({kRadio1Hz, kRadio1Hz});
+    click(kRadio3);
+    expectHeard({kRadio1Hz, kRadio3Hz});
+    expectSetting("SO3R", "3");
+
+    click(kLedPower);
+    expectHeard({kSilence, kSilence});
+    expectSetting("MODE", "4");
+
+    chooseFromMenu("f", "e");
+    QThread::msleep(500);
+    ASSERT_TRUE(display.xdotool({"key", "Return"}));
+    ASSERT_TRUE(program.waitForFinished(10000)) << "Exit with OK did not end the program";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    const std::map<std::string, std::string> expected = {{"INPUT1", "1"}, {"INPUT2", "2"},
+                                                         {"INPUT3", "3"}, {"OUTPUT", "-1"},
+                                                         {"MODE", "4"},   {"SO3R", "3"}};
+    EXPECT_EQ(settingsIn(settingsPath()), expected);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
