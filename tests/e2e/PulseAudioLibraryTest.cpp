@@ -276,7 +276,7 @@ class LostServer : public ::testing::Test {
     PulseAudioLibrary::Options options()
     {
         PulseAudioLibrary::Options options;
-        options.server = "unix:" + folder + "/native";
+        std::ifstream(folder + "/server") >> options.server;
         options.timeout = 500ms;
         return options;
     }
