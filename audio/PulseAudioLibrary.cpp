@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <string>
 #include <utility>
 
 namespace {
@@ -16,15 +17,6 @@ using Direction = PulseConnection::Direction;
 
 constexpr std::uint32_t kChannels = 2;
 constexpr std::size_t kFrameBytes = kChannels * sizeof(float);
-
-// A stereo 32-bit float stream at `rate`; nullptr when libpulse refuses.
-pa_stream *newStereoStream(pa_context *context, const char *name, std::uint32_t rate)
-{
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, static_cast<std::uint8_t>(kChannels)};
-    pa_channel_map map;
-    pa_channel_map_init_stereo(&map);
-    return pa_stream_new(context, name, &spec, &map);
-}
 
 // A device chosen by name stays that device; only the default (no name)
 // follows the server's choice.
@@ -82,8 +74,11 @@ bool PulseAudioLibrary::connect()
 {
     try {
         if (!connection_) {
-            connection_ = std::make_unique<PulseConnection>(options_.applicationName,
-                                                            options_.timeout, kAudioThreadName);
+            connection_ = std::make_unique<PulseConnection>(
+                PulseConnection::Properties{{PA_PROP_APPLICATION_NAME, options_.applicationName},
+                                            {PA_PROP_APPLICATION_ID, options_.applicationId},
+                                            {PA_PROP_APPLICATION_ICON_NAME, options_.iconName}},
+                options_.timeout, kAudioThreadName);
         }
     } catch (const std::exception &) {
         return false;
@@ -214,7 +209,7 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     auto capture = std::make_unique<Capture>();
     capture->rate = frequency;
     std::lock_guard lock(connection_->loop());
-    capture->stream = newStereoStream(connection_->context(), "Radio capture", frequency);
+    capture->stream = newStream("Radio " + std::to_string(++capturesStarted_), frequency);
     if (capture->stream == nullptr) {
         return 0;
     }
@@ -247,6 +242,7 @@ bool PulseAudioLibrary::RecordFree()
     }
     captureDeviceCurrent_ = false;
     currentCaptureDevice_.clear();
+    capturesStarted_ = 0;
     return true;
 }
 
@@ -300,7 +296,7 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     config.targetDelayMs = options_.mixerDelayMs;
     mixer->mixer = std::make_unique<RealtimeMixer>(config);
     std::lock_guard lock(connection_->loop());
-    mixer->stream = newStereoStream(connection_->context(), "Radio mix", frequency);
+    mixer->stream = newStream("Headphones", frequency);
     if (mixer->stream == nullptr) {
         return 0;
     }
@@ -441,6 +437,16 @@ void PulseAudioLibrary::freeCaptures()
 {
     unplugAll();
     closeAll(*connection_, captures_);
+}
+
+pa_stream *PulseAudioLibrary::newStream(const std::string &name, std::uint32_t rate)
+{
+    // Session managers keep a volume per application, not per stream: each
+    // stream names itself as its own, so that the two radios' volumes stay
+    // apart.
+    const std::string key = options_.applicationId + "." + name;
+    return connection_->newStereoStream(
+        name, rate, {{PA_PROP_APPLICATION_ID, key}, {"module-stream-restore.id", key}});
 }
 
 AudioHandle PulseAudioLibrary::newHandle()

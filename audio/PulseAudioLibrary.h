@@ -43,6 +43,8 @@ class PulseAudioLibrary : public AudioLibrary {
     struct Options {
         std::string server; // empty: libpulse's default, which honours PULSE_SERVER
         std::string applicationName = "KALDRA";
+        std::string applicationId = "org.kaldra.Kaldra";
+        std::string iconName = "kaldra";
         std::chrono::milliseconds timeout{2000};
         // Low delay without dropouts. The capture hands over small
         // fragments, and what they bring leaves for the playback device as
@@ -129,6 +131,9 @@ class PulseAudioLibrary : public AudioLibrary {
     void unplugAll();
     void freeMixers();
     void freeCaptures();
+    // A stream of this program named `name` ("Radio 1", "Headphones"), with
+    // the loop locked.
+    pa_stream *newStream(const std::string &name, std::uint32_t rate);
     AudioHandle newHandle();
     Capture *findCapture(AudioHandle handle);
     Mixer *findMixer(AudioHandle handle);
@@ -149,6 +154,7 @@ class PulseAudioLibrary : public AudioLibrary {
     std::string playbackDevice_; // "" for the default
     bool captureDeviceCurrent_ = false;
     std::string currentCaptureDevice_; // "" for the default
+    int capturesStarted_ = 0;          // since RecordFree; names the captures
     std::map<AudioHandle, std::unique_ptr<Capture>> captures_;
     std::map<AudioHandle, std::unique_ptr<Mixer>> mixers_;
     AudioHandle lastHandle_ = 0;

@@ -11,6 +11,24 @@
 
 namespace {
 
+// The pulse server of PipeWire grants no buffer, fragment or request below
+// these, taken from the client's properties; its defaults are 256/48000.
+const PulseConnection::Properties kSmallBuffers = {
+    {"pulse.min.req", "48/48000"},
+    {"pulse.min.frag", "48/48000"},
+    {"pulse.min.quantum", "48/48000"},
+};
+
+// A proplist with `properties`; the caller frees it.
+pa_proplist *newProplist(const PulseConnection::Properties &properties)
+{
+    pa_proplist *list = pa_proplist_new();
+    for (const auto &[key, value] : properties) {
+        pa_proplist_sets(list, key.c_str(), value.c_str());
+    }
+    return list;
+}
+
 bool settled(pa_context_state_t state)
 {
     return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
@@ -65,10 +83,11 @@ void onOperationState(pa_operation *, void *userdata)
 
 } // namespace
 
-PulseConnection::PulseConnection(std::string applicationName, std::chrono::milliseconds timeout,
+PulseConnection::PulseConnection(Properties client, std::chrono::milliseconds timeout,
                                  const char *threadName)
-    : applicationName_(std::move(applicationName)), timeout_(timeout), loop_(threadName)
+    : client_(std::move(client)), timeout_(timeout), loop_(threadName)
 {
+    client_.insert(client_.end(), kSmallBuffers.begin(), kSmallBuffers.end());
 }
 
 PulseConnection::~PulseConnection()
@@ -83,7 +102,9 @@ bool PulseConnection::connect(const std::string &server)
         return true;
     }
     disconnect();
-    context_ = pa_context_new(loop_.api(), applicationName_.c_str());
+    pa_proplist *properties = newProplist(client_);
+    context_ = pa_context_new_with_proplist(loop_.api(), nullptr, properties);
+    pa_proplist_free(properties);
     if (context_ == nullptr) {
         return false;
     }
@@ -148,6 +169,22 @@ std::optional<std::string> PulseConnection::defaultDeviceName(Direction directio
         return std::nullopt;
     }
     return query.name;
+}
+
+pa_stream *PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,
+                                            const Properties &properties)
+{
+    if (context_ == nullptr) {
+        return nullptr;
+    }
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
+    pa_channel_map map;
+    pa_channel_map_init_stereo(&map);
+    pa_proplist *list = newProplist(properties);
+    pa_proplist_sets(list, PA_PROP_MEDIA_NAME, name.c_str());
+    pa_stream *stream = pa_stream_new_with_proplist(context_, name.c_str(), &spec, &map, list);
+    pa_proplist_free(list);
+    return stream;
 }
 
 bool PulseConnection::await(pa_operation *operation)

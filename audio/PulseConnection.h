@@ -3,8 +3,10 @@
 #include "PulseMainLoop.h"
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct pa_context;
@@ -28,9 +30,14 @@ class PulseConnection {
         std::string description; // what the operator reads
     };
 
-    // `threadName` names the loop thread (as top -H shows it).
-    PulseConnection(std::string applicationName, std::chrono::milliseconds timeout,
-                    const char *threadName);
+    // libpulse property names and values (application.name, media.name, ...).
+    using Properties = std::vector<std::pair<std::string, std::string>>;
+
+    // `client` describes the client to the server (application.name at
+    // least); `threadName` names the loop thread (as top -H shows it). The
+    // client also asks a PipeWire server for buffers down to 1 ms, where it
+    // would grant no less than about 5 ms otherwise.
+    PulseConnection(Properties client, std::chrono::milliseconds timeout, const char *threadName);
     ~PulseConnection();
     PulseConnection(const PulseConnection &) = delete;
     PulseConnection &operator=(const PulseConnection &) = delete;
@@ -58,6 +65,11 @@ class PulseConnection {
     // The name of the server's default device; nullopt when it does not answer.
     std::optional<std::string> defaultDeviceName(Direction direction);
 
+    // A new stereo 32-bit float stream at `rate` named `name`, with
+    // `properties` beside its name; nullptr when libpulse refuses.
+    pa_stream *newStereoStream(const std::string &name, std::uint32_t rate,
+                               const Properties &properties = {});
+
     // Waits for `operation` (which may be nullptr: a failed call) to finish
     // and releases it; false when it failed, was cancelled or timed out (and
     // then gives up on the server).
@@ -73,7 +85,7 @@ class PulseConnection {
     std::chrono::milliseconds timeout() const { return timeout_; }
 
   private:
-    std::string applicationName_;
+    Properties client_;
     std::chrono::milliseconds timeout_;
     PulseMainLoop loop_;
     pa_context *context_ = nullptr;
