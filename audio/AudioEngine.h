@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AudioLibrary.h"
 #include "AudioEngineHost.h"
+#include "AudioLibrary.h"
 
 #include <cstdint>
 

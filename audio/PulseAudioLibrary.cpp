@@ -30,6 +30,11 @@ const char *deviceOrDefault(const std::string &device)
     return device.empty() ? nullptr : device.c_str();
 }
 
+double msFor(std::uint32_t bytes, std::uint32_t rate)
+{
+    return 1000.0 * static_cast<double>(bytes / kFrameBytes) / rate;
+}
+
 std::uint32_t bytesFor(double ms, std::uint32_t rate)
 {
     auto frames = static_cast<std::uint32_t>(std::lround(ms * rate / 1000.0));
@@ -105,6 +110,10 @@ bool PulseAudioLibrary::serverAlive()
         }
     }
     // The server closed the connection: the streams made on it are gone.
+    {
+        std::lock_guard lock(connection_->loop());
+        connection_->report("the connection to the sound server");
+    }
     freeMixers();
     freeCaptures();
     initialized_ = false;
@@ -192,6 +201,9 @@ bool PulseAudioLibrary::RecordInit(int device)
 {
     std::string name;
     if (!resolveDevice(Direction::Capture, device, name)) {
+        // No capture until a device is made current again: the previous
+        // one is some other radio.
+        captureDeviceCurrent_ = false;
         return false;
     }
     currentCaptureDevice_ = name;
@@ -209,8 +221,10 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     auto capture = std::make_unique<Capture>();
     capture->rate = frequency;
     std::lock_guard lock(connection_->loop());
-    capture->stream = newStream("Radio " + std::to_string(++capturesStarted_), frequency);
+    capture->grant.stream = "Radio " + std::to_string(++capturesStarted_);
+    capture->stream = newStream(capture->grant.stream, frequency);
     if (capture->stream == nullptr) {
+        connection_->report("making capture stream " + capture->grant.stream);
         return 0;
     }
     pa_stream_set_read_callback(capture->stream, onRead, capture.get());
@@ -223,13 +237,12 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     if (pa_stream_connect_record(capture->stream, deviceOrDefault(currentCaptureDevice_), &attr,
                                  streamFlags) < 0 ||
         !connection_->waitUntilReady(capture->stream)) {
+        connection_->report("opening capture stream " + capture->grant.stream);
         PulseConnection::closeStream(capture->stream);
         return 0;
     }
-    capture->fragmentMs =
-        1000.0 *
-        static_cast<double>(pa_stream_get_buffer_attr(capture->stream)->fragsize / kFrameBytes) /
-        frequency;
+    capture->grant.fragmentMs =
+        msFor(pa_stream_get_buffer_attr(capture->stream)->fragsize, frequency);
     AudioHandle handle = newHandle();
     captures_.emplace(handle, std::move(capture));
     return handle;
@@ -296,8 +309,10 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     config.targetDelayMs = options_.mixerDelayMs;
     mixer->mixer = std::make_unique<RealtimeMixer>(config);
     std::lock_guard lock(connection_->loop());
-    mixer->stream = newStream("Headphones", frequency);
+    mixer->grant.stream = "Headphones";
+    mixer->stream = newStream(mixer->grant.stream, frequency);
     if (mixer->stream == nullptr) {
+        connection_->report("making playback stream " + mixer->grant.stream);
         return 0;
     }
     pa_stream_set_write_callback(mixer->stream, onWrite, mixer.get());
@@ -319,11 +334,15 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     if (pa_stream_connect_playback(mixer->stream, deviceOrDefault(playbackDevice_), &attr,
                                    streamFlags, nullptr, nullptr) < 0 ||
         !connection_->waitUntilReady(mixer->stream)) {
+        connection_->report("opening playback stream " + mixer->grant.stream);
         PulseConnection::closeStream(mixer->stream);
         return 0;
     }
     // The server may have rounded the buffer.
-    mixer->queue.configure(pa_stream_get_buffer_attr(mixer->stream)->tlength / kFrameBytes,
+    const pa_buffer_attr *granted = pa_stream_get_buffer_attr(mixer->stream);
+    mixer->grant.bufferMs = msFor(granted->tlength, frequency);
+    mixer->grant.requestMs = msFor(granted->minreq, frequency);
+    mixer->queue.configure(granted->tlength / kFrameBytes,
                            bytesFor(options_.playbackReserveMs, frequency) / kFrameBytes);
     AudioHandle handle = newHandle();
     mixers_.emplace(handle, std::move(mixer));
@@ -348,7 +367,8 @@ bool PulseAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHand
     // A capture that comes in larger bursts than asked for needs as much more
     // in hand.
     const int input = mixer->mixer->attachInput(
-        options_.mixerDelayMs + std::max(0.0, capture->fragmentMs - options_.captureFragmentMs));
+        options_.mixerDelayMs +
+        std::max(0.0, capture->grant.fragmentMs - options_.captureFragmentMs));
     if (input < 0) {
         return false;
     }
@@ -396,6 +416,18 @@ std::uint64_t PulseAudioLibrary::underrunFrames() const
         frames += mixer->mixer->underrunFrames();
     }
     return frames;
+}
+
+std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
+{
+    std::vector<Grant> granted;
+    for (const auto &[handle, capture] : captures_) {
+        granted.push_back(capture->grant);
+    }
+    for (const auto &[handle, mixer] : mixers_) {
+        granted.push_back(mixer->grant);
+    }
+    return granted;
 }
 
 std::uint64_t PulseAudioLibrary::playbackUnderflows() const
@@ -475,9 +507,15 @@ bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
 {
     std::lock_guard lock(connection_->loop());
     if (flush && !connection_->await(pa_stream_flush(mixer.stream, nullptr, nullptr))) {
+        connection_->report("emptying playback stream " + mixer.grant.stream);
         return false;
     }
-    return connection_->await(pa_stream_cork(mixer.stream, corked ? 1 : 0, nullptr, nullptr));
+    if (!connection_->await(pa_stream_cork(mixer.stream, corked ? 1 : 0, nullptr, nullptr))) {
+        connection_->report((corked ? "pausing playback stream " : "starting playback stream ") +
+                            mixer.grant.stream);
+        return false;
+    }
+    return true;
 }
 
 void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)

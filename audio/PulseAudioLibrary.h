@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class RealtimeMixer;
 struct pa_stream;
@@ -95,6 +96,16 @@ class PulseAudioLibrary : public AudioLibrary {
     // Times the server found a mixer's playback buffer empty:
     std::uint64_t playbackUnderflows() const;
 
+    // What the server granted each live stream, in ms: a capture's fragment,
+    // a mixer's buffer (tlength) and request (minreq); 0 where not used.
+    struct Grant {
+        std::string stream; // its name: "Radio 1", "Headphones"
+        double fragmentMs = 0.0;
+        double bufferMs = 0.0;
+        double requestMs = 0.0;
+    };
+    std::vector<Grant> grants() const;
+
   private:
     struct Mixer;
     // A capture channel; plugged into at most one mixer. Its mixer fields are
@@ -102,7 +113,7 @@ class PulseAudioLibrary : public AudioLibrary {
     struct Capture {
         pa_stream *stream = nullptr;
         std::uint32_t rate = 0;
-        double fragmentMs = 0.0; // as the server granted it
+        Grant grant;
         Mixer *mixer = nullptr;
         int input = -1;
         bool paused = false;
@@ -110,6 +121,7 @@ class PulseAudioLibrary : public AudioLibrary {
     struct Mixer {
         pa_stream *stream = nullptr;
         std::uint32_t rate = 0;
+        Grant grant;
         std::unique_ptr<RealtimeMixer> mixer;
         std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
         PlaybackQueue queue;                      // configured under the loop lock
@@ -119,8 +131,6 @@ class PulseAudioLibrary : public AudioLibrary {
     // default device); false when there is no such device.
     bool resolveDevice(PulseConnection::Direction direction, int device, std::string &name);
     bool deviceInfo(PulseConnection::Direction direction, int device, AudioDeviceInfo &info);
-    // Drops everything made on a connection the server has closed.
-    void forgetLostServer();
     // Makes the connection if needed; false when the server cannot be reached.
     bool connect();
     // True while the server is still there; forgets it otherwise.

@@ -1,11 +1,13 @@
 #include "PulseConnection.h"
 
 #include <pulse/context.h>
+#include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/operation.h>
 #include <pulse/stream.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <utility>
 
@@ -36,14 +38,16 @@ bool settled(pa_context_state_t state)
 
 struct DeviceQuery {
     PulseMainLoop *loop;
-    std::vector<PulseConnection::Device> devices;
+    DeviceListing listing;
 };
 
 template <typename Info> void collectDevice(const Info *info, int endOfList, void *userdata)
 {
     auto *query = static_cast<DeviceQuery *>(userdata);
-    if (endOfList == 0 && info != nullptr) {
-        query->devices.push_back({info->name, info->description ? info->description : info->name});
+    if (endOfList != 0) {
+        query->listing.finish(endOfList < 0);
+    } else if (info != nullptr) {
+        query->listing.add({info->name, info->description ? info->description : info->name});
     }
     query->loop->signal();
 }
@@ -113,12 +117,12 @@ bool PulseConnection::connect(const std::string &server)
         [](pa_context *, void *userdata) { static_cast<PulseMainLoop *>(userdata)->signal(); },
         &loop_);
     if (pa_context_connect(context_, server.empty() ? nullptr : server.c_str(),
-                           PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        disconnect();
-        return false;
+                           PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
+        !loop_.waitUntil([this] { return settled(pa_context_get_state(context_)); }, timeout_)) {
+        giveUp();
     }
-    loop_.waitUntil([this] { return settled(pa_context_get_state(context_)); }, timeout_);
     if (!ready()) {
+        report("connecting to the sound server");
         disconnect();
         return false;
     }
@@ -155,8 +159,12 @@ std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Dir
     if (!await(operation)) {
         return std::nullopt;
     }
-    std::ranges::sort(query.devices, {}, &Device::name);
-    return std::move(query.devices);
+    auto devices = query.listing.devices();
+    if (!devices) {
+        report(direction == Direction::Playback ? "listing the playback devices"
+                                                : "listing the capture devices");
+    }
+    return devices;
 }
 
 std::optional<std::string> PulseConnection::defaultDeviceName(Direction direction)
@@ -169,6 +177,20 @@ std::optional<std::string> PulseConnection::defaultDeviceName(Direction directio
         return std::nullopt;
     }
     return query.name;
+}
+
+void PulseConnection::report(const std::string &what) const
+{
+    const char *why = "no connection to the sound server";
+    if (unresponsive_) {
+        why = "the sound server did not answer in time";
+    } else if (context_ != nullptr) {
+        why = pa_strerror(pa_context_errno(context_));
+    }
+    const auto named = std::ranges::find(client_, std::string(PA_PROP_APPLICATION_NAME),
+                                         &Properties::value_type::first);
+    std::fprintf(stderr, "%s: %s failed: %s\n",
+                 named == client_.end() ? "sound" : named->second.c_str(), what.c_str(), why);
 }
 
 pa_stream *PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,

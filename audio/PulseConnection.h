@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeviceListing.h"
 #include "PulseMainLoop.h"
 
 #include <chrono>
@@ -25,10 +26,7 @@ class PulseConnection {
   public:
     enum class Direction { Playback, Capture };
 
-    struct Device {
-        std::string name;        // the server's name, stable across runs
-        std::string description; // what the operator reads
-    };
+    using Device = DeviceListing::Device;
 
     // libpulse property names and values (application.name, media.name, ...).
     using Properties = std::vector<std::pair<std::string, std::string>>;
@@ -60,7 +58,7 @@ class PulseConnection {
 
     // The devices of one direction sorted by name (capture includes the
     // monitors of the playback devices); nullopt when the server does not
-    // answer.
+    // answer or reports an error part-way.
     std::optional<std::vector<Device>> devices(Direction direction);
     // The name of the server's default device; nullopt when it does not answer.
     std::optional<std::string> defaultDeviceName(Direction direction);
@@ -83,6 +81,10 @@ class PulseConnection {
     static void closeStream(pa_stream *&stream);
 
     std::chrono::milliseconds timeout() const { return timeout_; }
+
+    // Says on standard error that `what` failed and why, in the server's
+    // own words: one line per call, so call it once per failed operation.
+    void report(const std::string &what) const;
 
   private:
     Properties client_;

@@ -236,9 +236,41 @@ TEST(PulseAudioDevices, ListSimulatedDevicesByDescriptionSortedByName)
     EXPECT_FALSE(audio.GetDeviceInfo(-2, info));
 
     EXPECT_FALSE(audio.Init(4, kRate, 0));
+    // A missing device leaves none current, not the one made current before.
+    EXPECT_TRUE(audio.RecordInit(kRadio1Monitor));
     EXPECT_FALSE(audio.RecordInit(4));
     EXPECT_EQ(audio.RecordStart(kRate, 2, 0), 0u);
     EXPECT_TRUE(audio.Init(3, kRate, 0));
+}
+
+// A failing server operation says why on standard error, once; a run
+// without failures says nothing.
+TEST(PulseAudioDevices, OnlyAFailureLeavesALineOnStandardError)
+{
+    if (!haveServer()) {
+        GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
+    }
+    {
+        ::testing::internal::CaptureStderr();
+        PulseAudioLibrary audio;
+        EXPECT_TRUE(audio.Init(-1, kRate, 0));
+        const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
+        EXPECT_TRUE(audio.RecordInit(kRadio1Monitor));
+        const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
+        EXPECT_TRUE(audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing));
+        EXPECT_TRUE(audio.ChannelPlay(mixer, false));
+        EXPECT_FALSE(audio.RecordInit(4));
+        audio.RecordFree();
+        audio.Free();
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    }
+    PulseAudioLibrary::Options nowhere;
+    nowhere.server = "unix:/nonexistent/kaldra-socket";
+    PulseAudioLibrary audio(nowhere);
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(audio.Init(-1, kRate, 0));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "KALDRA: connecting to the sound server failed: Connection refused\n");
 }
 
 // A server of its own, killed while audio plays.
