@@ -1,0 +1,197 @@
+#include "MainWindow.h"
+#include "LedBtn.h"
+#include "ModalDriver.h"
+#include "RecordingAudioLibrary.h"
+#include "TempFolder.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A main window started in a fresh folder, with `settings` as its KALDRA.INI
+// when given.
+struct Window {
+    explicit Window(const std::string &settings = {}, std::vector<std::string> arguments = {})
+    {
+        if (!settings.empty())
+            writeFile(folder / "KALDRA.INI", settings);
+        library.captureDevices = {"Radio 1", "Radio 2", "Radio 3"};
+        library.playbackDevices = {"Headset"};
+        form = std::make_unique<TForm1>(library, folder.path(), arguments);
+        form->SetProcessEnd([this](int code) { endCode = code; });
+    }
+    template <typename Control> Control *get(const char *name)
+    {
+        return form->findChild<Control *>(name);
+    }
+    TLedButton *led(const char *name) { return get<TLedButton>(name); }
+    QString text(const char *name) { return get<QLabel>(name)->text(); }
+    std::string settings() { return readFile(folder / "KALDRA.INI"); }
+    // The enabled flag and lamp of LedRig1, LedRig12 and LedRig2, as "e1 e0 -0".
+    std::string rigs()
+    {
+        std::string look;
+        for (const char *name : {"LedRig1", "LedRig12", "LedRig2"})
+            look += std::string(led(name)->isEnabled() ? "e" : "-") +
+                    (led(name)->IsActive() ? "1 " : "0 ");
+        return look;
+    }
+    bool speakerMuted()
+    {
+        const QImage glyph = get<QToolButton>("Speaker")->icon().pixmap(56, 54).toImage();
+        return glyph.pixelColor(24, 9) == QColor(237, 28, 36);
+    }
+
+    TempFolder folder;
+    RecordingAudioLibrary library;
+    std::unique_ptr<TForm1> form;
+    int endCode = -1;
+};
+
+struct Box {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Answers the next message box with `button`, noting what it showed.
+void answerBox(Box &seen, QMessageBox::StandardButton button = QMessageBox::Ok)
+{
+    whenModal<QMessageBox>([&seen, button](QMessageBox &box) {
+        seen = {box.windowTitle(), box.text(), box.icon()};
+        box.button(button)->click();
+    });
+}
+
+TEST(MainWindow, FirstStartOpensPoweredOffWithTheLayoutsLamps)
+{
+    Window window;
+    EXPECT_EQ(window.form->windowTitle(), "KALDRA");
+    EXPECT_EQ(window.rigs(), "-0 -1 -0 ");
+    EXPECT_FALSE(window.get<QToolButton>("Speaker")->isEnabled());
+    EXPECT_FALSE(window.speakerMuted());
+    EXPECT_TRUE(window.get<QRadioButton>("Radio2")->isChecked());
+    EXPECT_FALSE(window.get<QRadioButton>("Radio2")->isEnabled());
+    EXPECT_EQ(window.led("LedRig2")->text(), "Rig2");
+    EXPECT_EQ(window.text("Panel0"), "Input[1]:-1 Input[2]:-1 Input[3]:-1 Output:-1");
+    EXPECT_EQ(window.form->PopupMenu1().actions().size(), 6);
+    EXPECT_EQ(QCoreApplication::applicationName(), "KALDRA");
+}
+
+TEST(MainWindow, ListeningStateShowsRowByRow)
+{
+    Window window;
+    TForm1 &form = *window.form;
+    form.SetSO2R(ddCenter); // enabled before the lamps are set
+    EXPECT_EQ(window.rigs(), "e0 e1 e0 ");
+    form.SetSO2R(ddLeft);
+    EXPECT_EQ(window.rigs(), "e1 e0 e0 ");
+    form.SetSO2R(ddRight);
+    EXPECT_EQ(window.rigs(), "e0 e0 e1 ");
+    EXPECT_TRUE(window.get<QRadioButton>("Radio3")->isEnabled());
+    EXPECT_FALSE(window.speakerMuted());
+
+    form.SetSO2R(ddMute);
+    EXPECT_EQ(window.rigs(), "e0 e0 e1 ");
+    EXPECT_TRUE(window.speakerMuted());
+    EXPECT_TRUE(window.get<QToolButton>("Speaker")->isEnabled());
+    EXPECT_FALSE(window.get<QRadioButton>("Radio3")->isEnabled());
+
+    form.SetSO3R(ddRadio3);
+    form.SetSO2R(ddOff); // the lamp of the last route stays lit, the glyph as it was
+    EXPECT_EQ(window.rigs(), "-0 -0 -1 ");
+    EXPECT_EQ(window.led("LedRig2")->text(), "Rig3");
+    EXPECT_TRUE(window.speakerMuted());
+    EXPECT_FALSE(window.get<QToolButton>("Speaker")->isEnabled());
+
+    window.led("LedRig1")->setText("kept");
+    form.SetSO2R(ddSwap);
+    EXPECT_EQ(window.rigs(), "e0 e0 e1 ");
+    EXPECT_EQ(window.led("LedRig1")->text(), "kept");
+    EXPECT_FALSE(window.speakerMuted());
+    EXPECT_EQ(form.SO2R(), ddSwap);
+}
+
+TEST(MainWindow, SecondRadioRenamesButtonsAndMenusWhoseKeysFollow)
+{
+    Window window;
+    QMenu *mode = window.get<QMenu>("Edit1");
+    QMenu *edit = window.get<QMenu>("Edit2");
+    QStringList headings;
+    for (QAction *heading : window.get<QMenuBar>("MainMenu1")->actions())
+        headings << heading->text();
+    EXPECT_EQ(headings, QStringList({"&File", "&Edit", "&Mode", "&Help"}));
+
+    window.form->SetSO3R(ddRadio3);
+    emit mode->aboutToShow();
+    emit edit->aboutToShow();
+    EXPECT_TRUE(window.get<QRadioButton>("Radio3")->isChecked());
+    EXPECT_FALSE(window.get<QRadioButton>("Radio2")->isChecked());
+    EXPECT_EQ(window.led("LedRig2")->text(), "Rig3");
+    EXPECT_EQ(window.led("LedRig12")->text(), "Rig1+3");
+    EXPECT_EQ(mode->actions()[1]->text(), "R&ig1+3");
+    EXPECT_EQ(mode->actions()[2]->text(), "Ri&g3");
+    EXPECT_EQ(edit->actions()[2]->text(), "So&undcard IN(3)");
+
+    window.form->SetSO3R(ddRadio2);
+    EXPECT_TRUE(window.get<QRadioButton>("Radio2")->isChecked());
+    EXPECT_EQ(window.led("LedRig12")->text(), "Rig1+2");
+    EXPECT_EQ(mode->actions()[2]->text(), "Rig2");
+}
+
+TEST(MainWindow, HintsNameTheDevicesAndStayEmptyForUnknownOnes)
+{
+    Window window;
+    window.form->setInput1Device(0);
+    window.form->setInput3Device(2);
+    window.form->setInput2Device(7);
+    window.form->ShowMode();
+    EXPECT_EQ(window.text("Panel0"), "Input[1]:0 Input[2]:7 Input[3]:2 Output:-1");
+    EXPECT_EQ(window.led("LedRig1")->toolTip(), "Radio 1");
+    EXPECT_EQ(window.led("LedRig2")->toolTip(), "");
+    EXPECT_EQ(window.get<QToolButton>("Speaker")->toolTip(), "");
+    window.form->SetSO3R(ddRadio3);
+    window.form->setOutputDevice(0);
+    window.form->ShowMode();
+    EXPECT_EQ(window.led("LedRig2")->toolTip(), "Radio 3");
+    EXPECT_EQ(window.get<QToolButton>("Speaker")->toolTip(), "Headset");
+}
+
+TEST(MainWindow, RefusedSettingsWriteShowsTheErrorBoxAndTheProgramRunsOn)
+{
+    Window window("", {"-F", "missing/KALDRA.INI"});
+    Box seen;
+    answerBox(seen);
+    window.led("LedPower")->click();
+    const std::string path = (window.folder / "missing" / "KALDRA.INI").string();
+    EXPECT_EQ(seen.title, "KALDRA");
+    EXPECT_EQ(seen.text.toStdString(), "Unable to write to " + path + ".");
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    // Power-on's first write is inside route Rig1+2: the graph plays, the state shows it.
+    EXPECT_EQ(window.form->SO2R(), ddCenter);
+    EXPECT_EQ(window.endCode, -1);
+}
+
+TEST(MainWindow, PlaybackDeviceThatFailsEndsTheProcessWithoutWritingSettings)
+{
+    Window window;
+    window.library.initSucceeds = false;
+    Box seen;
+    answerBox(seen);
+    window.led("LedPower")->click();
+    EXPECT_EQ(seen.text, "Can't initialize device");
+    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    EXPECT_NE(window.endCode, -1);
+    EXPECT_EQ(window.library.calls.back(), "Free()");
+    EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
+}
+
+} // namespace
