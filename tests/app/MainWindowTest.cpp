@@ -1,4 +1,5 @@
 #include "MainWindow.h"
+#include "DeviceDialog.h"
 #include "LedBtn.h"
 #include "ModalDriver.h"
 #include "RecordingAudioLibrary.h"
@@ -24,6 +25,8 @@ struct Window {
     {
         if (!settings.empty())
             writeFile(folder / "KALDRA.INI", settings);
+        // As the program entry leaves it before the window takes over.
+        QCoreApplication::setApplicationName("SO2R Controller");
         library.captureDevices = {"Radio 1", "Radio 2", "Radio 3"};
         library.playbackDevices = {"Headset"};
         form = std::make_unique<TForm1>(library, folder.path(), arguments);
@@ -35,6 +38,10 @@ struct Window {
     }
     TLedButton *led(const char *name) { return get<TLedButton>(name); }
     QString text(const char *name) { return get<QLabel>(name)->text(); }
+    bool called(const std::string &call)
+    {
+        return std::find(library.calls.begin(), library.calls.end(), call) != library.calls.end();
+    }
     std::string settings() { return readFile(folder / "KALDRA.INI"); }
     // The enabled flag and lamp of LedRig1, LedRig12 and LedRig2, as "e1 e0 -0".
     std::string rigs()
@@ -192,6 +199,115 @@ TEST(MainWindow, PlaybackDeviceThatFailsEndsTheProcessWithoutWritingSettings)
     EXPECT_NE(window.endCode, -1);
     EXPECT_EQ(window.library.calls.back(), "Free()");
     EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
+}
+
+TEST(MainWindow, StoredMuteAndThirdRadioOpenPoweredOff)
+{
+    Window window("[SETTINGS]\nMODE=3\nSO3R=3\n");
+    EXPECT_EQ(window.form->SO2R(), ddOff);
+    EXPECT_EQ(window.rigs(), "-0 -0 -0 ");
+    EXPECT_TRUE(window.speakerMuted());
+    EXPECT_TRUE(window.get<QRadioButton>("Radio3")->isChecked());
+    EXPECT_EQ(window.led("LedRig12")->text(), "Rig1+3");
+}
+
+TEST(MainWindow, MalformedSettingStopsTheStartUpThere)
+{
+    Box seen;
+    answerBox(seen);
+    Window before("[SETTINGS]\nINPUT2=ABC\nMODE=2\n");
+    EXPECT_EQ(seen.title, "SO2R Controller");
+    EXPECT_EQ(seen.text, "'ABC' is not a valid integer value.");
+    EXPECT_EQ(QCoreApplication::applicationName(), "SO2R Controller");
+    EXPECT_EQ(before.text("Panel0"), "Status Bar");
+    EXPECT_TRUE(before.form->PopupMenu1().actions().isEmpty());
+    EXPECT_EQ(before.form->SO2R(), ddOff);
+    EXPECT_EQ(before.rigs(), "e0 e0 e0 ");
+    EXPECT_FALSE(before.get<QRadioButton>("Radio2")->isChecked());
+
+    answerBox(seen);
+    Window after("[SETTINGS]\nMODE=2\nSO3R=x\n");
+    EXPECT_EQ(after.form->SO2R(), ddRight);
+    after.led("LedPower")->click(); // only ends the state: audio was never started
+    EXPECT_EQ(after.form->SO2R(), ddOff);
+    EXPECT_TRUE(after.library.calls.empty());
+    after.led("LedPower")->click();
+    EXPECT_EQ(after.form->SO2R(), ddCenter);
+}
+
+TEST(MainWindow, GuardedCommandsDoNothingBeforeTheFirstPowerOn)
+{
+    Window window;
+    window.library.calls.clear();
+    for (const char *item : {"Rig1", "Rig1Rig21", "Rig21", "Mute1"})
+        window.get<QAction>(item)->trigger();
+    for (QAction *item : window.form->PopupMenu1().actions().mid(0, 4))
+        item->trigger();
+    window.form->SystemCommand(TForm1::kRig2Command);
+    window.form->Radio3Click();
+    window.get<QToolButton>("Speaker")->click();
+    EXPECT_EQ(window.form->SO2R(), ddOff);
+    EXPECT_EQ(window.form->SO3R(), ddRadio2);
+    EXPECT_TRUE(window.library.calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
+}
+
+TEST(MainWindow, SystemCommandsRunOneRouteEach)
+{
+    Window window;
+    window.led("LedPower")->click();
+    const auto matrixWrites = [&] {
+        return std::count_if(
+            window.library.calls.begin(), window.library.calls.end(),
+            [](const std::string &call) { return call.starts_with("MixerChannelSetMatrix"); });
+    };
+    const auto before = matrixWrites();
+    window.form->SystemCommand(TForm1::kRig2Command);
+    EXPECT_EQ(window.form->SO2R(), ddRight);
+    window.form->SystemCommand(TForm1::kRig12Command);
+    EXPECT_EQ(window.form->SO2R(), ddCenter);
+    EXPECT_EQ(matrixWrites() - before, 4);
+}
+
+TEST(MainWindow, DeviceDialogClosedWithoutOkStillRestartsAndWrites)
+{
+    Window window("[SETTINGS]\nOUTPUT=0\nSO3R=3\nINPUT3=2\n");
+    window.library.calls.clear();
+    QString caption;
+    whenModal<TForm2>([&](TForm2 &dialog) {
+        caption = dialog.windowTitle();
+        dialog.close();
+    });
+    window.get<QAction>("SoundcardOUT1")->trigger();
+    EXPECT_EQ(caption, "Select Output Device");
+    EXPECT_TRUE(window.called("Init(0,7000,0)"));
+    EXPECT_EQ(window.form->SO2R(), ddOff); // from powered-off: on, then off
+    EXPECT_NE(window.settings().find("OUTPUT=0"), std::string::npos);
+
+    whenModal<TForm2>([&](TForm2 &dialog) {
+        caption = dialog.windowTitle();
+        dialog.close();
+    });
+    window.led("LedPower")->click();
+    window.library.calls.clear();
+    window.get<QAction>("SoundcardIN21")->trigger();
+    EXPECT_EQ(caption, "Select Output Device (3)");
+    EXPECT_EQ(window.form->SO2R(), ddCenter); // from powered-on: off, then on
+    EXPECT_TRUE(window.called("RecordFree()"));
+    EXPECT_TRUE(window.called("RecordInit(2)"));
+    EXPECT_EQ(window.text("Panel0"), "Input[1]:-1 Input[2]:-1 Input[3]:2 Output:0");
+}
+
+TEST(MainWindow, CancelledExitWritesNothing)
+{
+    Window window;
+    Box seen;
+    answerBox(seen, QMessageBox::Cancel);
+    window.get<QAction>("Exit1")->trigger();
+    EXPECT_EQ(seen.title, "Warning!");
+    EXPECT_EQ(seen.text, "Do you really want to exit?");
+    EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
+    EXPECT_FALSE(window.called("Free()"));
 }
 
 } // namespace
