@@ -66,7 +66,9 @@ TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirect
     font.setPixelSize(kFontPixels);
     setFont(font);
     setBackgroundRole(QPalette::Button);
-    setWindowIcon(QIcon(AboutTexts::kIconPath.toString()));
+    QIcon icon(AboutTexts::kIconPath.toString());
+    icon.addFile(QStringLiteral(":/MAINICON@2x.png")); // found by itself only on scaled screens
+    setWindowIcon(icon);
     FUi->SpkrOn->setVisible(false);
     FUi->SpkrOff->setVisible(false);
     FUi->Speaker->setIcon(FSpkrOffGlyph);

@@ -82,6 +82,7 @@ TEST(MainWindow, FirstStartOpensPoweredOffWithTheLayoutsLamps)
 {
     Window window;
     EXPECT_EQ(window.form->windowTitle(), "KALDRA");
+    EXPECT_EQ(window.form->windowIcon().availableSizes(), QList<QSize>({{32, 32}, {64, 64}}));
     EXPECT_EQ(window.rigs(), "-0 -1 -0 ");
     EXPECT_FALSE(window.get<QToolButton>("Speaker")->isEnabled());
     EXPECT_FALSE(window.speakerMuted());
