@@ -94,6 +94,24 @@ TEST(MainWindow, FirstStartOpensPoweredOffWithTheLayoutsLamps)
     EXPECT_EQ(QCoreApplication::applicationName(), "KALDRA");
 }
 
+TEST(MainWindow, ControlsKeepTheirPlacesAndTheStatusBarsStayDocked)
+{
+    Window window;
+    QMainWindow &form = *window.form;
+    form.show();
+    EXPECT_EQ(form.pos(), QPoint(590, 82));
+    EXPECT_EQ(form.centralWidget()->size(), QSize(247, 153));
+    form.resize(400, 300);
+    QApplication::processEvents();
+    EXPECT_EQ(window.led("LedPower")->geometry(), QRect(167, 64, 73, 57));
+    const auto placeOf = [&](const char *name) {
+        QWidget *bar = window.get<QWidget>(name);
+        return QRect(bar->mapTo(&form, QPoint(0, 0)), bar->size());
+    };
+    EXPECT_EQ(placeOf("StatusBar1"), QRect(0, 299, 400, 1));
+    EXPECT_EQ(placeOf("StatusBar2"), QRect(0, 275, 400, 24));
+}
+
 TEST(MainWindow, ListeningStateShowsRowByRow)
 {
     Window window;
