@@ -295,22 +295,29 @@ void TForm1::SpeakerClick()
 
 void TForm1::Radio2Click()
 {
-    if (!FEngine.AudioStarted())
-        return;
-    SetSO3R(ddRadio2);
-    FEngine.TogglePower();
-    FEngine.TogglePower();
-    WriteSettings();
+    ChooseSecondRadio(ddRadio2);
 }
 
 void TForm1::Radio3Click()
 {
+    ChooseSecondRadio(ddRadio3);
+}
+
+void TForm1::ChooseSecondRadio(TSO3RState radio)
+{
     if (!FEngine.AudioStarted())
         return;
-    SetSO3R(ddRadio3);
-    FEngine.TogglePower();
-    FEngine.TogglePower();
+    SetSO3R(radio);
+    RestartAudio();
     WriteSettings();
+}
+
+void TForm1::RestartAudio()
+{
+    // From powered-on: off, then on; from powered-off: on (checking the
+    // devices), then off.
+    FEngine.TogglePower();
+    FEngine.TogglePower();
 }
 
 void TForm1::Exit1Click()
@@ -326,7 +333,7 @@ void TForm1::Exit1Click()
     QCoreApplication::exit(0);
 }
 
-std::int32_t TForm1::ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t device)
+void TForm1::ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t &device)
 {
     TForm2 dialog(FEngine.library(), this);
     dialog.setWindowTitle(caption);
@@ -334,63 +341,59 @@ std::int32_t TForm1::ChooseDevice(const QString &caption, TSO2RMode mode, std::i
     dialog.SetDevice(device);
     dialog.SetList();
     dialog.exec();
-    return dialog.Device();
+    device = dialog.Device();
 }
 
 void TForm1::SoundcardOUT1Click()
 {
-    FEngine.OutputDevice =
-        ChooseDevice(QStringLiteral("Select Output Device"), ddOut, FEngine.OutputDevice);
-    FEngine.TogglePower();
-    FEngine.TogglePower();
+    ChooseDevice(QStringLiteral("Select Output Device"), ddOut, FEngine.OutputDevice);
+    RestartAudio();
     ShowMode();
     WriteSettings();
 }
 
 void TForm1::SoundcardIN11Click()
 {
-    FEngine.Input1Device =
-        ChooseDevice(QStringLiteral("Select Output Device (1)"), ddIn, FEngine.Input1Device);
+    ChooseDevice(QStringLiteral("Select Output Device (1)"), ddIn, FEngine.Input1Device);
     ShowMode();
     WriteSettings();
 }
 
 void TForm1::SoundcardIN21Click()
 {
-    if (FSO3R == ddRadio3)
-        FEngine.Input3Device =
-            ChooseDevice(QStringLiteral("Select Output Device (3)"), ddIn, FEngine.Input3Device);
-    else
-        FEngine.Input2Device =
-            ChooseDevice(QStringLiteral("Select Output Device (2)"), ddIn, FEngine.Input2Device);
-    FEngine.TogglePower();
-    FEngine.TogglePower();
+    const bool third = FSO3R == ddRadio3;
+    ChooseDevice(third ? QStringLiteral("Select Output Device (3)")
+                       : QStringLiteral("Select Output Device (2)"),
+                 ddIn, third ? FEngine.Input3Device : FEngine.Input2Device);
+    RestartAudio();
     ShowMode();
     WriteSettings();
 }
 
 void TForm1::Rig1Click()
 {
-    if (FEngine.AudioStarted())
-        LedRig1Click();
+    IfAudioStarted(&TForm1::LedRig1Click);
 }
 
 void TForm1::Rig1Rig21Click()
 {
-    if (FEngine.AudioStarted())
-        LedRig12Click();
+    IfAudioStarted(&TForm1::LedRig12Click);
 }
 
 void TForm1::Rig21Click()
 {
-    if (FEngine.AudioStarted())
-        LedRig2Click();
+    IfAudioStarted(&TForm1::LedRig2Click);
 }
 
 void TForm1::Mute1Click()
 {
+    IfAudioStarted(&TForm1::SpeakerClick);
+}
+
+void TForm1::IfAudioStarted(void (TForm1::*handler)())
+{
     if (FEngine.AudioStarted())
-        SpeakerClick();
+        (this->*handler)();
 }
 
 void TForm1::Edit1Click() {}

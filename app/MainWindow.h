@@ -121,10 +121,14 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
 
   private:
     void BindCommands();
-    // Runs the dialog for one device value; the value the dialog holds when it
-    // closes, whatever way it was closed.
-    std::int32_t ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t device);
+    // Runs a fresh device dialog on `device` and copies back the number it
+    // holds when it closes, whatever way it was closed.
+    void ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t &device);
     void ShowErrorBox(const std::string &message);
+    // The guard of the commands that act only once audio has been started.
+    void IfAudioStarted(void (TForm1::*handler)());
+    void ChooseSecondRadio(TSO3RState radio);
+    void RestartAudio();
     std::int32_t SecondInputDevice() const;
 
     std::unique_ptr<Ui::TForm1> FUi;
