@@ -9,6 +9,7 @@ packages=(
   libpulse-dev libcanberra-dev libcanberra-pulse
   libgtest-dev libgmock-dev
   pulseaudio pulseaudio-utils
+  dpkg-dev file
 )
 
 missing=()

@@ -24,8 +24,13 @@ std::filesystem::path folderOf(const std::filesystem::path &file)
 int createTemporary(const std::filesystem::path &target, std::filesystem::path &temporary)
 {
     static std::atomic<unsigned> counter{0};
-    const std::string prefix =
-        "." + target.filename().string() + "." + std::to_string(getpid()) + "-";
+    // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) about
+    // a string literal followed by operator+.
+    std::string prefix = ".";
+    prefix += target.filename().string();
+    prefix += '.';
+    prefix += std::to_string(getpid());
+    prefix += '-';
     while (true) {
         temporary = folderOf(target) / (prefix + std::to_string(counter++) + ".tmp");
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

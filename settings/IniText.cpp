@@ -28,6 +28,14 @@ std::string_view trimmed(std::string_view s)
     return s;
 }
 
+// The platform's service drops one pair of quote marks around a value, so a
+// hand-edited INPUT1="3" reads as 3.
+bool isQuoted(std::string_view value)
+{
+    return value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+           value.back() == value.front();
+}
+
 enum class LineKind { Other, Section, Key };
 
 // One line of the text, as offsets into it.
@@ -151,7 +159,7 @@ void checkWritable(std::string_view section, std::string_view key, std::string_v
     const bool badKey = key.empty() || hasBlankEdge(key) || hasLineBreak(key) ||
                         key.find('=') != std::string_view::npos || key.starts_with('[') ||
                         key.starts_with(';');
-    const bool badValue = hasBlankEdge(value) || hasLineBreak(value);
+    const bool badValue = hasBlankEdge(value) || hasLineBreak(value) || isQuoted(value);
     if (badSection || badKey || badValue) {
         throw std::invalid_argument("an INI file cannot hold this section, key or value");
     }
@@ -166,7 +174,12 @@ std::optional<std::string> IniText::value(std::string_view section, std::string_
     if (line == nullptr) {
         return std::nullopt;
     }
-    return text_.substr(line->valueBegin, line->valueEnd - line->valueBegin);
+    std::string_view value(text_);
+    value = value.substr(line->valueBegin, line->valueEnd - line->valueBegin);
+    if (isQuoted(value)) {
+        value = value.substr(1, value.size() - 2);
+    }
+    return std::string(value);
 }
 
 void IniText::setValue(std::string_view section, std::string_view key, std::string_view value)

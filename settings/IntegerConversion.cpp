@@ -4,6 +4,7 @@
 #include "SettingsError.h"
 
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -85,6 +86,23 @@ std::optional<std::int32_t> convert(std::string_view text)
     return static_cast<std::int32_t>(negative ? 0U - *pattern : *pattern);
 }
 
+// The text as the error box can show it whole: a NUL would end the message
+// there, and other control characters would garble it.
+std::string shownSafely(std::string_view text)
+{
+    static constexpr char kHexDigits[] = "0123456789ABCDEF";
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            shown.append("\\x").append(1, kHexDigits[byte >> 4]).append(1, kHexDigits[byte & 0xF]);
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 } // namespace
 
 std::int32_t convertToInteger(std::string_view text)
@@ -93,5 +111,5 @@ std::int32_t convertToInteger(std::string_view text)
     if (const auto value = convert(upper)) {
         return *value;
     }
-    throw SettingsError("'" + upper + "' is not a valid integer value");
+    throw SettingsError("'" + shownSafely(upper) + "' is not a valid integer value");
 }
