@@ -90,7 +90,13 @@ TEST(MainWindow, FirstStartOpensPoweredOffWithTheLayoutsLamps)
     EXPECT_FALSE(window.get<QRadioButton>("Radio2")->isEnabled());
     EXPECT_EQ(window.led("LedRig2")->text(), "Rig2");
     EXPECT_EQ(window.text("Panel0"), "Input[1]:-1 Input[2]:-1 Input[3]:-1 Output:-1");
-    EXPECT_EQ(window.form->PopupMenu1().actions().size(), 6);
+    QMenu &tray = window.form->PopupMenu1();
+    emit tray.aboutToShow();
+    QStringList items;
+    for (QAction *item : tray.actions())
+        items << item->text();
+    EXPECT_EQ(items, QStringList(
+                         {"*<>*", "[&1]<>[1]", "[1]<>[&2/3]", "[2/&3]<>[2/3]", "&About", "&Exit"}));
     EXPECT_EQ(QCoreApplication::applicationName(), "KALDRA");
 }
 
