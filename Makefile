@@ -5,17 +5,19 @@ SANITIZE ?=
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: run test bench screenshots setup build test-tsan fuzz clean
+.PHONY: run test bench screenshots setup build test-tsan fuzz package clean
 
 setup:
 	scripts/setup.sh
 
+# The developers' and CI's build: warnings are errors here.
 build: setup
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALDRA_SANITIZE=$(SANITIZE) $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALDRA_WERROR=ON -DKALDRA_SANITIZE=$(SANITIZE) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 
+# On the desktop's sound server when one answers, else on a private one.
 run: build
-	$(BUILD)/app/kaldra
+	scripts/run.sh $(BUILD)/app/kaldra
 
 test: build
 	scripts/sound-server.sh run -- ctest --test-dir $(BUILD) --output-on-failure
@@ -24,7 +26,7 @@ bench: build
 	scripts/sound-server.sh run -- $(BUILD)/bench/kaldra_bench
 
 screenshots: build
-	QT_QPA_PLATFORM=offscreen $(BUILD)/tests/screenshots/kaldra_screenshots $(BUILD)/screenshots
+	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/kaldra_screenshots $(BUILD)/screenshots
 	@echo "screenshots in $(BUILD)/screenshots"
 
 # The real-time tests alone, under ThreadSanitizer, in a build without Qt.
@@ -38,5 +40,13 @@ fuzz:
 	$(MAKE) build BUILD=build-fuzz CMAKE_FLAGS="-DKALDRA_QT=OFF -DKALDRA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++"
 	scripts/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
 
+# The Debian package, from a Release build as a packager makes it (warnings
+# are not errors there).
+package: setup
+	cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake --build build-package --target kaldra -j $(JOBS)
+	cd build-package && cpack
+	@ls build-package/*.deb
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-package

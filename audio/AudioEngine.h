@@ -50,6 +50,14 @@ class AudioEngine {
   private:
     void PowerOn();
     void PowerOff();
+    // The second radio's capture and device: radio 3's or radio 2's, by the
+    // window's choice at the moment of the call.
+    AudioHandle &secondCapture();
+    std::int32_t secondInputDevice() const;
+    // Opens `device`, starts capturing from it into `capture` and plugs the
+    // capture into the mixer.
+    void startCapture(std::int32_t device, AudioHandle &capture);
+    void writeMatrix(AudioHandle capture, const RoutingMatrix &matrix);
 
     AudioLibrary &library_;
     AudioEngineHost &host_;

@@ -40,8 +40,3 @@ class CanberraSoundPlayer final : public SoundPlayer {
     bool quit_ = false;         // guarded by mutex_
     std::thread worker_;        // started by the first request
 };
-
-// The player shared by every button that was given no other: created at the
-// first call, ended at the program's exit. Sharing it lets a file started by
-// one button be cut off by the next file any button plays.
-SoundPlayer &SystemSoundPlayer();

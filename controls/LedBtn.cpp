@@ -1,6 +1,6 @@
 #include "LedBtn.h"
 
-#include "CanberraSoundPlayer.h"
+#include "SoundPlayer.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -11,11 +11,14 @@
 #include <QPointer>
 #include <qdrawutil.h>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 
 constexpr int kLampLeft = 7;
+// Between the face's edge and the taller of lamp and caption in a size hint.
+constexpr int kFaceMargin = 4;
 const QRgb kKeyColour = qRgb(255, 255, 0);
 const QColor kDisabledCaption(128, 128, 128);
 
@@ -51,10 +54,9 @@ QImage KeyedOut(const QImage &picture, QColor face)
     const QRgb faceRgb = face.rgb();
     for (int y = 0; y < keyed.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(keyed.scanLine(y));
-        for (int x = 0; x < keyed.width(); ++x) {
+        for (int x = 0; x < keyed.width(); ++x)
             if ((line[x] & RGB_MASK) == (kKeyColour & RGB_MASK))
                 line[x] = faceRgb;
-        }
     }
     return keyed;
 }
@@ -81,7 +83,7 @@ TLedButton::TLedButton(QWidget *parent) : QPushButton(parent)
     // A right press is the button's own toggle; it must not also reach the
     // window as a request for its context menu.
     setContextMenuPolicy(Qt::PreventContextMenu);
-    FLedImage = LoadLedImage("OFF", 1.0);
+    LoadLedImages();
     StoreIsActive(false);
     // Connected first, so the sound comes before every other receiver of clicked().
     connect(this, &QAbstractButton::clicked, this, &TLedButton::Click);
@@ -100,7 +102,8 @@ void TLedButton::SetLEDType(TLEDType value)
     if (value == FLEDType)
         return;
     FLEDType = value;
-    FLedImage = LoadLedImage("OFF", 1.0);
+    LoadLedImages();
+    updateGeometry();
     repaint();
 }
 
@@ -281,6 +284,22 @@ void TLedButton::keyPressEvent(QKeyEvent *event)
     QPushButton::keyPressEvent(event);
 }
 
+void TLedButton::changeEvent(QEvent *event)
+{
+    QPushButton::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        LoadLedImages();
+}
+
+QSize TLedButton::sizeHint() const
+{
+    const QSize lamp = FLedImages[Dark][Single].size();
+    const QFontMetrics metrics = fontMetrics();
+    const int width = kLampLeft + lamp.width() + metrics.horizontalAdvance(text()) + kLampLeft;
+    const int height = std::max(lamp.height(), metrics.height()) + 2 * kFaceMargin;
+    return QSize(width, height).expandedTo(QSize(85, 25));
+}
+
 void TLedButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
@@ -313,14 +332,15 @@ void TLedButton::DrawButton(QPainter &painter)
     }
 
     painter.setFont(font());
-    const QSize lampSize = FLedImage.deviceIndependentSize().toSize();
-    const char *look = !FHot ? "OFF" : FDown ? "DOWN" : "ON";
+    const Look look = !FHot ? Dark : FDown ? Lit : Glowing;
     // The device painted on, also when the button is rendered into an image of its own scale.
     const QPaintDevice *target =
         painter.paintEngine() ? painter.paintEngine()->paintDevice() : nullptr;
-    FLedImage = LoadLedImage(look, (target ? target : painter.device())->devicePixelRatio());
-    painter.drawImage(QPoint(kLampLeft, (height() - lampSize.height()) / 2),
-                      KeyedOut(FLedImage, face));
+    // Screens scaled to twice the size or more get the finer drawing of the same lamp.
+    const bool fine = (target ? target : painter.device())->devicePixelRatio() >= 1.5;
+    const QImage &lamp = FLedImages[look][fine ? Double : Single];
+    const QSize lampSize = lamp.deviceIndependentSize().toSize();
+    painter.drawImage(QPoint(kLampLeft, (height() - lampSize.height()) / 2), lamp);
 
     const QString caption = text();
     const QFontMetrics metrics = fontMetrics();
@@ -354,17 +374,17 @@ SoundPlayer &TLedButton::Player() const
     return FSoundPlayer ? *FSoundPlayer : SystemSoundPlayer();
 }
 
-QImage TLedButton::LoadLedImage(const char *look, qreal devicePixelRatio) const
+void TLedButton::LoadLedImages()
 {
-    const QString name =
-        QStringLiteral(":/leds/%1%2").arg(QLatin1String(look)).arg(LampNumber(FLEDType));
-    // Screens scaled to twice the size or more get the finer drawing of the same lamp.
-    if (devicePixelRatio >= 1.5) {
-        QImage fine(name + QStringLiteral("@2x.bmp"));
-        if (!fine.isNull()) {
-            fine.setDevicePixelRatio(2.0);
-            return fine;
-        }
+    const QColor face = palette().color(QPalette::Active, QPalette::Button);
+    const char *const names[kLooks] = {"OFF", "ON", "DOWN"};
+    for (int look = 0; look < kLooks; ++look) {
+        const QString name =
+            QStringLiteral(":/leds/%1%2").arg(QLatin1String(names[look])).arg(LampNumber(FLEDType));
+        const QImage single = KeyedOut(QImage(name + QStringLiteral(".bmp")), face);
+        QImage fine = KeyedOut(QImage(name + QStringLiteral("@2x.bmp")), face);
+        fine.setDevicePixelRatio(2.0);
+        FLedImages[look][Single] = single;
+        FLedImages[look][Double] = fine.isNull() ? single : fine;
     }
-    return QImage(name + QStringLiteral(".bmp"));
 }

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QString>
 
+#include <array>
 #include <cstdint>
 
 class SoundPlayer;
@@ -86,6 +87,9 @@ class TLedButton : public QPushButton {
     // "ON"n (glowing) and "DOWN"n (lit), found as :/leds/<name>.bmp.
     static int LampNumber(TLEDType type);
 
+    // Room for the lamp and a one-line caption, never less than a new button's 85 x 25.
+    QSize sizeHint() const override;
+
   signals:
     // Any mouse button pressed or released on an enabled button, after the lamp changed.
     void OnMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPoint position);
@@ -115,18 +119,24 @@ class TLedButton : public QPushButton {
     // Enter without Shift, Ctrl or Alt clicks the focused button, also outside
     // a dialog, where a plain push button ignores it.
     void keyPressEvent(QKeyEvent *event) override;
+    // A new palette brings a new face colour for the lamp's background.
+    void changeEvent(QEvent *event) override;
 
   private:
+    enum Look { Dark, Glowing, Lit, kLooks };
+    enum Scale { Single, Double, kScales };
+
     void FocusChanged(QWidget *now);
     void StoreIsActive(bool value);
     SoundPlayer &Player() const;
-    // The picture of the current lamp in the given look ("OFF", "ON", "DOWN").
-    QImage LoadLedImage(const char *look, qreal devicePixelRatio) const;
+    // Loads the current lamp's pictures, their yellow background in the face colour.
+    void LoadLedImages();
 
     QString FSoundFile;
     bool FCaption3D = false;
     TButtonStyle FStyle = bsAutoDetect;
-    QImage FLedImage; // the picture drawn last; the dark one after a change of lamp
+    // The current lamp in each look, at single and double scale, ready to draw.
+    std::array<std::array<QImage, kScales>, kLooks> FLedImages;
     TLEDType FLEDType = RoundLED;
     bool FDefaultLook = false;
     bool FHot = false;      // the lamp shows light

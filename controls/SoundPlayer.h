@@ -32,3 +32,9 @@ class SoundPlayer {
     virtual void StopFile() = 0;
     virtual void PlayBeep(Beep kind) = 0;
 };
+
+// The player shared by every button that was given no other, through the
+// system's sound service: created at the first call, ended at the program's
+// exit. Sharing it lets a file started by one button be cut off by the next
+// file any button plays.
+SoundPlayer &SystemSoundPlayer();

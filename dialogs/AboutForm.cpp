@@ -3,6 +3,7 @@
 #include "ui_AboutForm.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -74,4 +75,11 @@ void TAboutBox::GrowToFitTexts()
 void TAboutBox::OKButtonClick()
 {
     accept();
+}
+
+void TAboutBox::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Cancel))
+        return;
+    QDialog::keyPressEvent(event);
 }

@@ -6,6 +6,8 @@
 
 #include <memory>
 
+class QKeyEvent;
+
 namespace Ui {
 class TAboutBox;
 }
@@ -29,6 +31,10 @@ class TAboutBox : public QDialog {
   public slots:
     // Ends the display with the OK result.
     void OKButtonClick();
+
+  protected:
+    // Esc does nothing: OK, Enter, the close button and the window menu close the box.
+    void keyPressEvent(QKeyEvent *event) override;
 
   private:
     // Where the font is wider than the one the layout was made for (it falls

@@ -25,6 +25,11 @@ TForm2::TForm2(AudioLibrary &library, QWidget *parent)
     FUi->Button1->setFocus();
     connect(FUi->Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
     connect(FUi->ComboBox4, &QComboBox::activated, this, &TForm2::ComboBox1Click);
+    // Typed text is never read: the list neither completes it nor selects the
+    // entry it names when the edit ends.
+    QComboBox *list = FUi->ComboBox4;
+    list->setCompleter(nullptr);
+    disconnect(list->lineEdit(), &QLineEdit::editingFinished, list, nullptr);
     Form2 = this;
     FormCreate();
 }

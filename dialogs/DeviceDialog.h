@@ -25,8 +25,9 @@ enum TSO2RMode : std::uint8_t {
 //
 // Use, on the user-interface thread: create, set the caption, SetSO2RMode,
 // SetDevice, SetList, exec(), read Device(), destroy. Only Ok changes
-// Device; any other way of closing leaves the number the caller set. Esc does
-// nothing, since the dialog has no cancel button.
+// Device, to the entry selected in the list; text typed into the field is
+// never read. Any other way of closing leaves the number the caller set. Esc
+// does nothing, since the dialog has no cancel button.
 //
 // List entry 0 is "Default" (device -1), entry k is device k - 1, in the
 // library's own order, duplicates included.

@@ -13,8 +13,6 @@ class IniFile {
   public:
     explicit IniFile(std::filesystem::path path) : path_(std::move(path)) {}
 
-    const std::filesystem::path &path() const { return path_; }
-
     // The value of `key` in `section`, or `defaultValue` when the file, the
     // section or the key is missing (or the file cannot be read).
     std::string readString(std::string_view section, std::string_view key,

@@ -13,6 +13,8 @@
 //   blanks. A line whose first non-blank character is ";" is a comment.
 // - Any other line with "=" in a section is a key: the name before the first
 //   "=", the value after it, both without surrounding blanks (space, tab).
+//   A value enclosed in a pair of double or single quote marks is read
+//   without them (one pair only).
 // - Section and key names are compared without case (ASCII letters). When a
 //   name occurs twice, the first one counts, for reading and for writing.
 // - Lines end in "\n" or "\r\n"; the last line may have no ending, or a
@@ -35,7 +37,8 @@ class IniText {
     // Throws std::invalid_argument for names or values that the format cannot
     // hold: an empty or blank-edged section or key name, a line break, "]" in
     // a section name, "=" in a key name, a key name starting with "[" or ";",
-    // or a value with surrounding blanks.
+    // or a value with surrounding blanks or quote marks (it would read back
+    // without them).
     void setValue(std::string_view section, std::string_view key, std::string_view value);
 
     const std::string &text() const { return text_; }

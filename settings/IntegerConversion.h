@@ -13,4 +13,6 @@
 //
 // Throws SettingsError "'%s' is not a valid integer value", with the
 // upper-cased text in place of %s, for anything else, an empty text included.
+// Control characters in that text are shown as \xNN (a NUL as \x00), so the
+// message carries the whole value.
 std::int32_t convertToInteger(std::string_view text);

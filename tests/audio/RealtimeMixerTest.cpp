@@ -195,6 +195,13 @@ TEST(RealtimeMixer, RunningDryPlaysCountedSilenceAndRecovers)
 {
     Radios radios({tone(kRadio1Hz)});
     radios.play(0.5);
+    radios.mixer.setPaused(radios.inputs[0], true);
+    radios.play(0.1);
+    radios.play(0.2, false);
+    EXPECT_EQ(radios.mixer.underrunFrames(), 0U) << "a paused input running dry is no dropout";
+    radios.mixer.setPaused(radios.inputs[0], false);
+    radios.play(0.5);
+
     const auto dry = radios.play(0.2, false);
     EXPECT_GT(radios.mixer.underrunFrames(), 0U);
     EXPECT_TRUE(std::all_of(dry.end() - 1000, dry.end(), [](float x) { return x == 0.0f; }));
@@ -203,6 +210,24 @@ TEST(RealtimeMixer, RunningDryPlaysCountedSilenceAndRecovers)
     const auto back = radios.play(0.5);
     EXPECT_NEAR(level(back, 0, kRadio1Hz, 0.2), 1.0, 0.02);
     EXPECT_EQ(radios.mixer.underrunFrames(), underrun);
+}
+
+// A level that no block boundary hides: the tones complete whole cycles in a
+// block, so a step at a block's start would slip past them.
+TEST(RealtimeMixer, StartsAndRestartsAfterADropoutWithAFadeIn)
+{
+    Radios radios({constant(0.5f)});
+    // 0 to 0.5 over the 35 frames of a 5 ms ramp.
+    const double rampStep = 0.5 / 35.0 * 1.05;
+    const auto start = radios.play(0.5);
+    ASSERT_NEAR(start.back(), 0.5f, 0.01f);
+    EXPECT_LE(largestStep(start), rampStep);
+
+    const auto dry = radios.play(0.2, false);
+    ASSERT_EQ(dry.back(), 0.0f);
+    const auto restart = radios.play(0.5);
+    ASSERT_NEAR(restart.back(), 0.5f, 0.01f);
+    EXPECT_LE(largestStep(restart), rampStep);
 }
 
 // Captures and requests come in uneven pieces; a caller that renders no more

@@ -1,4 +1,4 @@
-#include "LedButtonFixture.h"
+#include "LedButtonTest.h"
 
 #include "ui_LedButtonForm.h"
 

@@ -1,4 +1,4 @@
-#include "LedButtonFixture.h"
+#include "LedButtonTest.h"
 
 namespace {
 
@@ -6,10 +6,9 @@ namespace {
 int FirstColumnWith(const QImage &image, QRgb colour, int left, int top, int bottom)
 {
     for (int x = left; x < image.width(); ++x) {
-        for (int y = top; y <= bottom; ++y) {
+        for (int y = top; y <= bottom; ++y)
             if (image.pixel(x, y) == colour)
                 return x;
-        }
     }
     return -1;
 }
@@ -59,6 +58,50 @@ TEST_F(LedButtonTest, TheLampIsCentredByTruncatingDivision)
         EXPECT_GE(captionLeft, c.captionLeft) << c.picture;
         EXPECT_LE(captionLeft, c.captionLeft + 2) << c.picture;
     }
+}
+
+// The top row of the caption's ink, right of the lamp; -1 if none.
+int CaptionTop(const QImage &image)
+{
+    for (int y = 2; y < image.height() - 2; ++y) {
+        for (int x = 30; x < image.width() - 3; ++x)
+            if (image.pixel(x, y) != TestColours::face)
+                return y;
+    }
+    return -1;
+}
+
+TEST_F(LedButtonTest, TheCaptionIsCentredByTruncatingDivision)
+{
+    // A lamp lower than the text, so that centring on the lamp shows.
+    button->SetLEDType(TLedButton::TriLEDDown);
+    const int textHeight = button->fontMetrics().height();
+    button->resize(85, 40);
+    const int inkBelowTop = CaptionTop(Render()) - (40 - textHeight) / 2;
+    for (const int height : {25, 26, 27, 41, 57}) {
+        button->resize(85, height);
+        EXPECT_EQ(CaptionTop(Render()), (height - textHeight) / 2 + inkBelowTop) << height;
+    }
+}
+
+TEST_F(LedButtonTest, ANewPaletteKeysTheLampOutInItsFace)
+{
+    QPalette palette = button->palette();
+    palette.setColor(QPalette::Button, Qt::darkGreen);
+    window->setPalette(palette);
+    const QImage image = Render();
+    EXPECT_EQ(image.pixel(7, 4), QColor(Qt::darkGreen).rgb());
+    EXPECT_EQ(image.pixel(1, 1), QColor(Qt::darkGreen).rgb()) << "the face around it";
+}
+
+TEST_F(LedButtonTest, TheSizeHintHoldsLampAndCaption)
+{
+    EXPECT_EQ(button->sizeHint(), QSize(85, 25));
+    button->setText(QStringLiteral("Rig1 + Rig2, both ears"));
+    const int captionWidth = button->fontMetrics().horizontalAdvance(button->text());
+    EXPECT_GE(button->sizeHint().width(), 7 + 20 + captionWidth);
+    button->SetLEDType(TLedButton::RedLed);
+    EXPECT_LT(button->sizeHint().width(), 7 + 20 + captionWidth + 7);
 }
 
 TEST_F(LedButtonTest, APressedButtonIsFlatWithItsLampInPlace)

@@ -37,7 +37,7 @@ int aboutBoxesAlive()
     return count;
 }
 
-TEST(AboutDlg, ShowsItsTextsAndIconAndClosesOnEnter)
+TEST(AboutDlg, ShowsItsTextsAndIconAndClosesOnEnterButNotOnEsc)
 {
     TAboutDlg about;
     about.SetTitle("SO2R Controller");
@@ -80,6 +80,8 @@ TEST(AboutDlg, ShowsItsTextsAndIconAndClosesOnEnter)
         EXPECT_EQ(picture.size(), QSize(32, 32)) << "shown at its own size, not stretched";
         EXPECT_EQ(picture.pixelColor(16, 16), QColor(Qt::red)) << "the component's own copy";
 
+        QTest::keyClick(&box, Qt::Key_Escape);
+        EXPECT_TRUE(box.isVisible()) << "Esc must not close the box";
         QTest::keyClick(&box, Qt::Key_Return);
     });
     about.Execute();

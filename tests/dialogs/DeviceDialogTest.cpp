@@ -2,8 +2,10 @@
 #include "ModalDriver.h"
 #include "RecordingAudioLibrary.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -37,6 +40,28 @@ bool asked(const RecordingAudioLibrary &library, const std::string &operation)
 void pressOk(TForm2 &dialog)
 {
     QTest::mouseClick(dialog.findChild<QPushButton *>("Button1"), Qt::LeftButton);
+}
+
+// Clicks into the text field, as a user does before typing or using the keys.
+void focusList(TForm2 &dialog)
+{
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QTest::mouseClick(list(dialog)->lineEdit(), Qt::LeftButton);
+    ASSERT_TRUE(list(dialog)->hasFocus());
+}
+
+// Opens the list with F4, moves `steps` entries down (up when negative) and
+// takes the entry with Enter.
+void pickFromList(TForm2 &dialog, int steps)
+{
+    focusList(dialog);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F4);
+    QAbstractItemView *view = list(dialog)->view();
+    ASSERT_TRUE(view->isVisible());
+    for (int i = 0; i < std::abs(steps); ++i)
+        QTest::keyClick(view, steps > 0 ? Qt::Key_Down : Qt::Key_Up);
+    QTest::keyClick(view, Qt::Key_Return);
+    ASSERT_FALSE(view->isVisible());
 }
 
 class DeviceDialogTest : public testing::Test {
@@ -98,7 +123,8 @@ TEST_F(DeviceDialogTest, OutputListsPlaybackDevicesAndTheLastEntryGivesThree)
     EXPECT_FALSE(asked(library, "RecordGetDeviceInfo"));
     EXPECT_EQ(runModal(*dialog,
                        [](TForm2 &shown) {
-                           list(shown)->setCurrentIndex(4);
+                           pickFromList(shown, 3);
+                           EXPECT_EQ(list(shown)->currentIndex(), 4);
                            pressOk(shown);
                        }),
               3);
@@ -109,8 +135,11 @@ TEST_F(DeviceDialogTest, OnlyOkChangesTheDeviceAndEscDoesNotClose)
     const auto dialog = dialogFor(ddIn, 2);
     bool openAfterEsc = false;
     const int result = runModal(*dialog, [&](TForm2 &shown) {
-        list(shown)->setCurrentIndex(1);
-        QTest::keyClick(&shown, Qt::Key_Escape);
+        pickFromList(shown, 1);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+        EXPECT_EQ(list(shown)->currentIndex(), 2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         openAfterEsc = shown.isVisible();
         shown.close();
     });
@@ -139,6 +168,21 @@ TEST_F(DeviceDialogTest, EnterPressesOkOnlyWhileOkHasTheFocus)
     EXPECT_TRUE(openAfterEnterInList);
     EXPECT_EQ(result, 1);
     EXPECT_EQ(entries(*dialog).size(), 5) << "Enter in the text field must not add an entry";
+}
+
+TEST_F(DeviceDialogTest, TypedTextIsNeverRead)
+{
+    const auto dialog = dialogFor(ddOut, 0);
+    const int result = runModal(*dialog, [](TForm2 &shown) {
+        focusList(shown);
+        for (const char *typed : {"HDMI", "Headph"}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClicks(QApplication::focusWidget(), typed);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        }
+        pressOk(shown);
+    });
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(DeviceDialogTest, NumberWithoutEntrySelectsNothingAndOkGivesMinusTwo)

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <sys/stat.h>
 #include <tuple>
+#include <utility>
 
 namespace {
 
@@ -49,10 +50,15 @@ TEST(IniText, ChangesOnlyTheLineOfTheKeyOrAddsOne)
     }
 }
 
-TEST(IniText, ReadsNamesWithoutCaseAndValuesWithoutBlanks)
+TEST(IniText, ReadsNamesWithoutCaseAndValuesWithoutBlanksOrOnePairOfQuotes)
 {
-    const IniText text("K=0\n[ Settings ]\n\tMode =  3 \t\nEMPTY=\nnoequals\n[Next\nB=x=y\n");
+    const IniText text("K=0\n[ Settings ]\n\tMode =  3 \t\nEMPTY=\nnoequals\n[Next\nB=x=y\n"
+                       "Q1= \"3\" \nQ2='-1'\nQ3=\"\"\"\"\nQ4=\"3'\nQ5=\"\nQ6=\" 3\"\n");
     EXPECT_EQ(text.value("SETTINGS", "MODE"), "3");
+    const std::pair<const char *, const char *> quoted[] = {
+        {"Q1", "3"}, {"Q2", "-1"}, {"Q3", "\"\""}, {"Q4", "\"3'"}, {"Q5", "\""}, {"Q6", " 3"}};
+    for (const auto &[key, value] : quoted)
+        EXPECT_EQ(text.value("NEXT", key), value) << key;
     EXPECT_EQ(text.value("settings", "empty"), "");
     EXPECT_EQ(text.value("NEXT", "B"), "x=y");
     EXPECT_FALSE(text.value("SETTINGS", "B"));
@@ -70,9 +76,9 @@ TEST(IniText, RefusesWhatTheFormatCannotHold)
                                               {"S", " K", "1"},
                                               {"", "K", "1"},
                                               {"S", "K", "1\n2"},
-                                              {"S", "K", " 1"}}) {
+                                              {"S", "K", " 1"},
+                                              {"S", "K", "\"1\""}})
         EXPECT_THROW(text.setValue(section, key, value), std::invalid_argument) << section << key;
-    }
     EXPECT_EQ(text.text(), "");
 }
 
