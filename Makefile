@@ -5,7 +5,7 @@ SANITIZE ?=
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: run test bench screenshots setup build test-tsan fuzz package clean
+.PHONY: run test test-pipewire bench screenshots setup build test-tsan fuzz package clean
 
 setup:
 	scripts/setup.sh
@@ -21,6 +21,10 @@ run: build
 
 test: build
 	scripts/sound-server.sh run -- ctest --test-dir $(BUILD) --output-on-failure
+
+# The end-to-end tests again, on a private PipeWire server (its pulse layer).
+test-pipewire: build
+	SOUND_SERVER=pipewire scripts/sound-server.sh run -- ctest --test-dir $(BUILD) -L e2e --output-on-failure
 
 bench: build
 	scripts/sound-server.sh run -- $(BUILD)/bench/kaldra_bench

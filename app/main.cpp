@@ -1,13 +1,22 @@
+#include "DeviceDialog.h"
+#include "MainWindow.h"
+#include "PulseAudioLibrary.h"
+
 #include <QApplication>
-#include <QLabel>
+
+#include <filesystem>
+#include <string>
+#include <vector>
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QApplication::setApplicationName("KALDRA");
-    QLabel placeholder("KALDRA: the main window is not built yet.");
-    placeholder.setWindowTitle("KALDRA");
-    placeholder.setMargin(24);
-    placeholder.show();
+    QApplication::setApplicationName(QStringLiteral("SO2R Controller"));
+    PulseAudioLibrary library;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    TForm1 window(library, std::filesystem::current_path(), arguments);
+    window.show();
+    // The one device dialog of the whole run, never shown.
+    TForm2 hiddenDialog(library, &window);
     return QApplication::exec();
 }

@@ -13,8 +13,8 @@ using AudioHandle = std::uint32_t;
 using RoutingMatrix = std::array<float, 4>;
 
 struct AudioDeviceInfo {
-    std::string name;    // human-readable, what the operator picks by
-    std::string driver;  // the back-end's own name of the device
+    std::string name;   // human-readable, what the operator picks by
+    std::string driver; // the back-end's own name of the device
     std::uint32_t flags = 0;
 };
 
@@ -35,7 +35,7 @@ struct AudioDeviceInfo {
 // - Free releases the playback device and everything made on it, and may be
 //   called any number of times, also without a successful Init.
 class AudioLibrary {
-public:
+  public:
     // Interface version in the high 16 bits: major in the high byte, minor in
     // the low byte. Callers refuse a library whose high 16 bits differ.
     static constexpr std::uint32_t kVersion = 0x02040000;

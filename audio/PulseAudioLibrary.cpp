@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <string>
 #include <utility>
 
 namespace {
@@ -16,15 +17,6 @@ using Direction = PulseConnection::Direction;
 
 constexpr std::uint32_t kChannels = 2;
 constexpr std::size_t kFrameBytes = kChannels * sizeof(float);
-
-// A stereo 32-bit float stream at `rate`; nullptr when libpulse refuses.
-pa_stream *newStereoStream(pa_context *context, const char *name, std::uint32_t rate)
-{
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, static_cast<std::uint8_t>(kChannels)};
-    pa_channel_map map;
-    pa_channel_map_init_stereo(&map);
-    return pa_stream_new(context, name, &spec, &map);
-}
 
 // A device chosen by name stays that device; only the default (no name)
 // follows the server's choice.
@@ -36,6 +28,11 @@ pa_stream_flags_t pinnedTo(const std::string &device)
 const char *deviceOrDefault(const std::string &device)
 {
     return device.empty() ? nullptr : device.c_str();
+}
+
+double msFor(std::uint32_t bytes, std::uint32_t rate)
+{
+    return 1000.0 * static_cast<double>(bytes / kFrameBytes) / rate;
 }
 
 std::uint32_t bytesFor(double ms, std::uint32_t rate)
@@ -82,8 +79,11 @@ bool PulseAudioLibrary::connect()
 {
     try {
         if (!connection_) {
-            connection_ = std::make_unique<PulseConnection>(options_.applicationName,
-                                                            options_.timeout, kAudioThreadName);
+            connection_ = std::make_unique<PulseConnection>(
+                PulseConnection::Properties{{PA_PROP_APPLICATION_NAME, options_.applicationName},
+                                            {PA_PROP_APPLICATION_ID, options_.applicationId},
+                                            {PA_PROP_APPLICATION_ICON_NAME, options_.iconName}},
+                options_.timeout, kAudioThreadName);
         }
     } catch (const std::exception &) {
         return false;
@@ -110,6 +110,10 @@ bool PulseAudioLibrary::serverAlive()
         }
     }
     // The server closed the connection: the streams made on it are gone.
+    {
+        std::lock_guard lock(connection_->loop());
+        connection_->report("the connection to the sound server");
+    }
     freeMixers();
     freeCaptures();
     initialized_ = false;
@@ -197,6 +201,9 @@ bool PulseAudioLibrary::RecordInit(int device)
 {
     std::string name;
     if (!resolveDevice(Direction::Capture, device, name)) {
+        // No capture until a device is made current again: the previous
+        // one is some other radio.
+        captureDeviceCurrent_ = false;
         return false;
     }
     currentCaptureDevice_ = name;
@@ -214,8 +221,10 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     auto capture = std::make_unique<Capture>();
     capture->rate = frequency;
     std::lock_guard lock(connection_->loop());
-    capture->stream = newStereoStream(connection_->context(), "Radio capture", frequency);
+    capture->grant.stream = "Radio " + std::to_string(++capturesStarted_);
+    capture->stream = newStream(capture->grant.stream, frequency);
     if (capture->stream == nullptr) {
+        connection_->report("making capture stream " + capture->grant.stream);
         return 0;
     }
     pa_stream_set_read_callback(capture->stream, onRead, capture.get());
@@ -228,13 +237,12 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     if (pa_stream_connect_record(capture->stream, deviceOrDefault(currentCaptureDevice_), &attr,
                                  streamFlags) < 0 ||
         !connection_->waitUntilReady(capture->stream)) {
+        connection_->report("opening capture stream " + capture->grant.stream);
         PulseConnection::closeStream(capture->stream);
         return 0;
     }
-    capture->fragmentMs =
-        1000.0 *
-        static_cast<double>(pa_stream_get_buffer_attr(capture->stream)->fragsize / kFrameBytes) /
-        frequency;
+    capture->grant.fragmentMs =
+        msFor(pa_stream_get_buffer_attr(capture->stream)->fragsize, frequency);
     AudioHandle handle = newHandle();
     captures_.emplace(handle, std::move(capture));
     return handle;
@@ -247,6 +255,7 @@ bool PulseAudioLibrary::RecordFree()
     }
     captureDeviceCurrent_ = false;
     currentCaptureDevice_.clear();
+    capturesStarted_ = 0;
     return true;
 }
 
@@ -300,8 +309,10 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     config.targetDelayMs = options_.mixerDelayMs;
     mixer->mixer = std::make_unique<RealtimeMixer>(config);
     std::lock_guard lock(connection_->loop());
-    mixer->stream = newStereoStream(connection_->context(), "Radio mix", frequency);
+    mixer->grant.stream = "Headphones";
+    mixer->stream = newStream(mixer->grant.stream, frequency);
     if (mixer->stream == nullptr) {
+        connection_->report("making playback stream " + mixer->grant.stream);
         return 0;
     }
     pa_stream_set_write_callback(mixer->stream, onWrite, mixer.get());
@@ -323,11 +334,15 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     if (pa_stream_connect_playback(mixer->stream, deviceOrDefault(playbackDevice_), &attr,
                                    streamFlags, nullptr, nullptr) < 0 ||
         !connection_->waitUntilReady(mixer->stream)) {
+        connection_->report("opening playback stream " + mixer->grant.stream);
         PulseConnection::closeStream(mixer->stream);
         return 0;
     }
     // The server may have rounded the buffer.
-    mixer->queue.configure(pa_stream_get_buffer_attr(mixer->stream)->tlength / kFrameBytes,
+    const pa_buffer_attr *granted = pa_stream_get_buffer_attr(mixer->stream);
+    mixer->grant.bufferMs = msFor(granted->tlength, frequency);
+    mixer->grant.requestMs = msFor(granted->minreq, frequency);
+    mixer->queue.configure(granted->tlength / kFrameBytes,
                            bytesFor(options_.playbackReserveMs, frequency) / kFrameBytes);
     AudioHandle handle = newHandle();
     mixers_.emplace(handle, std::move(mixer));
@@ -352,7 +367,8 @@ bool PulseAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHand
     // A capture that comes in larger bursts than asked for needs as much more
     // in hand.
     const int input = mixer->mixer->attachInput(
-        options_.mixerDelayMs + std::max(0.0, capture->fragmentMs - options_.captureFragmentMs));
+        options_.mixerDelayMs +
+        std::max(0.0, capture->grant.fragmentMs - options_.captureFragmentMs));
     if (input < 0) {
         return false;
     }
@@ -402,6 +418,18 @@ std::uint64_t PulseAudioLibrary::underrunFrames() const
     return frames;
 }
 
+std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
+{
+    std::vector<Grant> granted;
+    for (const auto &[handle, capture] : captures_) {
+        granted.push_back(capture->grant);
+    }
+    for (const auto &[handle, mixer] : mixers_) {
+        granted.push_back(mixer->grant);
+    }
+    return granted;
+}
+
 std::uint64_t PulseAudioLibrary::playbackUnderflows() const
 {
     std::uint64_t underflows = 0;
@@ -443,6 +471,16 @@ void PulseAudioLibrary::freeCaptures()
     closeAll(*connection_, captures_);
 }
 
+pa_stream *PulseAudioLibrary::newStream(const std::string &name, std::uint32_t rate)
+{
+    // Session managers keep a volume per application, not per stream: each
+    // stream names itself as its own, so that the two radios' volumes stay
+    // apart.
+    const std::string key = options_.applicationId + "." + name;
+    return connection_->newStereoStream(
+        name, rate, {{PA_PROP_APPLICATION_ID, key}, {"module-stream-restore.id", key}});
+}
+
 AudioHandle PulseAudioLibrary::newHandle()
 {
     // Handles are never reused while the library lives, so a stale one can
@@ -469,9 +507,15 @@ bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
 {
     std::lock_guard lock(connection_->loop());
     if (flush && !connection_->await(pa_stream_flush(mixer.stream, nullptr, nullptr))) {
+        connection_->report("emptying playback stream " + mixer.grant.stream);
         return false;
     }
-    return connection_->await(pa_stream_cork(mixer.stream, corked ? 1 : 0, nullptr, nullptr));
+    if (!connection_->await(pa_stream_cork(mixer.stream, corked ? 1 : 0, nullptr, nullptr))) {
+        connection_->report((corked ? "pausing playback stream " : "starting playback stream ") +
+                            mixer.grant.stream);
+        return false;
+    }
+    return true;
 }
 
 void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)

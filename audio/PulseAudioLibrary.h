@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class RealtimeMixer;
 struct pa_stream;
@@ -43,6 +44,8 @@ class PulseAudioLibrary : public AudioLibrary {
     struct Options {
         std::string server; // empty: libpulse's default, which honours PULSE_SERVER
         std::string applicationName = "KALDRA";
+        std::string applicationId = "org.kaldra.Kaldra";
+        std::string iconName = "kaldra";
         std::chrono::milliseconds timeout{2000};
         // Low delay without dropouts. The capture hands over small
         // fragments, and what they bring leaves for the playback device as
@@ -93,6 +96,16 @@ class PulseAudioLibrary : public AudioLibrary {
     // Times the server found a mixer's playback buffer empty:
     std::uint64_t playbackUnderflows() const;
 
+    // What the server granted each live stream, in ms: a capture's fragment,
+    // a mixer's buffer (tlength) and request (minreq); 0 where not used.
+    struct Grant {
+        std::string stream; // its name: "Radio 1", "Headphones"
+        double fragmentMs = 0.0;
+        double bufferMs = 0.0;
+        double requestMs = 0.0;
+    };
+    std::vector<Grant> grants() const;
+
   private:
     struct Mixer;
     // A capture channel; plugged into at most one mixer. Its mixer fields are
@@ -100,7 +113,7 @@ class PulseAudioLibrary : public AudioLibrary {
     struct Capture {
         pa_stream *stream = nullptr;
         std::uint32_t rate = 0;
-        double fragmentMs = 0.0; // as the server granted it
+        Grant grant;
         Mixer *mixer = nullptr;
         int input = -1;
         bool paused = false;
@@ -108,6 +121,7 @@ class PulseAudioLibrary : public AudioLibrary {
     struct Mixer {
         pa_stream *stream = nullptr;
         std::uint32_t rate = 0;
+        Grant grant;
         std::unique_ptr<RealtimeMixer> mixer;
         std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
         PlaybackQueue queue;                      // configured under the loop lock
@@ -117,8 +131,6 @@ class PulseAudioLibrary : public AudioLibrary {
     // default device); false when there is no such device.
     bool resolveDevice(PulseConnection::Direction direction, int device, std::string &name);
     bool deviceInfo(PulseConnection::Direction direction, int device, AudioDeviceInfo &info);
-    // Drops everything made on a connection the server has closed.
-    void forgetLostServer();
     // Makes the connection if needed; false when the server cannot be reached.
     bool connect();
     // True while the server is still there; forgets it otherwise.
@@ -129,6 +141,9 @@ class PulseAudioLibrary : public AudioLibrary {
     void unplugAll();
     void freeMixers();
     void freeCaptures();
+    // A stream of this program named `name` ("Radio 1", "Headphones"), with
+    // the loop locked.
+    pa_stream *newStream(const std::string &name, std::uint32_t rate);
     AudioHandle newHandle();
     Capture *findCapture(AudioHandle handle);
     Mixer *findMixer(AudioHandle handle);
@@ -149,6 +164,7 @@ class PulseAudioLibrary : public AudioLibrary {
     std::string playbackDevice_; // "" for the default
     bool captureDeviceCurrent_ = false;
     std::string currentCaptureDevice_; // "" for the default
+    int capturesStarted_ = 0;          // since RecordFree; names the captures
     std::map<AudioHandle, std::unique_ptr<Capture>> captures_;
     std::map<AudioHandle, std::unique_ptr<Mixer>> mixers_;
     AudioHandle lastHandle_ = 0;

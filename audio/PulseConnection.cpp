@@ -1,15 +1,35 @@
 #include "PulseConnection.h"
 
 #include <pulse/context.h>
+#include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/operation.h>
 #include <pulse/stream.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 #include <utility>
 
 namespace {
+
+// The pulse server of PipeWire grants no buffer, fragment or request below
+// these, taken from the client's properties; its defaults are 256/48000.
+const PulseConnection::Properties kSmallBuffers = {
+    {"pulse.min.req", "48/48000"},
+    {"pulse.min.frag", "48/48000"},
+    {"pulse.min.quantum", "48/48000"},
+};
+
+// A proplist with `properties`; the caller frees it.
+pa_proplist *newProplist(const PulseConnection::Properties &properties)
+{
+    pa_proplist *list = pa_proplist_new();
+    for (const auto &[key, value] : properties) {
+        pa_proplist_sets(list, key.c_str(), value.c_str());
+    }
+    return list;
+}
 
 bool settled(pa_context_state_t state)
 {
@@ -18,14 +38,16 @@ bool settled(pa_context_state_t state)
 
 struct DeviceQuery {
     PulseMainLoop *loop;
-    std::vector<PulseConnection::Device> devices;
+    DeviceListing listing;
 };
 
 template <typename Info> void collectDevice(const Info *info, int endOfList, void *userdata)
 {
     auto *query = static_cast<DeviceQuery *>(userdata);
-    if (endOfList == 0 && info != nullptr) {
-        query->devices.push_back({info->name, info->description ? info->description : info->name});
+    if (endOfList != 0) {
+        query->listing.finish(endOfList < 0);
+    } else if (info != nullptr) {
+        query->listing.add({info->name, info->description ? info->description : info->name});
     }
     query->loop->signal();
 }
@@ -65,10 +87,11 @@ void onOperationState(pa_operation *, void *userdata)
 
 } // namespace
 
-PulseConnection::PulseConnection(std::string applicationName, std::chrono::milliseconds timeout,
+PulseConnection::PulseConnection(Properties client, std::chrono::milliseconds timeout,
                                  const char *threadName)
-    : applicationName_(std::move(applicationName)), timeout_(timeout), loop_(threadName)
+    : client_(std::move(client)), timeout_(timeout), loop_(threadName)
 {
+    client_.insert(client_.end(), kSmallBuffers.begin(), kSmallBuffers.end());
 }
 
 PulseConnection::~PulseConnection()
@@ -83,7 +106,9 @@ bool PulseConnection::connect(const std::string &server)
         return true;
     }
     disconnect();
-    context_ = pa_context_new(loop_.api(), applicationName_.c_str());
+    pa_proplist *properties = newProplist(client_);
+    context_ = pa_context_new_with_proplist(loop_.api(), nullptr, properties);
+    pa_proplist_free(properties);
     if (context_ == nullptr) {
         return false;
     }
@@ -92,12 +117,12 @@ bool PulseConnection::connect(const std::string &server)
         [](pa_context *, void *userdata) { static_cast<PulseMainLoop *>(userdata)->signal(); },
         &loop_);
     if (pa_context_connect(context_, server.empty() ? nullptr : server.c_str(),
-                           PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        disconnect();
-        return false;
+                           PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
+        !loop_.waitUntil([this] { return settled(pa_context_get_state(context_)); }, timeout_)) {
+        giveUp();
     }
-    loop_.waitUntil([this] { return settled(pa_context_get_state(context_)); }, timeout_);
     if (!ready()) {
+        report("connecting to the sound server");
         disconnect();
         return false;
     }
@@ -134,8 +159,12 @@ std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Dir
     if (!await(operation)) {
         return std::nullopt;
     }
-    std::ranges::sort(query.devices, {}, &Device::name);
-    return std::move(query.devices);
+    auto devices = query.listing.devices();
+    if (!devices) {
+        report(direction == Direction::Playback ? "listing the playback devices"
+                                                : "listing the capture devices");
+    }
+    return devices;
 }
 
 std::optional<std::string> PulseConnection::defaultDeviceName(Direction direction)
@@ -148,6 +177,36 @@ std::optional<std::string> PulseConnection::defaultDeviceName(Direction directio
         return std::nullopt;
     }
     return query.name;
+}
+
+void PulseConnection::report(const std::string &what) const
+{
+    const char *why = "no connection to the sound server";
+    if (unresponsive_) {
+        why = "the sound server did not answer in time";
+    } else if (context_ != nullptr) {
+        why = pa_strerror(pa_context_errno(context_));
+    }
+    const auto named = std::ranges::find(client_, std::string(PA_PROP_APPLICATION_NAME),
+                                         &Properties::value_type::first);
+    std::fprintf(stderr, "%s: %s failed: %s\n",
+                 named == client_.end() ? "sound" : named->second.c_str(), what.c_str(), why);
+}
+
+pa_stream *PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,
+                                            const Properties &properties)
+{
+    if (context_ == nullptr) {
+        return nullptr;
+    }
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
+    pa_channel_map map;
+    pa_channel_map_init_stereo(&map);
+    pa_proplist *list = newProplist(properties);
+    pa_proplist_sets(list, PA_PROP_MEDIA_NAME, name.c_str());
+    pa_stream *stream = pa_stream_new_with_proplist(context_, name.c_str(), &spec, &map, list);
+    pa_proplist_free(list);
+    return stream;
 }
 
 bool PulseConnection::await(pa_operation *operation)

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "DeviceListing.h"
 #include "PulseMainLoop.h"
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct pa_context;
@@ -23,14 +26,16 @@ class PulseConnection {
   public:
     enum class Direction { Playback, Capture };
 
-    struct Device {
-        std::string name;        // the server's name, stable across runs
-        std::string description; // what the operator reads
-    };
+    using Device = DeviceListing::Device;
 
-    // `threadName` names the loop thread (as top -H shows it).
-    PulseConnection(std::string applicationName, std::chrono::milliseconds timeout,
-                    const char *threadName);
+    // libpulse property names and values (application.name, media.name, ...).
+    using Properties = std::vector<std::pair<std::string, std::string>>;
+
+    // `client` describes the client to the server (application.name at
+    // least); `threadName` names the loop thread (as top -H shows it). The
+    // client also asks a PipeWire server for buffers down to 1 ms, where it
+    // would grant no less than about 5 ms otherwise.
+    PulseConnection(Properties client, std::chrono::milliseconds timeout, const char *threadName);
     ~PulseConnection();
     PulseConnection(const PulseConnection &) = delete;
     PulseConnection &operator=(const PulseConnection &) = delete;
@@ -53,10 +58,15 @@ class PulseConnection {
 
     // The devices of one direction sorted by name (capture includes the
     // monitors of the playback devices); nullopt when the server does not
-    // answer.
+    // answer or reports an error part-way.
     std::optional<std::vector<Device>> devices(Direction direction);
     // The name of the server's default device; nullopt when it does not answer.
     std::optional<std::string> defaultDeviceName(Direction direction);
+
+    // A new stereo 32-bit float stream at `rate` named `name`, with
+    // `properties` beside its name; nullptr when libpulse refuses.
+    pa_stream *newStereoStream(const std::string &name, std::uint32_t rate,
+                               const Properties &properties = {});
 
     // Waits for `operation` (which may be nullptr: a failed call) to finish
     // and releases it; false when it failed, was cancelled or timed out (and
@@ -72,8 +82,12 @@ class PulseConnection {
 
     std::chrono::milliseconds timeout() const { return timeout_; }
 
+    // Says on standard error that `what` failed and why, in the server's
+    // own words: one line per call, so call it once per failed operation.
+    void report(const std::string &what) const;
+
   private:
-    std::string applicationName_;
+    Properties client_;
     std::chrono::milliseconds timeout_;
     PulseMainLoop loop_;
     pa_context *context_ = nullptr;

@@ -20,15 +20,15 @@ std::uint32_t bytesFor(double ms, std::uint32_t rate)
 
 PlainRelay::PlainRelay(const std::string &source, const std::string &sink, std::uint32_t rate,
                        double fragmentMs, double bufferMs)
-    : connection_("KALDRA relay", std::chrono::milliseconds(3000), "kaldra-relay")
+    : connection_({{PA_PROP_APPLICATION_NAME, "KALDRA relay"}}, std::chrono::milliseconds(3000),
+                  "kaldra-relay")
 {
     std::lock_guard lock(connection_.loop());
     if (!connection_.connect({})) {
         throw std::runtime_error("the relay cannot reach the sound server");
     }
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
-    playback_ = pa_stream_new(connection_.context(), "relay out", &spec, nullptr);
-    capture_ = pa_stream_new(connection_.context(), "relay in", &spec, nullptr);
+    playback_ = connection_.newStereoStream("relay out", rate);
+    capture_ = connection_.newStereoStream("relay in", rate);
     if (playback_ == nullptr || capture_ == nullptr) {
         close();
         throw std::runtime_error("the relay cannot make its streams");

@@ -212,6 +212,7 @@ int runServerBench()
         std::uint64_t dropouts = 0;
         std::uint64_t underflows = 0;
         double rss = 0;
+        std::vector<PulseAudioLibrary::Grant> grants;
         {
             PulseAudioLibrary audio;
             if (!audio.Init(deviceNumber(kOutput, false, audio), kRate, 0)) {
@@ -227,6 +228,7 @@ int runServerBench()
             }
             std::this_thread::sleep_for(1500ms);
             rss = residentMb();
+            grants = audio.grants();
             const std::uint64_t underrunsBefore = audio.underrunFrames();
             const std::uint64_t underflowsBefore = audio.playbackUnderflows();
             routed = measure(probe, kRoutedSeconds);
@@ -263,6 +265,10 @@ int runServerBench()
         print("baseline_latency_ms", percentile(baseline.delays, 0.5));
         print("relay_latency_ms", percentile(relay.delays, 0.5));
         std::printf("relay_underflows=%llu\n", static_cast<unsigned long long>(relayUnderflows));
+        for (const auto &grant : grants) {
+            std::printf("granted_%s=fragment %.2f ms, buffer %.2f ms, request %.2f ms\n",
+                        grant.stream.c_str(), grant.fragmentMs, grant.bufferMs, grant.requestMs);
+        }
         print("cpu_percent", routed.cpuPerSecond * 100.0);
         print("rss_mb", rss);
         return routed.delays.empty() || baseline.delays.empty() || relay.delays.empty() ? 1 : 0;

@@ -13,14 +13,6 @@ namespace {
 
 constexpr std::size_t kFrameBytes = 2 * sizeof(float);
 
-pa_stream *newStereoStream(pa_context *context, const char *name, std::uint32_t rate)
-{
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
-    pa_channel_map map;
-    pa_channel_map_init_stereo(&map);
-    return pa_stream_new(context, name, &spec, &map);
-}
-
 struct Recording {
     PulseMainLoop *loop;
     std::vector<float> samples;
@@ -83,7 +75,8 @@ struct ModuleLoad {
 } // namespace
 
 ServerProbe::ServerProbe(const std::string &server)
-    : connection_("KALDRA probe", std::chrono::milliseconds(3000), "kaldra-probe")
+    : connection_({{PA_PROP_APPLICATION_NAME, "KALDRA probe"}}, std::chrono::milliseconds(3000),
+                  "kaldra-probe")
 {
     std::lock_guard lock(connection_.loop());
     if (!connection_.connect(server)) {
@@ -107,7 +100,7 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
     if (!connection_.ready()) {
         return {};
     }
-    pa_stream *stream = newStereoStream(connection_.context(), "probe", rate);
+    pa_stream *stream = connection_.newStereoStream("probe", rate);
     if (stream == nullptr) {
         return {};
     }
@@ -141,7 +134,7 @@ bool ServerProbe::startClicks(const std::string &sink, double periodMs)
     std::lock_guard lock(connection_.loop());
     clickFrame_ = 0;
     clickPeriodFrames_ = static_cast<std::uint64_t>(periodMs * kClickRate / 1000.0);
-    clickStream_ = newStereoStream(connection_.context(), "clicks", kClickRate);
+    clickStream_ = connection_.newStereoStream("clicks", kClickRate);
     if (clickStream_ == nullptr) {
         return false;
     }

@@ -54,10 +54,9 @@ QImage KeyedOut(const QImage &picture, QColor face)
     const QRgb faceRgb = face.rgb();
     for (int y = 0; y < keyed.height(); ++y) {
         auto *line = reinterpret_cast<QRgb *>(keyed.scanLine(y));
-        for (int x = 0; x < keyed.width(); ++x) {
+        for (int x = 0; x < keyed.width(); ++x)
             if ((line[x] & RGB_MASK) == (kKeyColour & RGB_MASK))
                 line[x] = faceRgb;
-        }
     }
     return keyed;
 }

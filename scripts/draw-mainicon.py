@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws the application icon, MAINICON.png: 32 x 32 pixels in the standard
-16-colour palette plus one transparent entry. Run from anywhere:
+16-colour palette plus one transparent entry, and MAINICON@2x.png, the same
+pixels doubled, for scaled screens and the tray. Run from anywhere:
     scripts/draw-mainicon.py
 """
 import math
@@ -71,11 +72,13 @@ def draw():
 
 
 def png(pixels):
+    size = len(pixels)
+
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
 
-    header = struct.pack(">IIBBBBB", SIZE, SIZE, 8, 3, 0, 0, 0)
+    header = struct.pack(">IIBBBBB", size, size, 8, 3, 0, 0, 0)
     palette = b"".join(bytes(colour) for colour in PALETTE) + bytes(3)
     alpha = bytes([255] * len(PALETTE) + [0])
     rows = b"".join(b"\0" + bytes(row) for row in pixels)
@@ -85,5 +88,8 @@ def png(pixels):
 
 
 if __name__ == "__main__":
-    target = pathlib.Path(__file__).resolve().parent.parent / "resources" / "MAINICON.png"
-    target.write_bytes(png(draw()))
+    folder = pathlib.Path(__file__).resolve().parent.parent / "resources"
+    pixels = draw()
+    (folder / "MAINICON.png").write_bytes(png(pixels))
+    doubled = [[colour for colour in row for _ in range(2)] for row in pixels for _ in range(2)]
+    (folder / "MAINICON@2x.png").write_bytes(png(doubled))

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project builds, tests and runs with.
 # Idempotent: asks apt only for what is missing; uses sudo when not root.
+# The PipeWire packages are there for the tests' second server; they live
+# beside PulseAudio (pipewire-alsa would remove it, so it is not asked for).
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,7 @@ packages=(
   libpulse-dev libcanberra-dev libcanberra-pulse
   libgtest-dev libgmock-dev
   pulseaudio pulseaudio-utils
+  pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon python3
   dpkg-dev file
   xvfb xdotool
 )

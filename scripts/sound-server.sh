@@ -1,70 +1,169 @@
 #!/usr/bin/env bash
-# A private PulseAudio server on a socket in a temporary folder, with three
+# A private sound server on a socket in a temporary folder, with three
 # simulated radios and a pair of headphones:
 #   null sinks "Radio 1", "Radio 2", "Radio 3", each fed a steady tone (600,
-#   1000, 1500 Hz) by the server's own sine player; their monitors are the
-#   capture devices;
+#   1000, 1500 Hz) at -6 dB; their monitors are the capture devices;
 #   null sink "Headphones", the default playback device.
-# No session, no D-Bus; works as root.
+# The sinks are made out of name order, so that a client's sort is exercised.
+# SOUND_SERVER chooses the server: pulseaudio (the default) or pipewire
+# (pipewire, wireplumber and its pulse server, on a session bus of its own).
+# Works as root; touches nothing outside the folder.
 #
 #   sound-server.sh run -- CMD...   start a server, run CMD with PULSE_SERVER
 #                                   set, stop the server; exits with CMD's code
-#   sound-server.sh start DIR       start a server in DIR (created if missing)
-#                                   in the background; prints PULSE_SERVER=...
+#   sound-server.sh start DIR       start a server in DIR (created if missing,
+#                                   one already there stopped first) in the
+#                                   background; prints PULSE_SERVER=...
 #   sound-server.sh stop DIR        stop the server started in DIR
+# DIR/pid holds the pid of the process that serves the pulse protocol.
 set -euo pipefail
 
+SOUND_SERVER=${SOUND_SERVER:-pulseaudio}
+export SOUND_SERVER
+
 usage() {
-  sed -n '2,16p' "$0" >&2
+  sed -n '2,18p' "$0" >&2
   exit 2
 }
 
-# Starts the server in $1 and waits until it answers. Leaves its pid in $1/pid.
-start_server() {
+# Sinks in the order they are made, with their descriptions and tones.
+sinks=(radio2 headphones radio3 radio1)
+declare -A description=([headphones]=Headphones [radio1]="Radio 1" [radio2]="Radio 2" [radio3]="Radio 3")
+declare -A tone=([radio1]=600 [radio2]=1000 [radio3]=1500)
+
+private_env() {
   local dir=$1
-  mkdir -p "$dir/home" "$dir/runtime" "$dir/config"
-  chmod 700 "$dir/runtime"
-  cat >"$dir/server.pa" <<EOF
-load-module module-native-protocol-unix socket=$dir/native auth-anonymous=1
-load-module module-null-sink sink_name=headphones sink_properties=device.description=Headphones
-load-module module-null-sink sink_name=radio1 sink_properties=device.description="Radio\ 1"
-load-module module-null-sink sink_name=radio2 sink_properties=device.description="Radio\ 2"
-load-module module-null-sink sink_name=radio3 sink_properties=device.description="Radio\ 3"
-load-module module-sine sink=radio1 frequency=600
-load-module module-sine sink=radio2 frequency=1000
-load-module module-sine sink=radio3 frequency=1500
-set-default-sink headphones
-set-default-source headphones.monitor
-EOF
+  echo HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/config" \
+    XDG_STATE_HOME="$dir/state" XDG_DATA_HOME="$dir/data"
+}
+
+# Runs "$@" in the background with the folder's private environment; its pid
+# joins DIR/pids.
+spawn() {
+  local dir=$1 log=$2
+  shift 2
+  # shellcheck disable=SC2046
+  env $(private_env "$dir") "$@" </dev/null >>"$dir/$log" 2>&1 &
+  echo $! >>"$dir/pids"
+  last_pid=$!
+}
+
+pactl_() {
+  PULSE_SERVER="unix:$server_socket" pactl "$@"
+}
+
+answers() {
+  PULSE_SERVER="unix:$server_socket" pactl info >/dev/null 2>&1
+}
+
+start_pulseaudio() {
+  local dir=$1 sink
+  server_socket=$dir/native
+  {
+    echo "load-module module-native-protocol-unix socket=$server_socket auth-anonymous=1"
+    for sink in "${sinks[@]}"; do
+      echo "load-module module-null-sink sink_name=$sink sink_properties=device.description=\"${description[$sink]// /\\ }\""
+    done
+    echo "set-default-sink headphones"
+    echo "set-default-source headphones.monitor"
+    for sink in "${!tone[@]}"; do
+      echo "load-module module-sine sink=$sink frequency=${tone[$sink]}"
+    done
+  } >"$dir/server.pa"
   # The server refuses root unless --system is given; a private per-user
   # instance is what we want, so HOME and the runtime folders are ours.
-  HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/config" \
-    DBUS_SESSION_BUS_ADDRESS=disabled: \
+  spawn "$dir" server.log env DBUS_SESSION_BUS_ADDRESS=disabled: \
     pulseaudio --system=false -n -F "$dir/server.pa" --daemonize=no \
     --exit-idle-time=-1 --disallow-exit --use-pid-file=no --high-priority=yes \
-    --realtime=yes --log-target="file:$dir/server.log" --log-level=notice \
-    </dev/null >>"$dir/server.log" 2>&1 &
-  echo $! >"$dir/pid"
-  local i sink
+    --realtime=yes --log-target="file:$dir/server.log" --log-level=notice
+  echo "$last_pid" >"$dir/pid"
+}
+
+start_pipewire() {
+  local dir=$1 i
+  server_socket=$dir/runtime/pulse/native
+  dbus-daemon --session --fork --nopidfile --address="unix:path=$dir/bus" \
+    --print-pid=1 >>"$dir/pids"
+  export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/bus"
+  spawn "$dir" pipewire.log pipewire
   for i in $(seq 100); do
-    if PULSE_SERVER="unix:$dir/native" pactl info >/dev/null 2>&1; then
-      echo "unix:$dir/native" >"$dir/server"
-      # An idle null sink renders in two-second blocks, so a stream that
-      # starts on it would wait that long for its first sound. A quiet reader
-      # on each monitor keeps the blocks short, as a sound card's would be;
-      # suspending and resuming each sink then starts it on short blocks.
-      for sink in headphones radio1 radio2 radio3; do
-        PULSE_SERVER="unix:$dir/native" parec -d "$sink.monitor" --latency-msec=20 \
-          --client-name="keeps $sink awake" --raw >/dev/null 2>&1 </dev/null &
-      done
-      for i in $(seq 50); do
-        [ "$(PULSE_SERVER="unix:$dir/native" pactl list short source-outputs | wc -l)" -ge 4 ] && break
-        sleep 0.05
-      done
-      for sink in headphones radio1 radio2 radio3; do
-        PULSE_SERVER="unix:$dir/native" pactl suspend-sink "$sink" 1
-        PULSE_SERVER="unix:$dir/native" pactl suspend-sink "$sink" 0
-      done
+    [ -S "$dir/runtime/pipewire-0" ] && break
+    sleep 0.05
+  done
+  spawn "$dir" wireplumber.log wireplumber
+  spawn "$dir" server.log pipewire -c pipewire-pulse.conf
+  echo "$last_pid" >"$dir/pid"
+}
+
+# The devices of a pipewire server, made through its pulse server. The
+# defaults come first: a stream sent to the default device by name follows
+# the default when it changes. The server has no sine module: each tone is
+# one second of whole cycles, looped into a player.
+add_pipewire_devices() {
+  local dir=$1 sink
+  for sink in "${sinks[@]}"; do
+    pactl_ load-module module-null-sink sink_name="$sink" \
+      "sink_properties='device.description=\"${description[$sink]}\"'" >/dev/null
+  done
+  pactl_ set-default-sink headphones
+  pactl_ set-default-source headphones.monitor
+  for sink in "${!tone[@]}"; do
+    python3 -c 'import math, struct, sys
+hz = int(sys.argv[1])
+sys.stdout.buffer.write(b"".join(struct.pack("<f", 0.5 * math.sin(2 * math.pi * hz * i / 48000)) for i in range(48000)))' \
+      "${tone[$sink]}" >"$dir/$sink.raw"
+    spawn "$dir" players.log bash -c 'while cat "$1"; do :; done | PULSE_SERVER=$2 exec pacat \
+      -d "$3" --raw --format=float32le --rate=48000 --channels=1 --latency-msec=20 \
+      --client-name="tone of $3" --stream-name="tone of $3"' - "$dir/$sink.raw" \
+      "unix:$server_socket" "$sink"
+  done
+}
+
+# A stream appears in the server's list; $1: sink-inputs or source-outputs.
+wait_for_streams() {
+  local what=$1 count=$2
+  for _ in $(seq 100); do
+    [ "$(pactl_ list short "$what" | wc -l)" -ge "$count" ] && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# Starts the server in $1 and waits until it answers.
+start_server() {
+  local dir=$1 i sink
+  stop_server "$dir"
+  mkdir -p "$dir/home" "$dir/runtime" "$dir/config" "$dir/state" "$dir/data"
+  chmod 700 "$dir/runtime"
+  case "$SOUND_SERVER" in
+  pulseaudio) start_pulseaudio "$dir" ;;
+  pipewire) start_pipewire "$dir" ;;
+  *)
+    echo "sound-server: SOUND_SERVER must be pulseaudio or pipewire" >&2
+    return 2
+    ;;
+  esac
+  for i in $(seq 100); do
+    if answers; then
+      echo "unix:$server_socket" >"$dir/server"
+      [ "$SOUND_SERVER" = pipewire ] && add_pipewire_devices "$dir"
+      wait_for_streams sink-inputs 3
+      if [ "$SOUND_SERVER" = pulseaudio ]; then
+        # An idle null sink renders in two-second blocks, so a stream that
+        # starts on it would wait that long for its first sound. A quiet
+        # reader on each monitor keeps the blocks short, as a sound card's
+        # would be; suspending and resuming each sink then starts it on short
+        # blocks.
+        for sink in "${sinks[@]}"; do
+          spawn "$dir" server.log env PULSE_SERVER="unix:$server_socket" parec \
+            -d "$sink.monitor" --latency-msec=20 --client-name="keeps $sink awake" --raw
+        done
+        wait_for_streams source-outputs 4
+        for sink in "${sinks[@]}"; do
+          pactl_ suspend-sink "$sink" 1
+          pactl_ suspend-sink "$sink" 0
+        done
+      fi
       return 0
     fi
     if ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
@@ -72,24 +171,30 @@ EOF
     fi
     sleep 0.1
   done
-  echo "sound-server: the server did not start; its log:" >&2
-  cat "$dir/server.log" >&2
+  echo "sound-server: the $SOUND_SERVER server did not start; its logs:" >&2
+  cat "$dir"/*.log >&2
   stop_server "$dir"
   return 1
 }
 
+# Stops every process started in $1, newest first.
 stop_server() {
-  local dir=$1 pid
-  [ -f "$dir/pid" ] || return 0
-  pid=$(cat "$dir/pid")
-  if kill "$pid" 2>/dev/null; then
+  local dir=$1 pid pids
+  [ -f "$dir/pids" ] || return 0
+  mapfile -t pids < <(tac "$dir/pids")
+  for pid in "${pids[@]}"; do
+    # A player loop: its children first.
+    pkill -P "$pid" 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "${pids[@]}"; do
     for _ in $(seq 50); do
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.1
     done
     kill -9 "$pid" 2>/dev/null || true
-  fi
-  rm -f "$dir/pid"
+  done
+  rm -f "$dir/pids" "$dir/pid" "$dir/server"
 }
 
 case "${1:-}" in
@@ -103,7 +208,7 @@ run)
   start_server "$dir"
   export PULSE_SERVER
   PULSE_SERVER=$(cat "$dir/server")
-  echo "PULSE_SERVER=$PULSE_SERVER"
+  echo "PULSE_SERVER=$PULSE_SERVER ($SOUND_SERVER)"
   status=0
   "$@" || status=$?
   exit "$status"

@@ -16,21 +16,17 @@ inline char asciiUpper(char c)
 inline std::string upperCased(std::string_view text)
 {
     std::string upper(text);
-    for (char &c : upper) {
+    for (char &c : upper)
         c = asciiUpper(c);
-    }
     return upper;
 }
 
 inline bool equalIgnoringCase(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) {
+    if (a.size() != b.size())
         return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiUpper(a[i]) != asciiUpper(b[i])) {
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (asciiUpper(a[i]) != asciiUpper(b[i]))
             return false;
-        }
-    }
     return true;
 }

@@ -34,18 +34,16 @@ int createTemporary(const std::filesystem::path &target, std::filesystem::path &
     while (true) {
         temporary = folderOf(target) / (prefix + std::to_string(counter++) + ".tmp");
         const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
+        if (fd >= 0 || errno != EEXIST)
             return fd;
-        }
     }
 }
 
 void flushFolder(const std::filesystem::path &folder)
 {
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+    if (fd < 0)
         return;
-    }
     // The rename has happened; some file systems cannot flush a folder, and the
     // new contents are in place either way.
     (void)fsync(fd);
@@ -57,9 +55,8 @@ void flushFolder(const std::filesystem::path &folder)
 FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::move(target))
 {
     fd_ = createTemporary(target_, temporary_);
-    if (fd_ < 0) {
+    if (fd_ < 0)
         throwErrno("cannot create a temporary file beside " + target_.string());
-    }
     struct stat old {};
     if (stat(target_.c_str(), &old) == 0) {
         // Only a privileged process may give a file away; otherwise the new
@@ -77,12 +74,10 @@ FileReplacement::FileReplacement(std::filesystem::path target) : target_(std::mo
 
 FileReplacement::~FileReplacement()
 {
-    if (fd_ >= 0) {
+    if (fd_ >= 0)
         close(fd_);
-    }
-    if (!committed_) {
+    if (!committed_)
         unlink(temporary_.c_str());
-    }
 }
 
 void FileReplacement::write(std::string_view bytes)
@@ -90,9 +85,8 @@ void FileReplacement::write(std::string_view bytes)
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
         if (written < 0) {
-            if (errno == EINTR) {
+            if (errno == EINTR)
                 continue;
-            }
             throwErrno("cannot write " + temporary_.string());
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -101,17 +95,14 @@ void FileReplacement::write(std::string_view bytes)
 
 void FileReplacement::commit()
 {
-    if (fsync(fd_) != 0) {
+    if (fsync(fd_) != 0)
         throwErrno("cannot flush " + temporary_.string());
-    }
     const int fd = fd_;
     fd_ = -1;
-    if (close(fd) != 0) {
+    if (close(fd) != 0)
         throwErrno("cannot close " + temporary_.string());
-    }
-    if (rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (rename(temporary_.c_str(), target_.c_str()) != 0)
         throwErrno("cannot replace " + target_.string());
-    }
     committed_ = true;
     flushFolder(folderOf(target_));
 }

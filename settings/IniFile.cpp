@@ -18,17 +18,14 @@ namespace {
 std::optional<std::string> readAll(const std::filesystem::path &path)
 {
     std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    if (!std::filesystem::is_regular_file(path, error))
         return std::nullopt;
-    }
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (!in)
         return std::nullopt;
-    }
     std::string contents{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
+    if (in.bad())
         return std::nullopt;
-    }
     return contents;
 }
 
@@ -40,13 +37,11 @@ std::optional<std::filesystem::path> writeTarget(std::filesystem::path path)
     // As many links as the system itself follows before it gives up.
     for (int links = 0; links < 40; ++links) {
         std::error_code error;
-        if (!std::filesystem::is_symlink(path, error)) {
+        if (!std::filesystem::is_symlink(path, error))
             return path;
-        }
         const std::filesystem::path next = std::filesystem::read_symlink(path, error);
-        if (error) {
+        if (error)
             return std::nullopt;
-        }
         path = path.parent_path() / next; // an absolute `next` replaces the folder
     }
     return std::nullopt;
@@ -63,9 +58,8 @@ std::string IniFile::readString(std::string_view section, std::string_view key,
                                 std::string_view defaultValue) const
 {
     if (const auto contents = readAll(path_)) {
-        if (auto value = IniText(*contents).value(section, key)) {
+        if (auto value = IniText(*contents).value(section, key))
             return *value;
-        }
     }
     return std::string(defaultValue);
 }
@@ -73,29 +67,25 @@ std::string IniFile::readString(std::string_view section, std::string_view key,
 bool IniFile::writeString(std::string_view section, std::string_view key, std::string_view value)
 {
     const auto found = writeTarget(path_);
-    if (!found) {
+    if (!found)
         return false;
-    }
     const std::filesystem::path &target = *found;
     IniText text;
     struct stat status {};
     if (stat(target.c_str(), &status) == 0) {
-        if (!S_ISREG(status.st_mode) || isReadOnly(target, status)) {
+        if (!S_ISREG(status.st_mode) || isReadOnly(target, status))
             return false;
-        }
         auto contents = readAll(target);
-        if (!contents) {
+        if (!contents)
             return false;
-        }
         text = IniText(std::move(*contents));
     } else if (errno != ENOENT) {
         return false;
     }
     const std::string before = text.text();
     text.setValue(section, key, value);
-    if (text.text() == before) {
+    if (text.text() == before)
         return true;
-    }
     try {
         FileReplacement replacement(target);
         replacement.write(text.text());

@@ -19,12 +19,10 @@ bool hasBlankEdge(std::string_view s)
 
 std::string_view trimmed(std::string_view s)
 {
-    while (!s.empty() && isBlank(s.front())) {
+    while (!s.empty() && isBlank(s.front()))
         s.remove_prefix(1);
-    }
-    while (!s.empty() && isBlank(s.back())) {
+    while (!s.empty() && isBlank(s.back()))
         s.remove_suffix(1);
-    }
     return s;
 }
 
@@ -63,9 +61,8 @@ Line parseLine(std::string_view text, std::size_t begin, std::size_t contentEnd,
         return line;
     }
     const std::size_t equals = content.find('=');
-    if (body.starts_with(';') || equals == std::string_view::npos) {
+    if (body.starts_with(';') || equals == std::string_view::npos)
         return line;
-    }
     line.kind = LineKind::Key;
     line.name = trimmed(content.substr(0, equals));
     const std::string_view afterEquals = content.substr(equals + 1);
@@ -88,9 +85,8 @@ std::vector<Line> parseLines(std::string_view text)
         const std::size_t end = newline == std::string_view::npos ? text.size() : newline + 1;
         std::size_t contentEnd = newline == std::string_view::npos ? text.size() : newline;
         // A "\r" at the very end is the start of an ending, cut short.
-        if (contentEnd > begin && text[contentEnd - 1] == '\r') {
+        if (contentEnd > begin && text[contentEnd - 1] == '\r')
             --contentEnd;
-        }
         lines.push_back(parseLine(text, begin, contentEnd, end));
         begin = end;
     }
@@ -108,12 +104,10 @@ SectionLines findSection(const std::vector<Line> &lines, std::string_view sectio
     SectionLines found;
     for (const Line &line : lines) {
         if (line.kind == LineKind::Section) {
-            if (found.header != nullptr) {
+            if (found.header != nullptr)
                 break;
-            }
-            if (equalIgnoringCase(line.name, section)) {
+            if (equalIgnoringCase(line.name, section))
                 found.header = &line;
-            }
         } else if (line.kind == LineKind::Key && found.header != nullptr) {
             found.keys.push_back(&line);
         }
@@ -123,11 +117,9 @@ SectionLines findSection(const std::vector<Line> &lines, std::string_view sectio
 
 const Line *findKey(const SectionLines &section, std::string_view key)
 {
-    for (const Line *line : section.keys) {
-        if (equalIgnoringCase(line->name, key)) {
+    for (const Line *line : section.keys)
+        if (equalIgnoringCase(line->name, key))
             return line;
-        }
-    }
     return nullptr;
 }
 
@@ -136,9 +128,8 @@ const Line *findKey(const SectionLines &section, std::string_view key)
 std::string_view completion(const Line &line, std::string_view text, std::string_view eol)
 {
     const std::string_view ending = text.substr(line.contentEnd, line.end - line.contentEnd);
-    if (ending.empty()) {
+    if (ending.empty())
         return eol;
-    }
     return ending == "\r" ? "\n" : "";
 }
 
@@ -160,9 +151,8 @@ void checkWritable(std::string_view section, std::string_view key, std::string_v
                         key.find('=') != std::string_view::npos || key.starts_with('[') ||
                         key.starts_with(';');
     const bool badValue = hasBlankEdge(value) || hasLineBreak(value) || isQuoted(value);
-    if (badSection || badKey || badValue) {
+    if (badSection || badKey || badValue)
         throw std::invalid_argument("an INI file cannot hold this section, key or value");
-    }
 }
 
 } // namespace
@@ -171,14 +161,12 @@ std::optional<std::string> IniText::value(std::string_view section, std::string_
 {
     const std::vector<Line> lines = parseLines(text_);
     const Line *line = findKey(findSection(lines, section), key);
-    if (line == nullptr) {
+    if (line == nullptr)
         return std::nullopt;
-    }
     std::string_view value(text_);
     value = value.substr(line->valueBegin, line->valueEnd - line->valueBegin);
-    if (isQuoted(value)) {
+    if (isQuoted(value))
         value = value.substr(1, value.size() - 2);
-    }
     return std::string(value);
 }
 
@@ -199,9 +187,8 @@ void IniText::setValue(std::string_view section, std::string_view key, std::stri
         at = last->end;
         added += completion(*last, text_, eol);
     } else {
-        if (!lines.empty()) {
+        if (!lines.empty())
             added += completion(lines.back(), text_, eol);
-        }
         added.append("[").append(section).append("]").append(eol);
     }
     added.append(key).append("=").append(value).append(eol);

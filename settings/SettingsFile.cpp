@@ -28,22 +28,18 @@ constexpr FileCode<TSO3RState> kSO3RCodes[] = {{ddRadio2, 2}, {ddRadio3, 3}};
 template <typename State, std::size_t N>
 std::int32_t codeOf(const FileCode<State> (&table)[N], State state)
 {
-    for (const auto &entry : table) {
-        if (entry.state == state) {
+    for (const auto &entry : table)
+        if (entry.state == state)
             return entry.code;
-        }
-    }
     return 0;
 }
 
 template <typename State, std::size_t N>
 std::optional<State> stateOf(const FileCode<State> (&table)[N], std::int32_t code)
 {
-    for (const auto &entry : table) {
-        if (entry.code == code) {
+    for (const auto &entry : table)
+        if (entry.code == code)
             return entry.state;
-        }
-    }
     return std::nullopt;
 }
 
@@ -53,9 +49,8 @@ void SettingsFile::Locate(const std::filesystem::path &workingDirectory,
                           const std::vector<std::string> &arguments)
 {
     std::string candidate;
-    if (arguments.size() > 1 && upperCased(arguments[0]) == "-F") {
+    if (arguments.size() > 1 && upperCased(arguments[0]) == "-F")
         candidate = arguments[1];
-    }
     // An absolute candidate replaces the directory: it names the file the
     // operator meant.
     iniFileName_ = workingDirectory / (candidate.empty() ? kDefaultName : candidate);
@@ -71,24 +66,20 @@ void SettingsFile::Read(SettingsTarget &target) const
     target.setInput2Device(integer("INPUT2", "-1"));
     target.setInput3Device(integer("INPUT3", "-1"));
     target.setOutputDevice(integer("OUTPUT", "-1"));
-    if (const auto state = stateOf(kModeCodes, integer("MODE", "0"))) {
+    if (const auto state = stateOf(kModeCodes, integer("MODE", "0")))
         target.SetSO2R(*state);
-    }
-    if (const auto radio = stateOf(kSO3RCodes, integer("SO3R", "2"))) {
+    if (const auto radio = stateOf(kSO3RCodes, integer("SO3R", "2")))
         target.SetSO3R(*radio);
-    }
 }
 
 void SettingsFile::WriteINI(const SettingsValues &values)
 {
-    if (iniFileName_.empty()) {
+    if (iniFileName_.empty())
         Locate(std::filesystem::current_path(), {});
-    }
     IniFile file(iniFileName_);
     const auto write = [&](const char *key, std::int32_t value) {
-        if (!file.writeString(kSection, key, std::to_string(value))) {
+        if (!file.writeString(kSection, key, std::to_string(value)))
             throw SettingsError("Unable to write to " + iniFileName_.string());
-        }
     };
     write("INPUT1", values.input1Device);
     write("INPUT2", values.input2Device);

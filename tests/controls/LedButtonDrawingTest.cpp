@@ -6,10 +6,9 @@ namespace {
 int FirstColumnWith(const QImage &image, QRgb colour, int left, int top, int bottom)
 {
     for (int x = left; x < image.width(); ++x) {
-        for (int y = top; y <= bottom; ++y) {
+        for (int y = top; y <= bottom; ++y)
             if (image.pixel(x, y) == colour)
                 return x;
-        }
     }
     return -1;
 }
@@ -65,10 +64,9 @@ TEST_F(LedButtonTest, TheLampIsCentredByTruncatingDivision)
 int CaptionTop(const QImage &image)
 {
     for (int y = 2; y < image.height() - 2; ++y) {
-        for (int x = 30; x < image.width() - 3; ++x) {
+        for (int x = 30; x < image.width() - 3; ++x)
             if (image.pixel(x, y) != TestColours::face)
                 return y;
-        }
     }
     return -1;
 }

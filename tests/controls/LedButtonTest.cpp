@@ -99,10 +99,9 @@ QImage LampPicture(const QString &name)
     QImage picture =
         QImage(QStringLiteral(":/leds/%1.bmp").arg(name)).convertToFormat(QImage::Format_RGB32);
     for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x) {
+        for (int x = 0; x < picture.width(); ++x)
             if (picture.pixel(x, y) == qRgb(255, 255, 0))
                 picture.setPixel(x, y, TestColours::face);
-        }
     }
     return picture;
 }

@@ -15,9 +15,8 @@ namespace {
 
 void require(bool condition)
 {
-    if (!condition) {
+    if (!condition)
         std::abort();
-    }
 }
 
 void fuzzConversion(std::string_view text)

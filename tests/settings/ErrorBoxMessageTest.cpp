@@ -13,9 +13,8 @@ TEST(ErrorBoxMessage, AddsAFullStopAfterCharactersAboveThePoint)
     EXPECT_EQ(errorBoxMessage("code 7"), "code 7.");
     EXPECT_EQ(errorBoxMessage("caf\xE9"), "caf\xE9.");
     EXPECT_EQ(errorBoxMessage("'X'"), "'X'"); // "'" lies below "."
-    for (const char *unchanged : {"", "Done.", "Stop!", "trailing ", "a-", "(a)", "a,"}) {
+    for (const char *unchanged : {"", "Done.", "Stop!", "trailing ", "a-", "(a)", "a,"})
         EXPECT_EQ(errorBoxMessage(unchanged), unchanged);
-    }
 }
 
 } // namespace

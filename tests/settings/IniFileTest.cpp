@@ -57,9 +57,8 @@ TEST(IniText, ReadsNamesWithoutCaseAndValuesWithoutBlanksOrOnePairOfQuotes)
     EXPECT_EQ(text.value("SETTINGS", "MODE"), "3");
     const std::pair<const char *, const char *> quoted[] = {
         {"Q1", "3"}, {"Q2", "-1"}, {"Q3", "\"\""}, {"Q4", "\"3'"}, {"Q5", "\""}, {"Q6", " 3"}};
-    for (const auto &[key, value] : quoted) {
+    for (const auto &[key, value] : quoted)
         EXPECT_EQ(text.value("NEXT", key), value) << key;
-    }
     EXPECT_EQ(text.value("settings", "empty"), "");
     EXPECT_EQ(text.value("NEXT", "B"), "x=y");
     EXPECT_FALSE(text.value("SETTINGS", "B"));
@@ -78,9 +77,8 @@ TEST(IniText, RefusesWhatTheFormatCannotHold)
                                               {"", "K", "1"},
                                               {"S", "K", "1\n2"},
                                               {"S", "K", " 1"},
-                                              {"S", "K", "\"1\""}}) {
+                                              {"S", "K", "\"1\""}})
         EXPECT_THROW(text.setValue(section, key, value), std::invalid_argument) << section << key;
-    }
     EXPECT_EQ(text.text(), "");
 }
 

@@ -34,9 +34,8 @@ TEST(IntegerConversion, AcceptsDecimalAndHexadecimalForms)
         {"-$80000000", -2147483647 - 1},
         {" +X0", 0},
     };
-    for (const auto &c : cases) {
+    for (const auto &c : cases)
         EXPECT_EQ(convertToInteger(c.text), c.value) << c.text;
-    }
 }
 
 TEST(IntegerConversion, RefusesEverythingElseWithTheUpperCasedText)
@@ -48,9 +47,8 @@ TEST(IntegerConversion, RefusesEverythingElseWithTheUpperCasedText)
         "0$1",  "00X1",       "$-1", "$ 1",        "1X",          "abc",
         "\xE9", "4294967296", "1\n",
     };
-    for (const char *text : cases) {
+    for (const char *text : cases)
         EXPECT_THROW(convertToInteger(text), SettingsError) << text;
-    }
     const auto message = [](std::string_view text) {
         try {
             convertToInteger(text);

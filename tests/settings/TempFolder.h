@@ -14,9 +14,8 @@ class TempFolder {
     TempFolder()
     {
         std::string pattern = (std::filesystem::temp_directory_path() / "kaldra-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) {
+        if (mkdtemp(pattern.data()) == nullptr)
             throw std::runtime_error("cannot create a temporary folder");
-        }
         path_ = pattern;
     }
     TempFolder(const TempFolder &) = delete;

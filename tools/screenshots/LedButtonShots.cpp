@@ -70,10 +70,9 @@ QImage LampSheet(QSize size, bool captions, qreal scale, const QPalette &palette
         }
     }
     window.show();
-    for (int row = 0; row < 4; ++row) {
+    for (int row = 0; row < 4; ++row)
         for (int column = 0; column < 3; ++column)
             kLooks[column].second(*buttons[static_cast<size_t>(row * 3 + column)]);
-    }
     return Grab(window, scale);
 }
 

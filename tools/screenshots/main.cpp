@@ -1,5 +1,6 @@
 #include "DialogShots.h"
 #include "LedButtonShots.h"
+#include "MainWindowShots.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,7 +17,8 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
         return 1;
     }
-    if (!renderLedButtonShots(folder) || !renderDialogShots(folder))
+    if (!renderLedButtonShots(folder) || !renderDialogShots(folder) ||
+        !renderMainWindowShots(folder))
         return 1;
     return 0;
 }

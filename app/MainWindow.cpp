@@ -1,0 +1,404 @@
+#include "MainWindow.h"
+
+#include "AboutDlg.h"
+#include "AboutTexts.h"
+#include "AudioLibrary.h"
+#include "DeviceDialog.h"
+#include "ErrorBoxMessage.h"
+#include "MenuAccessKeys.h"
+#include "SettingsError.h"
+#include "ui_MainWindow.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStatusBar>
+
+#include <cstdlib>
+
+namespace {
+
+// The client area below the menu bar; the status bars take its lowest 25 pixels.
+constexpr QSize kClientSize{247, 153};
+constexpr QPoint kOpeningPosition{590, 82};
+constexpr int kFontPixels = 11;
+
+// A speaker glyph from a picture and its twice-size version: the colour of
+// each picture's bottom-left pixel, exactly, shows the button face.
+QIcon SpeakerGlyph(const QString &name)
+{
+    QIcon glyph;
+    for (const auto &[suffix, ratio] : {std::pair{"", 1.0}, std::pair{"@2x", 2.0}}) {
+        const QImage picture(QStringLiteral(":/speaker/%1%2.bmp").arg(name, suffix));
+        QPixmap pixmap = QPixmap::fromImage(picture);
+        pixmap.setMask(QBitmap::fromImage(
+            picture.createMaskFromColor(picture.pixel(0, picture.height() - 1), Qt::MaskInColor)));
+        pixmap.setDevicePixelRatio(ratio);
+        glyph.addPixmap(pixmap);
+    }
+    return glyph;
+}
+
+// The device's name, empty when the library cannot tell it.
+QString DeviceName(AudioLibrary &library, TSO2RMode mode, std::int32_t device)
+{
+    AudioDeviceInfo info;
+    const bool known = mode == ddIn ? library.RecordGetDeviceInfo(device, info)
+                                    : library.GetDeviceInfo(device, info);
+    return known ? QString::fromStdString(info.name) : QString();
+}
+
+} // namespace
+
+TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirectory,
+               const std::vector<std::string> &arguments, QWidget *parent)
+    : QMainWindow(parent), FUi(std::make_unique<Ui::TForm1>()), FEngine(library, *this),
+      FWorkingDirectory(workingDirectory), FArguments(arguments),
+      FSpkrOnGlyph(SpeakerGlyph(QStringLiteral("SpkrOn"))),
+      FSpkrOffGlyph(SpeakerGlyph(QStringLiteral("SpkrOff"))), FPopupMenu1(new QMenu(this)),
+      FAboutDlg(new TAboutDlg(this)), FProcessEnd([](int code) { std::exit(code); })
+{
+    Q_INIT_RESOURCE(MainWindow);
+    FUi->setupUi(this);
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(kFontPixels);
+    setFont(font);
+    setBackgroundRole(QPalette::Button);
+    QIcon icon(AboutTexts::kIconPath.toString());
+    icon.addFile(QStringLiteral(":/MAINICON@2x.png")); // found by itself only on scaled screens
+    setWindowIcon(icon);
+    FUi->SpkrOn->setVisible(false);
+    FUi->SpkrOff->setVisible(false);
+    FUi->Speaker->setIcon(FSpkrOffGlyph);
+    FUi->StatusBar2->addWidget(FUi->Panel0, 1);
+
+    FPopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    AssignAccessKeysOnShow(*FPopupMenu1);
+    FAboutDlg->setObjectName(QStringLiteral("AboutDlg"));
+    FAboutDlg->SetTitle(AboutTexts::kTitle.toString());
+    FAboutDlg->SetProductName(AboutTexts::kProductName.toString());
+    FAboutDlg->SetCopyRight(AboutTexts::kCopyRight.toString());
+    FAboutDlg->SetProgrammer(AboutTexts::kProgrammer.toString());
+    FAboutDlg->SetWebSite(AboutTexts::kWebSite.toString());
+    FAboutDlg->SetIcon(windowIcon());
+    FAboutDlg->SetTimer(false);
+
+    AssignAccessKeys(FUi->MainMenu1->actions());
+    BindCommands();
+    resize(kClientSize.width(), kClientSize.height() + FUi->MainMenu1->sizeHint().height());
+    move(kOpeningPosition);
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    FormDestroy();
+}
+
+void TForm1::BindCommands()
+{
+    const auto bind = [this](auto *sender, auto signal, void (TForm1::*handler)()) {
+        connect(sender, signal, this, [this, handler] { RunCommand(handler); });
+    };
+    bind(FUi->LedPower, &QPushButton::clicked, &TForm1::LedPowerClick);
+    bind(FUi->LedRig1, &QPushButton::clicked, &TForm1::LedRig1Click);
+    bind(FUi->LedRig12, &QPushButton::clicked, &TForm1::LedRig12Click);
+    bind(FUi->LedRig2, &QPushButton::clicked, &TForm1::LedRig2Click);
+    bind(FUi->Speaker, &QToolButton::clicked, &TForm1::SpeakerClick);
+    bind(FUi->Radio2, &QRadioButton::clicked, &TForm1::Radio2Click);
+    bind(FUi->Radio3, &QRadioButton::clicked, &TForm1::Radio3Click);
+    bind(FUi->Exit1, &QAction::triggered, &TForm1::Exit1Click);
+    bind(FUi->SoundcardOUT1, &QAction::triggered, &TForm1::SoundcardOUT1Click);
+    bind(FUi->SoundcardIN11, &QAction::triggered, &TForm1::SoundcardIN11Click);
+    bind(FUi->SoundcardIN21, &QAction::triggered, &TForm1::SoundcardIN21Click);
+    bind(FUi->Rig1, &QAction::triggered, &TForm1::Rig1Click);
+    bind(FUi->Rig1Rig21, &QAction::triggered, &TForm1::Rig1Rig21Click);
+    bind(FUi->Rig21, &QAction::triggered, &TForm1::Rig21Click);
+    bind(FUi->Mute1, &QAction::triggered, &TForm1::Mute1Click);
+    bind(FUi->About1, &QAction::triggered, &TForm1::About1Click);
+    // The heading's own handler runs before its items get their keys.
+    bind(FUi->Edit1, &QMenu::aboutToShow, &TForm1::Edit1Click);
+    for (QMenu *menu : {FUi->File1, FUi->Edit2, FUi->Edit1, FUi->Help1})
+        AssignAccessKeysOnShow(*menu);
+}
+
+void TForm1::RunCommand(void (TForm1::*handler)())
+{
+    try {
+        (this->*handler)();
+    } catch (const SettingsError &error) {
+        ShowErrorBox(error.what());
+    }
+}
+
+void TForm1::ShowErrorBox(const std::string &message)
+{
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
+                    QString::fromStdString(errorBoxMessage(message)), QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TForm1::FormCreate()
+{
+    FUi->Speaker->setEnabled(true);
+    FUi->Speaker->setIcon(FSpkrOnGlyph);
+    FLastSO2R = ddCenter;
+    FEngine.Input1Device = FEngine.Input2Device = FEngine.Input3Device = FEngine.OutputDevice = -1;
+    // Hints need no switching on: a control without a tool tip shows none.
+    try {
+        FSettings.Locate(FWorkingDirectory, FArguments);
+        FSettings.Read(*this);
+    } catch (const SettingsError &error) {
+        // The rest of the start-up is skipped; the program runs on as read so far.
+        ShowErrorBox(error.what());
+        return;
+    }
+
+    const std::pair<const char *, void (TForm1::*)()> trayItems[] = {
+        {"*<>*", &TForm1::Mute1Click},           {"[1]<>[1]", &TForm1::Rig1Click},
+        {"[1]<>[2/3]", &TForm1::Rig1Rig21Click}, {"[2/3]<>[2/3]", &TForm1::Rig21Click},
+        {"About", &TForm1::About1Click},         {"Exit", &TForm1::Exit1Click},
+    };
+    for (const auto &[caption, handler] : trayItems) {
+        QAction *item = FPopupMenu1->addAction(QString::fromLatin1(caption));
+        connect(item, &QAction::triggered, this, [this, handler] { RunCommand(handler); });
+    }
+    QCoreApplication::setApplicationName(QStringLiteral("KALDRA"));
+    SetSO2R(ddOff);
+    ShowMode();
+}
+
+void TForm1::FormDestroy()
+{
+    FEngine.ReleaseAtShutdown();
+}
+
+void TForm1::SetSO2R(TSO2RState value)
+{
+    FSO2R = value;
+    if (value != ddSwap) {
+        FUi->LedRig1->setText(QStringLiteral("Rig1"));
+        FUi->LedRig2->setText(FSO3R == ddRadio3 ? QStringLiteral("Rig3") : QStringLiteral("Rig2"));
+    }
+    const bool on = value != ddOff;
+    FUi->Speaker->setEnabled(on);
+    if (on)
+        FUi->Speaker->setIcon(value == ddMute ? FSpkrOffGlyph : FSpkrOnGlyph);
+    TLedButton *const rigs[] = {FUi->LedRig1, FUi->LedRig12, FUi->LedRig2};
+    for (TLedButton *rig : rigs)
+        rig->setEnabled(on);
+    if (value == ddOff || value == ddRight || value == ddCenter || value == ddLeft) {
+        // A disabled button ignores this, so under ddOff the lamps stay as they were.
+        rigs[0]->SetIsActive(value == ddLeft);
+        rigs[1]->SetIsActive(value == ddCenter);
+        rigs[2]->SetIsActive(value == ddRight);
+    }
+    const bool radiosEnabled = on && value != ddMute;
+    FUi->Radio2->setEnabled(radiosEnabled);
+    FUi->Radio3->setEnabled(radiosEnabled);
+}
+
+void TForm1::SetSO3R(TSO3RState value)
+{
+    FSO3R = value;
+    if (value != ddRadio2 && value != ddRadio3)
+        return;
+    const bool third = value == ddRadio3;
+    FUi->LedRig2->setText(third ? QStringLiteral("Rig3") : QStringLiteral("Rig2"));
+    FUi->LedRig12->setText(third ? QStringLiteral("Rig1+3") : QStringLiteral("Rig1+2"));
+    FUi->Rig1Rig21->setText(third ? QStringLiteral("Rig1+3") : QStringLiteral("Rig1+2"));
+    FUi->Rig21->setText(third ? QStringLiteral("Rig3") : QStringLiteral("Rig2"));
+    FUi->SoundcardIN21->setText(third ? QStringLiteral("Soundcard IN(3)")
+                                      : QStringLiteral("Soundcard IN(2)"));
+    QRadioButton *mark = third ? FUi->Radio3 : FUi->Radio2;
+    if (!mark->isChecked()) {
+        mark->setChecked(true);
+        RunCommand(third ? &TForm1::Radio3Click : &TForm1::Radio2Click);
+    }
+}
+
+void TForm1::ShowMode()
+{
+    FUi->Panel0->setText(QStringLiteral("Input[1]:%1 Input[2]:%2 Input[3]:%3 Output:%4")
+                             .arg(FEngine.Input1Device)
+                             .arg(FEngine.Input2Device)
+                             .arg(FEngine.Input3Device)
+                             .arg(FEngine.OutputDevice));
+    AudioLibrary &library = FEngine.library();
+    FUi->LedRig1->setToolTip(DeviceName(library, ddIn, FEngine.Input1Device));
+    FUi->LedRig2->setToolTip(DeviceName(library, ddIn, SecondInputDevice()));
+    FUi->Speaker->setToolTip(DeviceName(library, ddOut, FEngine.OutputDevice));
+}
+
+std::int32_t TForm1::SecondInputDevice() const
+{
+    return FSO3R == ddRadio3 ? FEngine.Input3Device : FEngine.Input2Device;
+}
+
+void TForm1::WriteSettings()
+{
+    FSettings.WriteINI({FEngine.Input1Device, FEngine.Input2Device, FEngine.Input3Device,
+                        FEngine.OutputDevice, FSO2R, FSO3R});
+}
+
+void TForm1::EndOnAudioFailure(const std::string &message, bool errorIcon)
+{
+    QMessageBox box(errorIcon ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    QStringLiteral("Error"), QString::fromStdString(message), QMessageBox::Ok);
+    box.exec();
+    FEngine.ReleaseAtShutdown();
+    FProcessEnd(EXIT_FAILURE);
+}
+
+void TForm1::SystemCommand(int command)
+{
+    if (command == kCloseCommand)
+        close();
+    if (command == kAboutCommand)
+        RunCommand(&TForm1::About1Click);
+    else if (command == kMuteCommand)
+        RunCommand(&TForm1::Mute1Click);
+    else if (command == kRig1Command)
+        RunCommand(&TForm1::Rig1Click);
+    else if (command == kRig12Command)
+        RunCommand(&TForm1::Rig1Rig21Click);
+    else if (command == kRig2Command)
+        RunCommand(&TForm1::Rig21Click);
+}
+
+void TForm1::LedPowerClick()
+{
+    FEngine.TogglePower();
+}
+
+void TForm1::LedRig1Click()
+{
+    FEngine.SetRoute(AudioEngine::Route::Rig1);
+}
+
+void TForm1::LedRig12Click()
+{
+    FEngine.SetRoute(AudioEngine::Route::Rig12);
+}
+
+void TForm1::LedRig2Click()
+{
+    FEngine.SetRoute(AudioEngine::Route::Rig2);
+}
+
+void TForm1::SpeakerClick()
+{
+    FEngine.ToggleMute();
+}
+
+void TForm1::Radio2Click()
+{
+    ChooseSecondRadio(ddRadio2);
+}
+
+void TForm1::Radio3Click()
+{
+    ChooseSecondRadio(ddRadio3);
+}
+
+void TForm1::ChooseSecondRadio(TSO3RState radio)
+{
+    if (!FEngine.AudioStarted())
+        return;
+    SetSO3R(radio);
+    RestartAudio();
+    WriteSettings();
+}
+
+void TForm1::RestartAudio()
+{
+    // From powered-on: off, then on; from powered-off: on (checking the
+    // devices), then off.
+    FEngine.TogglePower();
+    FEngine.TogglePower();
+}
+
+void TForm1::Exit1Click()
+{
+    QMessageBox question(QMessageBox::NoIcon, QStringLiteral("Warning!"),
+                         QStringLiteral("Do you really want to exit?"),
+                         QMessageBox::Ok | QMessageBox::Cancel, this);
+    if (question.exec() != QMessageBox::Ok)
+        return;
+    WriteSettings();
+    FEngine.library().Free();
+    close();
+    QCoreApplication::exit(0);
+}
+
+void TForm1::ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t &device)
+{
+    TForm2 dialog(FEngine.library(), this);
+    dialog.setWindowTitle(caption);
+    dialog.SetSO2RMode(mode);
+    dialog.SetDevice(device);
+    dialog.SetList();
+    dialog.exec();
+    device = dialog.Device();
+}
+
+void TForm1::SoundcardOUT1Click()
+{
+    ChooseDevice(QStringLiteral("Select Output Device"), ddOut, FEngine.OutputDevice);
+    RestartAudio();
+    ShowMode();
+    WriteSettings();
+}
+
+void TForm1::SoundcardIN11Click()
+{
+    ChooseDevice(QStringLiteral("Select Output Device (1)"), ddIn, FEngine.Input1Device);
+    ShowMode();
+    WriteSettings();
+}
+
+void TForm1::SoundcardIN21Click()
+{
+    const bool third = FSO3R == ddRadio3;
+    ChooseDevice(third ? QStringLiteral("Select Output Device (3)")
+                       : QStringLiteral("Select Output Device (2)"),
+                 ddIn, third ? FEngine.Input3Device : FEngine.Input2Device);
+    RestartAudio();
+    ShowMode();
+    WriteSettings();
+}
+
+void TForm1::Rig1Click()
+{
+    IfAudioStarted(&TForm1::LedRig1Click);
+}
+
+void TForm1::Rig1Rig21Click()
+{
+    IfAudioStarted(&TForm1::LedRig12Click);
+}
+
+void TForm1::Rig21Click()
+{
+    IfAudioStarted(&TForm1::LedRig2Click);
+}
+
+void TForm1::Mute1Click()
+{
+    IfAudioStarted(&TForm1::SpeakerClick);
+}
+
+void TForm1::IfAudioStarted(void (TForm1::*handler)())
+{
+    if (FEngine.AudioStarted())
+        (this->*handler)();
+}
+
+void TForm1::Edit1Click() {}
+
+void TForm1::About1Click()
+{
+    FAboutDlg->Execute();
+}

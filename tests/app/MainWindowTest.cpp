@@ -1,0 +1,338 @@
+#include "MainWindow.h"
+#include "DeviceDialog.h"
+#include "LedBtn.h"
+#include "ModalDriver.h"
+#include "RecordingAudioLibrary.h"
+#include "TempFolder.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A main window started in a fresh folder, with `settings` as its KALDRA.INI
+// when given.
+struct Window {
+    explicit Window(const std::string &settings = {}, std::vector<std::string> arguments = {})
+    {
+        if (!settings.empty())
+            writeFile(folder / "KALDRA.INI", settings);
+        // As the program entry leaves it before the window takes over.
+        QCoreApplication::setApplicationName("SO2R Controller");
+        library.captureDevices = {"Radio 1", "Radio 2", "Radio 3"};
+        library.playbackDevices = {"Headset"};
+        form = std::make_unique<TForm1>(library, folder.path(), arguments);
+        form->SetProcessEnd([this](int code) { endCode = code; });
+    }
+    template <typename Control> Control *get(const char *name)
+    {
+        return form->findChild<Control *>(name);
+    }
+    TLedButton *led(const char *name) { return get<TLedButton>(name); }
+    QString text(const char *name) { return get<QLabel>(name)->text(); }
+    bool called(const std::string &call)
+    {
+        return std::find(library.calls.begin(), library.calls.end(), call) != library.calls.end();
+    }
+    std::string settings() { return readFile(folder / "KALDRA.INI"); }
+    // The enabled flag and lamp of LedRig1, LedRig12 and LedRig2, as "e1 e0 -0".
+    std::string rigs()
+    {
+        std::string look;
+        for (const char *name : {"LedRig1", "LedRig12", "LedRig2"})
+            look += std::string(led(name)->isEnabled() ? "e" : "-") +
+                    (led(name)->IsActive() ? "1 " : "0 ");
+        return look;
+    }
+    bool speakerMuted()
+    {
+        const QImage glyph = get<QToolButton>("Speaker")->icon().pixmap(56, 54).toImage();
+        return glyph.pixelColor(24, 9) == QColor(237, 28, 36);
+    }
+
+    TempFolder folder;
+    RecordingAudioLibrary library;
+    std::unique_ptr<TForm1> form;
+    int endCode = -1;
+};
+
+struct Box {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+// Answers the next message box with `button`, noting what it showed.
+void answerBox(Box &seen, QMessageBox::StandardButton button = QMessageBox::Ok)
+{
+    whenModal<QMessageBox>([&seen, button](QMessageBox &box) {
+        seen = {box.windowTitle(), box.text(), box.icon()};
+        box.button(button)->click();
+    });
+}
+
+TEST(MainWindow, FirstStartOpensPoweredOffWithTheLayoutsLamps)
+{
+    Window window;
+    EXPECT_EQ(window.form->windowTitle(), "KALDRA");
+    EXPECT_EQ(window.form->windowIcon().availableSizes(), QList<QSize>({{32, 32}, {64, 64}}));
+    EXPECT_EQ(window.rigs(), "-0 -1 -0 ");
+    EXPECT_FALSE(window.get<QToolButton>("Speaker")->isEnabled());
+    EXPECT_FALSE(window.speakerMuted());
+    EXPECT_TRUE(window.get<QRadioButton>("Radio2")->isChecked());
+    EXPECT_FALSE(window.get<QRadioButton>("Radio2")->isEnabled());
+    EXPECT_EQ(window.led("LedRig2")->text(), "Rig2");
+    EXPECT_EQ(window.text("Panel0"), "Input[1]:-1 Input[2]:-1 Input[3]:-1 Output:-1");
+    QMenu &tray = window.form->PopupMenu1();
+    emit tray.aboutToShow();
+    QStringList items;
+    for (QAction *item : tray.actions())
+        items << item->text();
+    EXPECT_EQ(items, QStringList(
+                         {"*<>*", "[&1]<>[1]", "[1]<>[&2/3]", "[2/&3]<>[2/3]", "&About", "&Exit"}));
+    EXPECT_EQ(QCoreApplication::applicationName(), "KALDRA");
+}
+
+TEST(MainWindow, ControlsKeepTheirPlacesAndTheStatusBarsStayDocked)
+{
+    Window window;
+    QMainWindow &form = *window.form;
+    form.show();
+    EXPECT_EQ(form.pos(), QPoint(590, 82));
+    EXPECT_EQ(form.centralWidget()->size(), QSize(247, 153));
+    form.resize(400, 300);
+    QApplication::processEvents();
+    EXPECT_EQ(window.led("LedPower")->geometry(), QRect(167, 64, 73, 57));
+    const auto placeOf = [&](const char *name) {
+        QWidget *bar = window.get<QWidget>(name);
+        return QRect(bar->mapTo(&form, QPoint(0, 0)), bar->size());
+    };
+    EXPECT_EQ(placeOf("StatusBar1"), QRect(0, 299, 400, 1));
+    EXPECT_EQ(placeOf("StatusBar2"), QRect(0, 275, 400, 24));
+}
+
+TEST(MainWindow, ListeningStateShowsRowByRow)
+{
+    Window window;
+    TForm1 &form = *window.form;
+    form.SetSO2R(ddCenter); // enabled before the lamps are set
+    EXPECT_EQ(window.rigs(), "e0 e1 e0 ");
+    form.SetSO2R(ddLeft);
+    EXPECT_EQ(window.rigs(), "e1 e0 e0 ");
+    form.SetSO2R(ddRight);
+    EXPECT_EQ(window.rigs(), "e0 e0 e1 ");
+    EXPECT_TRUE(window.get<QRadioButton>("Radio3")->isEnabled());
+    EXPECT_FALSE(window.speakerMuted());
+
+    form.SetSO2R(ddMute);
+    EXPECT_EQ(window.rigs(), "e0 e0 e1 ");
+    EXPECT_TRUE(window.speakerMuted());
+    EXPECT_TRUE(window.get<QToolButton>("Speaker")->isEnabled());
+    EXPECT_FALSE(window.get<QRadioButton>("Radio3")->isEnabled());
+
+    form.SetSO3R(ddRadio3);
+    form.SetSO2R(ddOff); // the lamp of the last route stays lit, the glyph as it was
+    EXPECT_EQ(window.rigs(), "-0 -0 -1 ");
+    EXPECT_EQ(window.led("LedRig2")->text(), "Rig3");
+    EXPECT_TRUE(window.speakerMuted());
+    EXPECT_FALSE(window.get<QToolButton>("Speaker")->isEnabled());
+
+    window.led("LedRig1")->setText("kept");
+    form.SetSO2R(ddSwap);
+    EXPECT_EQ(window.rigs(), "e0 e0 e1 ");
+    EXPECT_EQ(window.led("LedRig1")->text(), "kept");
+    EXPECT_FALSE(window.speakerMuted());
+    EXPECT_EQ(form.SO2R(), ddSwap);
+}
+
+TEST(MainWindow, SecondRadioRenamesButtonsAndMenusWhoseKeysFollow)
+{
+    Window window;
+    QMenu *mode = window.get<QMenu>("Edit1");
+    QMenu *edit = window.get<QMenu>("Edit2");
+    QStringList headings;
+    for (QAction *heading : window.get<QMenuBar>("MainMenu1")->actions())
+        headings << heading->text();
+    EXPECT_EQ(headings, QStringList({"&File", "&Edit", "&Mode", "&Help"}));
+
+    window.form->SetSO3R(ddRadio3);
+    emit mode->aboutToShow();
+    emit edit->aboutToShow();
+    EXPECT_TRUE(window.get<QRadioButton>("Radio3")->isChecked());
+    EXPECT_FALSE(window.get<QRadioButton>("Radio2")->isChecked());
+    EXPECT_EQ(window.led("LedRig2")->text(), "Rig3");
+    EXPECT_EQ(window.led("LedRig12")->text(), "Rig1+3");
+    EXPECT_EQ(mode->actions()[1]->text(), "R&ig1+3");
+    EXPECT_EQ(mode->actions()[2]->text(), "Ri&g3");
+    EXPECT_EQ(edit->actions()[2]->text(), "So&undcard IN(3)");
+
+    window.form->SetSO3R(ddRadio2);
+    EXPECT_TRUE(window.get<QRadioButton>("Radio2")->isChecked());
+    EXPECT_EQ(window.led("LedRig12")->text(), "Rig1+2");
+    EXPECT_EQ(mode->actions()[2]->text(), "Rig2");
+}
+
+TEST(MainWindow, HintsNameTheDevicesAndStayEmptyForUnknownOnes)
+{
+    Window window;
+    window.form->setInput1Device(0);
+    window.form->setInput3Device(2);
+    window.form->setInput2Device(7);
+    window.form->ShowMode();
+    EXPECT_EQ(window.text("Panel0"), "Input[1]:0 Input[2]:7 Input[3]:2 Output:-1");
+    EXPECT_EQ(window.led("LedRig1")->toolTip(), "Radio 1");
+    EXPECT_EQ(window.led("LedRig2")->toolTip(), "");
+    EXPECT_EQ(window.get<QToolButton>("Speaker")->toolTip(), "");
+    window.form->SetSO3R(ddRadio3);
+    window.form->setOutputDevice(0);
+    window.form->ShowMode();
+    EXPECT_EQ(window.led("LedRig2")->toolTip(), "Radio 3");
+    EXPECT_EQ(window.get<QToolButton>("Speaker")->toolTip(), "Headset");
+}
+
+TEST(MainWindow, RefusedSettingsWriteShowsTheErrorBoxAndTheProgramRunsOn)
+{
+    Window window("", {"-F", "missing/KALDRA.INI"});
+    Box seen;
+    answerBox(seen);
+    window.led("LedPower")->click();
+    const std::string path = (window.folder / "missing" / "KALDRA.INI").string();
+    EXPECT_EQ(seen.title, "KALDRA");
+    EXPECT_EQ(seen.text.toStdString(), "Unable to write to " + path + ".");
+    EXPECT_EQ(seen.icon, QMessageBox::Critical);
+    // Power-on's first write is inside route Rig1+2: the graph plays, the state shows it.
+    EXPECT_EQ(window.form->SO2R(), ddCenter);
+    EXPECT_EQ(window.endCode, -1);
+}
+
+TEST(MainWindow, PlaybackDeviceThatFailsEndsTheProcessWithoutWritingSettings)
+{
+    Window window;
+    window.library.initSucceeds = false;
+    Box seen;
+    answerBox(seen);
+    window.led("LedPower")->click();
+    EXPECT_EQ(seen.text, "Can't initialize device");
+    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    EXPECT_NE(window.endCode, -1);
+    EXPECT_EQ(window.library.calls.back(), "Free()");
+    EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
+}
+
+TEST(MainWindow, StoredMuteAndThirdRadioOpenPoweredOff)
+{
+    Window window("[SETTINGS]\nMODE=3\nSO3R=3\n");
+    EXPECT_EQ(window.form->SO2R(), ddOff);
+    EXPECT_EQ(window.rigs(), "-0 -0 -0 ");
+    EXPECT_TRUE(window.speakerMuted());
+    EXPECT_TRUE(window.get<QRadioButton>("Radio3")->isChecked());
+    EXPECT_EQ(window.led("LedRig12")->text(), "Rig1+3");
+}
+
+TEST(MainWindow, MalformedSettingStopsTheStartUpThere)
+{
+    Box seen;
+    answerBox(seen);
+    Window before("[SETTINGS]\nINPUT2=ABC\nMODE=2\n");
+    EXPECT_EQ(seen.title, "SO2R Controller");
+    EXPECT_EQ(seen.text, "'ABC' is not a valid integer value.");
+    EXPECT_EQ(QCoreApplication::applicationName(), "SO2R Controller");
+    EXPECT_EQ(before.text("Panel0"), "Status Bar");
+    EXPECT_TRUE(before.form->PopupMenu1().actions().isEmpty());
+    EXPECT_EQ(before.form->SO2R(), ddOff);
+    EXPECT_EQ(before.rigs(), "e0 e0 e0 ");
+    EXPECT_FALSE(before.get<QRadioButton>("Radio2")->isChecked());
+
+    answerBox(seen);
+    Window after("[SETTINGS]\nMODE=2\nSO3R=x\n");
+    EXPECT_EQ(after.form->SO2R(), ddRight);
+    after.led("LedPower")->click(); // only ends the state: audio was never started
+    EXPECT_EQ(after.form->SO2R(), ddOff);
+    EXPECT_TRUE(after.library.calls.empty());
+    after.led("LedPower")->click();
+    EXPECT_EQ(after.form->SO2R(), ddCenter);
+}
+
+TEST(MainWindow, GuardedCommandsDoNothingBeforeTheFirstPowerOn)
+{
+    Window window;
+    window.library.calls.clear();
+    for (const char *item : {"Rig1", "Rig1Rig21", "Rig21", "Mute1"})
+        window.get<QAction>(item)->trigger();
+    for (QAction *item : window.form->PopupMenu1().actions().mid(0, 4))
+        item->trigger();
+    window.form->SystemCommand(TForm1::kRig2Command);
+    window.form->Radio3Click();
+    window.get<QToolButton>("Speaker")->click();
+    EXPECT_EQ(window.form->SO2R(), ddOff);
+    EXPECT_EQ(window.form->SO3R(), ddRadio2);
+    EXPECT_TRUE(window.library.calls.empty());
+    EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
+}
+
+TEST(MainWindow, SystemCommandsRunOneRouteEach)
+{
+    Window window;
+    window.led("LedPower")->click();
+    const auto matrixWrites = [&] {
+        return std::count_if(
+            window.library.calls.begin(), window.library.calls.end(),
+            [](const std::string &call) { return call.starts_with("MixerChannelSetMatrix"); });
+    };
+    const auto before = matrixWrites();
+    window.form->SystemCommand(TForm1::kRig2Command);
+    EXPECT_EQ(window.form->SO2R(), ddRight);
+    window.form->SystemCommand(TForm1::kRig12Command);
+    EXPECT_EQ(window.form->SO2R(), ddCenter);
+    EXPECT_EQ(matrixWrites() - before, 4);
+}
+
+TEST(MainWindow, DeviceDialogClosedWithoutOkStillRestartsAndWrites)
+{
+    Window window("[SETTINGS]\nOUTPUT=0\nSO3R=3\nINPUT3=2\n");
+    window.library.calls.clear();
+    QString caption;
+    whenModal<TForm2>([&](TForm2 &dialog) {
+        caption = dialog.windowTitle();
+        dialog.close();
+    });
+    window.get<QAction>("SoundcardOUT1")->trigger();
+    EXPECT_EQ(caption, "Select Output Device");
+    EXPECT_TRUE(window.called("Init(0,7000,0)"));
+    EXPECT_EQ(window.form->SO2R(), ddOff); // from powered-off: on, then off
+    EXPECT_NE(window.settings().find("OUTPUT=0"), std::string::npos);
+
+    whenModal<TForm2>([&](TForm2 &dialog) {
+        caption = dialog.windowTitle();
+        dialog.close();
+    });
+    window.led("LedPower")->click();
+    window.library.calls.clear();
+    window.get<QAction>("SoundcardIN21")->trigger();
+    EXPECT_EQ(caption, "Select Output Device (3)");
+    EXPECT_EQ(window.form->SO2R(), ddCenter); // from powered-on: off, then on
+    EXPECT_TRUE(window.called("RecordFree()"));
+    EXPECT_TRUE(window.called("RecordInit(2)"));
+    EXPECT_EQ(window.text("Panel0"), "Input[1]:-1 Input[2]:-1 Input[3]:2 Output:0");
+}
+
+TEST(MainWindow, CancelledExitWritesNothing)
+{
+    Window window;
+    Box seen;
+    answerBox(seen, QMessageBox::Cancel);
+    window.get<QAction>("Exit1")->trigger();
+    EXPECT_EQ(seen.title, "Warning!");
+    EXPECT_EQ(seen.text, "Do you really want to exit?");
+    EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
+    EXPECT_FALSE(window.called("Free()"));
+}
+
+} // namespace
