@@ -7,6 +7,8 @@
 #include "ErrorBoxMessage.h"
 #include "MenuAccessKeys.h"
 #include "SettingsError.h"
+#include "TrayIcon.h"
+#include "WindowMenu.h"
 #include "ui_MainWindow.h"
 
 #include <QApplication>
@@ -156,6 +158,9 @@ void TForm1::FormCreate()
         return;
     }
 
+    FWindowMenu = std::make_unique<WindowMenu>(*this);
+    connect(FWindowMenu.get(), &WindowMenu::commandChosen, this, &TForm1::SystemCommand);
+
     const std::pair<const char *, void (TForm1::*)()> trayItems[] = {
         {"*<>*", &TForm1::Mute1Click},           {"[1]<>[1]", &TForm1::Rig1Click},
         {"[1]<>[2/3]", &TForm1::Rig1Rig21Click}, {"[2/3]<>[2/3]", &TForm1::Rig21Click},
@@ -166,6 +171,8 @@ void TForm1::FormCreate()
         connect(item, &QAction::triggered, this, [this, handler] { RunCommand(handler); });
     }
     QCoreApplication::setApplicationName(QStringLiteral("KALDRA"));
+    FTrayIcon = std::make_unique<TrayIcon>(*FPopupMenu1, *this);
+    FTrayIcon->add();
     SetSO2R(ddOff);
     ShowMode();
 }
@@ -254,17 +261,17 @@ void TForm1::EndOnAudioFailure(const std::string &message, bool errorIcon)
 
 void TForm1::SystemCommand(int command)
 {
-    if (command == kCloseCommand)
+    if (command == WindowMenu::kQuit)
         close();
-    if (command == kAboutCommand)
+    if (command == WindowMenu::kAbout)
         RunCommand(&TForm1::About1Click);
-    else if (command == kMuteCommand)
+    else if (command == WindowMenu::kMute)
         RunCommand(&TForm1::Mute1Click);
-    else if (command == kRig1Command)
+    else if (command == WindowMenu::kRig1)
         RunCommand(&TForm1::Rig1Click);
-    else if (command == kRig12Command)
+    else if (command == WindowMenu::kRig12)
         RunCommand(&TForm1::Rig1Rig21Click);
-    else if (command == kRig2Command)
+    else if (command == WindowMenu::kRig2)
         RunCommand(&TForm1::Rig21Click);
 }
 
@@ -327,6 +334,8 @@ void TForm1::Exit1Click()
                          QMessageBox::Ok | QMessageBox::Cancel, this);
     if (question.exec() != QMessageBox::Ok)
         return;
+    if (FTrayIcon)
+        FTrayIcon->remove();
     WriteSettings();
     FEngine.library().Free();
     close();

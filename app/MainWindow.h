@@ -19,6 +19,8 @@
 class AudioLibrary;
 class QMenu;
 class TAboutDlg;
+class TrayIcon;
+class WindowMenu;
 enum TSO2RMode : std::uint8_t;
 
 namespace Ui {
@@ -43,14 +45,6 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     Q_PROPERTY(TSO3RState SO3R READ SO3R WRITE SetSO3R)
 
   public:
-    // The window-menu commands besides the close item.
-    static constexpr int kCloseCommand = 61536;
-    static constexpr int kAboutCommand = 666;
-    static constexpr int kMuteCommand = 445;
-    static constexpr int kRig1Command = 444;
-    static constexpr int kRig12Command = 443;
-    static constexpr int kRig2Command = 442;
-
     // `library` must outlive the window.
     TForm1(AudioLibrary &library, const std::filesystem::path &workingDirectory,
            const std::vector<std::string> &arguments, QWidget *parent = nullptr);
@@ -95,8 +89,9 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     void RunCommand(void (TForm1::*handler)());
 
   public slots:
-    // The window-menu commands: the close item closes the window (its own
-    // handling, first), the others run their menu's handler.
+    // The window-menu commands (WindowMenu's numbers), from whichever menu
+    // gives them: the close item closes the window (its own handling, first),
+    // the others run their menu's handler.
     void SystemCommand(int command);
 
     void FormCreate();
@@ -138,7 +133,10 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     std::vector<std::string> FArguments;
     QIcon FSpkrOnGlyph;
     QIcon FSpkrOffGlyph;
-    QMenu *FPopupMenu1;   // owned by the window
+    QMenu *FPopupMenu1; // owned by the window
+    // Made by a start-up that read the settings; neither exists otherwise.
+    std::unique_ptr<WindowMenu> FWindowMenu;
+    std::unique_ptr<TrayIcon> FTrayIcon;
     TAboutDlg *FAboutDlg; // owned by the window
     std::function<void(int)> FProcessEnd;
     TSO2RState FSO2R = ddOff;

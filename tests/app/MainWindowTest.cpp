@@ -4,6 +4,7 @@
 #include "ModalDriver.h"
 #include "RecordingAudioLibrary.h"
 #include "TempFolder.h"
+#include "WindowMenu.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -246,6 +248,7 @@ TEST(MainWindow, MalformedSettingStopsTheStartUpThere)
     EXPECT_EQ(QCoreApplication::applicationName(), "SO2R Controller");
     EXPECT_EQ(before.text("Panel0"), "Status Bar");
     EXPECT_TRUE(before.form->PopupMenu1().actions().isEmpty());
+    EXPECT_EQ(before.form->contextMenuPolicy(), Qt::DefaultContextMenu); // no window menu
     EXPECT_EQ(before.form->SO2R(), ddOff);
     EXPECT_EQ(before.rigs(), "e0 e0 e0 ");
     EXPECT_FALSE(before.get<QRadioButton>("Radio2")->isChecked());
@@ -268,7 +271,7 @@ TEST(MainWindow, GuardedCommandsDoNothingBeforeTheFirstPowerOn)
         window.get<QAction>(item)->trigger();
     for (QAction *item : window.form->PopupMenu1().actions().mid(0, 4))
         item->trigger();
-    window.form->SystemCommand(TForm1::kRig2Command);
+    window.form->SystemCommand(WindowMenu::kRig2);
     window.form->Radio3Click();
     window.get<QToolButton>("Speaker")->click();
     EXPECT_EQ(window.form->SO2R(), ddOff);
@@ -287,9 +290,9 @@ TEST(MainWindow, SystemCommandsRunOneRouteEach)
             [](const std::string &call) { return call.starts_with("MixerChannelSetMatrix"); });
     };
     const auto before = matrixWrites();
-    window.form->SystemCommand(TForm1::kRig2Command);
+    window.form->SystemCommand(WindowMenu::kRig2);
     EXPECT_EQ(window.form->SO2R(), ddRight);
-    window.form->SystemCommand(TForm1::kRig12Command);
+    window.form->SystemCommand(WindowMenu::kRig12);
     EXPECT_EQ(window.form->SO2R(), ddCenter);
     EXPECT_EQ(matrixWrites() - before, 4);
 }
@@ -321,6 +324,19 @@ TEST(MainWindow, DeviceDialogClosedWithoutOkStillRestartsAndWrites)
     EXPECT_TRUE(window.called("RecordFree()"));
     EXPECT_TRUE(window.called("RecordInit(2)"));
     EXPECT_EQ(window.text("Panel0"), "Input[1]:-1 Input[2]:-1 Input[3]:2 Output:0");
+}
+
+TEST(MainWindow, TheContextMenuCarriesTheWindowMenusCommands)
+{
+    Window window;
+    window.led("LedPower")->click();
+    const auto commands = window.form->findChildren<QAction *>();
+    const auto rig2 = std::find_if(commands.begin(), commands.end(), [](QAction *action) {
+        return action->data().toInt() == WindowMenu::kRig2;
+    });
+    ASSERT_NE(rig2, commands.end());
+    (*rig2)->trigger();
+    EXPECT_EQ(window.form->SO2R(), ddRight);
 }
 
 TEST(MainWindow, CancelledExitWritesNothing)
