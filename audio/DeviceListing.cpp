@@ -5,9 +5,8 @@
 
 void DeviceListing::add(Device device)
 {
-    if (!ended_) {
+    if (!ended_)
         devices_.push_back(std::move(device));
-    }
 }
 
 void DeviceListing::finish(bool failed)
@@ -18,9 +17,8 @@ void DeviceListing::finish(bool failed)
 
 std::optional<std::vector<DeviceListing::Device>> DeviceListing::devices() const
 {
-    if (!ended_ || failed_) {
+    if (!ended_ || failed_)
         return std::nullopt;
-    }
     auto sorted = devices_;
     std::ranges::sort(sorted, {}, &Device::name);
     return sorted;

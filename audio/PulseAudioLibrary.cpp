@@ -45,9 +45,8 @@ std::uint32_t bytesFor(double ms, std::uint32_t rate)
 template <typename Channels> void closeAll(PulseConnection &connection, Channels &channels)
 {
     std::lock_guard lock(connection.loop());
-    for (auto &[handle, channel] : channels) {
+    for (auto &[handle, channel] : channels)
         PulseConnection::closeStream(channel->stream);
-    }
     channels.clear();
 }
 
@@ -97,17 +96,14 @@ bool PulseAudioLibrary::connect()
 
 bool PulseAudioLibrary::serverAlive()
 {
-    if (!connection_) {
+    if (!connection_)
         return false;
-    }
     {
         std::lock_guard lock(connection_->loop());
-        if (connection_->ready()) {
+        if (connection_->ready())
             return true;
-        }
-        if (connection_->context() == nullptr) {
+        if (connection_->context() == nullptr)
             return false;
-        }
     }
     // The server closed the connection: the streams made on it are gone.
     {
@@ -125,29 +121,25 @@ bool PulseAudioLibrary::serverAlive()
 bool PulseAudioLibrary::resolveDevice(Direction direction, int device, std::string &name)
 {
     AudioDeviceInfo info;
-    if (!deviceInfo(direction, device, info)) {
+    if (!deviceInfo(direction, device, info))
         return false;
-    }
     name = device == -1 ? std::string() : info.driver;
     return true;
 }
 
 bool PulseAudioLibrary::deviceInfo(Direction direction, int device, AudioDeviceInfo &info)
 {
-    if (device < -1 || !connect()) {
+    if (device < -1 || !connect())
         return false;
-    }
     std::lock_guard lock(connection_->loop());
     auto devices = connection_->devices(direction);
-    if (!devices) {
+    if (!devices)
         return false;
-    }
     std::string name;
     if (device == -1) {
         auto defaultName = connection_->defaultDeviceName(direction);
-        if (!defaultName) {
+        if (!defaultName)
             return false;
-        }
         name = *defaultName;
     } else if (static_cast<std::size_t>(device) < devices->size()) {
         name = (*devices)[static_cast<std::size_t>(device)].name;
@@ -169,9 +161,8 @@ bool PulseAudioLibrary::Init(int device, std::uint32_t frequency, std::uint32_t 
     (void)flags;
     Free();
     std::string name;
-    if (!resolveDevice(Direction::Playback, device, name)) {
+    if (!resolveDevice(Direction::Playback, device, name))
         return false;
-    }
     playbackDevice_ = name;
     initialized_ = true;
     return true;
@@ -179,9 +170,8 @@ bool PulseAudioLibrary::Init(int device, std::uint32_t frequency, std::uint32_t 
 
 bool PulseAudioLibrary::Free()
 {
-    if (connection_) {
+    if (connection_)
         freeMixers();
-    }
     initialized_ = false;
     playbackDevice_.clear();
     return true;
@@ -215,9 +205,8 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
                                            std::uint32_t flags)
 {
     (void)flags;
-    if (!captureDeviceCurrent_ || !validStreamFormat(frequency, channels) || !serverAlive()) {
+    if (!captureDeviceCurrent_ || !validStreamFormat(frequency, channels) || !serverAlive())
         return 0;
-    }
     auto capture = std::make_unique<Capture>();
     capture->rate = frequency;
     std::lock_guard lock(connection_->loop());
@@ -250,9 +239,8 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
 
 bool PulseAudioLibrary::RecordFree()
 {
-    if (connection_) {
+    if (connection_)
         freeCaptures();
-    }
     captureDeviceCurrent_ = false;
     currentCaptureDevice_.clear();
     capturesStarted_ = 0;
@@ -276,22 +264,18 @@ bool PulseAudioLibrary::ChannelStop(AudioHandle channel)
 
 bool PulseAudioLibrary::setRunning(AudioHandle channel, bool running, bool flush)
 {
-    if (!serverAlive()) {
+    if (!serverAlive())
         return false;
-    }
-    if (Mixer *mixer = findMixer(channel)) {
+    if (Mixer *mixer = findMixer(channel))
         return cork(*mixer, !running, flush);
-    }
     Capture *capture = findCapture(channel);
-    if (capture == nullptr) {
+    if (capture == nullptr)
         return false;
-    }
     // A capture keeps recording while paused or stopped, so that it comes
     // back at once and at the delay it had; only its gain in the mix drops.
     capture->paused = !running;
-    if (capture->mixer != nullptr) {
+    if (capture->mixer != nullptr)
         capture->mixer->mixer->setPaused(capture->input, !running);
-    }
     return true;
 }
 
@@ -299,9 +283,8 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
                                                  std::uint32_t flags)
 {
     (void)flags;
-    if (!initialized_ || !validStreamFormat(frequency, channels) || !serverAlive()) {
+    if (!initialized_ || !validStreamFormat(frequency, channels) || !serverAlive())
         return 0;
-    }
     auto mixer = std::make_unique<Mixer>();
     mixer->rate = frequency;
     RealtimeMixer::Config config;
@@ -355,23 +338,20 @@ bool PulseAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHand
     // Every source enters through its own matrix; without kMatrixMixing that
     // matrix simply stays the identity.
     (void)flags;
-    if (!serverAlive()) {
+    if (!serverAlive())
         return false;
-    }
     Mixer *mixer = findMixer(mixerHandle);
     Capture *capture = findCapture(channel);
     if (mixer == nullptr || capture == nullptr || capture->mixer != nullptr ||
-        capture->rate != mixer->rate) {
+        capture->rate != mixer->rate)
         return false;
-    }
     // A capture that comes in larger bursts than asked for needs as much more
     // in hand.
     const int input = mixer->mixer->attachInput(
         options_.mixerDelayMs +
         std::max(0.0, capture->grant.fragmentMs - options_.captureFragmentMs));
-    if (input < 0) {
+    if (input < 0)
         return false;
-    }
     mixer->mixer->setPaused(input, capture->paused);
     std::lock_guard lock(connection_->loop());
     capture->mixer = mixer;
@@ -382,9 +362,8 @@ bool PulseAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHand
 bool PulseAudioLibrary::MixerChannelRemove(AudioHandle channel)
 {
     Capture *capture = findCapture(channel);
-    if (capture == nullptr || capture->mixer == nullptr || !serverAlive()) {
+    if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
         return false;
-    }
     unplug(*capture);
     return true;
 }
@@ -392,9 +371,8 @@ bool PulseAudioLibrary::MixerChannelRemove(AudioHandle channel)
 bool PulseAudioLibrary::MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix &matrix)
 {
     Capture *capture = findCapture(channel);
-    if (capture == nullptr || capture->mixer == nullptr || !serverAlive()) {
+    if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
         return false;
-    }
     matrix = capture->mixer->mixer->matrix(capture->input);
     return true;
 }
@@ -402,9 +380,8 @@ bool PulseAudioLibrary::MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix
 bool PulseAudioLibrary::MixerChannelSetMatrix(AudioHandle channel, const RoutingMatrix &matrix)
 {
     Capture *capture = findCapture(channel);
-    if (capture == nullptr || capture->mixer == nullptr || !serverAlive()) {
+    if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
         return false;
-    }
     capture->mixer->mixer->setMatrix(capture->input, matrix);
     return true;
 }
@@ -412,30 +389,26 @@ bool PulseAudioLibrary::MixerChannelSetMatrix(AudioHandle channel, const Routing
 std::uint64_t PulseAudioLibrary::underrunFrames() const
 {
     std::uint64_t frames = 0;
-    for (const auto &[handle, mixer] : mixers_) {
+    for (const auto &[handle, mixer] : mixers_)
         frames += mixer->mixer->underrunFrames();
-    }
     return frames;
 }
 
 std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
 {
     std::vector<Grant> granted;
-    for (const auto &[handle, capture] : captures_) {
+    for (const auto &[handle, capture] : captures_)
         granted.push_back(capture->grant);
-    }
-    for (const auto &[handle, mixer] : mixers_) {
+    for (const auto &[handle, mixer] : mixers_)
         granted.push_back(mixer->grant);
-    }
     return granted;
 }
 
 std::uint64_t PulseAudioLibrary::playbackUnderflows() const
 {
     std::uint64_t underflows = 0;
-    for (const auto &[handle, mixer] : mixers_) {
+    for (const auto &[handle, mixer] : mixers_)
         underflows += mixer->underflows.load(std::memory_order_relaxed);
-    }
     return underflows;
 }
 
@@ -452,11 +425,9 @@ void PulseAudioLibrary::unplug(Capture &capture)
 
 void PulseAudioLibrary::unplugAll()
 {
-    for (auto &[handle, capture] : captures_) {
-        if (capture->mixer != nullptr) {
+    for (auto &[handle, capture] : captures_)
+        if (capture->mixer != nullptr)
             unplug(*capture);
-        }
-    }
 }
 
 void PulseAudioLibrary::freeMixers()
@@ -532,9 +503,8 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
         }
         pa_stream_drop(stream);
     }
-    if (capture->mixer != nullptr) {
+    if (capture->mixer != nullptr)
         fill(*capture->mixer);
-    }
 }
 
 void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
@@ -550,17 +520,15 @@ void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
 void PulseAudioLibrary::fill(Mixer &mixer)
 {
     const std::size_t writable = pa_stream_writable_size(mixer.stream);
-    if (writable == static_cast<std::size_t>(-1)) {
+    if (writable == static_cast<std::size_t>(-1))
         return;
-    }
     std::size_t frames =
         mixer.queue.framesToMix(writable / kFrameBytes, mixer.mixer->readyFrames());
     while (frames > 0) {
         void *data = nullptr;
         std::size_t granted = frames * kFrameBytes;
-        if (pa_stream_begin_write(mixer.stream, &data, &granted) < 0 || granted < kFrameBytes) {
+        if (pa_stream_begin_write(mixer.stream, &data, &granted) < 0 || granted < kFrameBytes)
             return;
-        }
         const std::size_t part = std::min(frames, granted / kFrameBytes);
         mixer.mixer->render(static_cast<float *>(data), part);
         pa_stream_write(mixer.stream, data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);

@@ -25,9 +25,8 @@ const PulseConnection::Properties kSmallBuffers = {
 pa_proplist *newProplist(const PulseConnection::Properties &properties)
 {
     pa_proplist *list = pa_proplist_new();
-    for (const auto &[key, value] : properties) {
+    for (const auto &[key, value] : properties)
         pa_proplist_sets(list, key.c_str(), value.c_str());
-    }
     return list;
 }
 
@@ -44,11 +43,10 @@ struct DeviceQuery {
 template <typename Info> void collectDevice(const Info *info, int endOfList, void *userdata)
 {
     auto *query = static_cast<DeviceQuery *>(userdata);
-    if (endOfList != 0) {
+    if (endOfList != 0)
         query->listing.finish(endOfList < 0);
-    } else if (info != nullptr) {
+    else if (info != nullptr)
         query->listing.add({info->name, info->description ? info->description : info->name});
-    }
     query->loop->signal();
 }
 
@@ -102,25 +100,22 @@ PulseConnection::~PulseConnection()
 
 bool PulseConnection::connect(const std::string &server)
 {
-    if (ready()) {
+    if (ready())
         return true;
-    }
     disconnect();
     pa_proplist *properties = newProplist(client_);
     context_ = pa_context_new_with_proplist(loop_.api(), nullptr, properties);
     pa_proplist_free(properties);
-    if (context_ == nullptr) {
+    if (context_ == nullptr)
         return false;
-    }
     pa_context_set_state_callback(
         context_,
         [](pa_context *, void *userdata) { static_cast<PulseMainLoop *>(userdata)->signal(); },
         &loop_);
     if (pa_context_connect(context_, server.empty() ? nullptr : server.c_str(),
                            PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
-        !loop_.waitUntil([this] { return settled(pa_context_get_state(context_)); }, timeout_)) {
+        !loop_.waitUntil([this] { return settled(pa_context_get_state(context_)); }, timeout_))
         giveUp();
-    }
     if (!ready()) {
         report("connecting to the sound server");
         disconnect();
@@ -131,9 +126,8 @@ bool PulseConnection::connect(const std::string &server)
 
 void PulseConnection::disconnect()
 {
-    if (context_ == nullptr) {
+    if (context_ == nullptr)
         return;
-    }
     pa_context_set_state_callback(context_, nullptr, nullptr);
     pa_context_disconnect(context_);
     pa_context_unref(context_);
@@ -149,16 +143,14 @@ bool PulseConnection::ready() const
 
 std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Direction direction)
 {
-    if (!ready()) {
+    if (!ready())
         return std::nullopt;
-    }
     DeviceQuery query{&loop_, {}};
     pa_operation *operation = direction == Direction::Playback
                                   ? pa_context_get_sink_info_list(context_, onSinkInfo, &query)
                                   : pa_context_get_source_info_list(context_, onSourceInfo, &query);
-    if (!await(operation)) {
+    if (!await(operation))
         return std::nullopt;
-    }
     auto devices = query.listing.devices();
     if (!devices) {
         report(direction == Direction::Playback ? "listing the playback devices"
@@ -169,24 +161,21 @@ std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Dir
 
 std::optional<std::string> PulseConnection::defaultDeviceName(Direction direction)
 {
-    if (!ready()) {
+    if (!ready())
         return std::nullopt;
-    }
     DefaultQuery query{&loop_, direction, std::nullopt};
-    if (!await(pa_context_get_server_info(context_, onServerInfo, &query))) {
+    if (!await(pa_context_get_server_info(context_, onServerInfo, &query)))
         return std::nullopt;
-    }
     return query.name;
 }
 
 void PulseConnection::report(const std::string &what) const
 {
     const char *why = "no connection to the sound server";
-    if (unresponsive_) {
+    if (unresponsive_)
         why = "the sound server did not answer in time";
-    } else if (context_ != nullptr) {
+    else if (context_ != nullptr)
         why = pa_strerror(pa_context_errno(context_));
-    }
     const auto named = std::ranges::find(client_, std::string(PA_PROP_APPLICATION_NAME),
                                          &Properties::value_type::first);
     std::fprintf(stderr, "%s: %s failed: %s\n",
@@ -196,9 +185,8 @@ void PulseConnection::report(const std::string &what) const
 pa_stream *PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,
                                             const Properties &properties)
 {
-    if (context_ == nullptr) {
+    if (context_ == nullptr)
         return nullptr;
-    }
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
@@ -211,9 +199,8 @@ pa_stream *PulseConnection::newStereoStream(const std::string &name, std::uint32
 
 bool PulseConnection::await(pa_operation *operation)
 {
-    if (operation == nullptr) {
+    if (operation == nullptr)
         return false;
-    }
     pa_operation_set_state_callback(operation, onOperationState, &loop_);
     bool done = loop_.waitUntil(
         [operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; },
@@ -241,9 +228,8 @@ bool PulseConnection::waitUntilReady(pa_stream *stream)
         timeout_);
     pa_stream_set_state_callback(stream, nullptr, nullptr);
     const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (state == PA_STREAM_CREATING) {
+    if (state == PA_STREAM_CREATING)
         giveUp();
-    }
     return state == PA_STREAM_READY;
 }
 

@@ -10,9 +10,8 @@
 
 PulseMainLoop::PulseMainLoop(const char *threadName) : loop_(pa_threaded_mainloop_new())
 {
-    if (loop_ == nullptr) {
+    if (loop_ == nullptr)
         throw std::runtime_error("cannot create the sound server main loop");
-    }
     pa_threaded_mainloop_set_name(loop_, threadName);
     if (pa_threaded_mainloop_start(loop_) < 0) {
         pa_threaded_mainloop_free(loop_);
@@ -77,9 +76,8 @@ void onDeadline(pa_mainloop_api *, pa_time_event *, const timeval *, void *userd
 
 bool PulseMainLoop::waitUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout)
 {
-    if (done()) {
+    if (done())
         return true;
-    }
     Deadline deadline{this};
     timeval when{};
     pa_gettimeofday(&when);

@@ -226,10 +226,9 @@ void RealtimeMixer::render(float *samples, std::size_t frames)
 std::size_t RealtimeMixer::readyFrames() const
 {
     std::size_t ready = std::numeric_limits<std::size_t>::max();
-    for (const auto &slot : inputs_) {
+    for (const auto &slot : inputs_)
         if (slot->state.load() == kActive && slot->resampler.running())
             ready = std::min(ready, slot->resampler.readyFrames(slot->ring));
-    }
     return ready;
 }
 

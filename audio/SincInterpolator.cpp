@@ -37,9 +37,8 @@ Table makeTable()
             sum += taps[tap];
         }
         // Unity gain at every fraction, or a steady level would flutter.
-        for (std::size_t tap = 0; tap < SincInterpolator::kTaps; ++tap) {
+        for (std::size_t tap = 0; tap < SincInterpolator::kTaps; ++tap)
             table[phase][tap] = static_cast<float>(taps[tap] / sum);
-        }
     }
     return table;
 }

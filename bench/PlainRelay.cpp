@@ -24,9 +24,8 @@ PlainRelay::PlainRelay(const std::string &source, const std::string &sink, std::
                   "kaldra-relay")
 {
     std::lock_guard lock(connection_.loop());
-    if (!connection_.connect({})) {
+    if (!connection_.connect({}))
         throw std::runtime_error("the relay cannot reach the sound server");
-    }
     playback_ = connection_.newStereoStream("relay out", rate);
     capture_ = connection_.newStereoStream("relay in", rate);
     if (playback_ == nullptr || capture_ == nullptr) {
@@ -63,12 +62,10 @@ PlainRelay::~PlainRelay()
 
 void PlainRelay::close()
 {
-    if (capture_ != nullptr) {
+    if (capture_ != nullptr)
         PulseConnection::closeStream(capture_);
-    }
-    if (playback_ != nullptr) {
+    if (playback_ != nullptr)
         PulseConnection::closeStream(playback_);
-    }
 }
 
 void PlainRelay::onRead(pa_stream *stream, std::size_t, void *userdata)

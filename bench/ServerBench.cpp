@@ -43,9 +43,8 @@ double threadCpuSeconds(const std::string &name)
     for (const auto &task : std::filesystem::directory_iterator("/proc/self/task")) {
         std::string comm;
         std::getline(std::ifstream(task.path() / "comm"), comm);
-        if (comm != name) {
+        if (comm != name)
             continue;
-        }
         std::string stat;
         std::getline(std::ifstream(task.path() / "stat"), stat);
         // Fields after the parenthesised name: state is the 3rd, utime the
@@ -53,11 +52,9 @@ double threadCpuSeconds(const std::string &name)
         std::istringstream fields(stat.substr(stat.rfind(')') + 2));
         std::string field;
         double ticks = 0;
-        for (int index = 3; index <= 15 && fields >> field; ++index) {
-            if (index >= 14) {
+        for (int index = 3; index <= 15 && fields >> field; ++index)
+            if (index >= 14)
                 ticks += std::stod(field);
-            }
-        }
         seconds += ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
     }
     return seconds;
@@ -93,9 +90,8 @@ std::vector<double> clickDelays(const std::vector<float> &stereo)
     std::vector<double> delays;
     for (std::size_t sent : left) {
         auto heard = std::ranges::lower_bound(right, sent);
-        if (heard != right.end() && *heard - sent < period) {
+        if (heard != right.end() && *heard - sent < period)
             delays.push_back(static_cast<double>(*heard - sent) * 1000.0 / kRecordRate);
-        }
     }
     std::ranges::sort(delays);
     return delays;
@@ -103,9 +99,8 @@ std::vector<double> clickDelays(const std::vector<float> &stereo)
 
 double percentile(const std::vector<double> &sorted, double fraction)
 {
-    if (sorted.empty()) {
+    if (sorted.empty())
         return NAN;
-    }
     const auto index = static_cast<std::size_t>(fraction * static_cast<double>(sorted.size() - 1));
     return sorted[index];
 }
@@ -135,11 +130,9 @@ int deviceNumber(const std::string &name, bool capture, AudioLibrary &audio)
     AudioDeviceInfo info;
     for (int device = 0;
          capture ? audio.RecordGetDeviceInfo(device, info) : audio.GetDeviceInfo(device, info);
-         ++device) {
-        if (info.driver == name) {
+         ++device)
+        if (info.driver == name)
             return device;
-        }
-    }
     return -1;
 }
 
@@ -160,9 +153,8 @@ class Harness {
     }
     ~Harness()
     {
-        for (auto module = modules_.rbegin(); module != modules_.rend(); ++module) {
+        for (auto module = modules_.rbegin(); module != modules_.rend(); ++module)
             probe_.unloadModule(*module);
-        }
     }
     Harness(const Harness &) = delete;
     Harness &operator=(const Harness &) = delete;
@@ -170,9 +162,8 @@ class Harness {
     int load(const std::string &name, const std::string &arguments)
     {
         const int index = probe_.loadModule(name, arguments);
-        if (index < 0) {
+        if (index < 0)
             throw std::runtime_error("cannot load " + name + " " + arguments);
-        }
         modules_.push_back(index);
         return index;
     }
@@ -204,9 +195,8 @@ int runServerBench()
     try {
         ServerProbe probe;
         Harness harness(probe);
-        if (!probe.startClicks(kSink, kClickPeriodMs)) {
+        if (!probe.startClicks(kSink, kClickPeriodMs))
             throw std::runtime_error("cannot play clicks");
-        }
 
         Measurement routed;
         std::uint64_t dropouts = 0;
@@ -215,17 +205,15 @@ int runServerBench()
         std::vector<PulseAudioLibrary::Grant> grants;
         {
             PulseAudioLibrary audio;
-            if (!audio.Init(deviceNumber(kOutput, false, audio), kRate, 0)) {
+            if (!audio.Init(deviceNumber(kOutput, false, audio), kRate, 0))
                 throw std::runtime_error("cannot open the bench output");
-            }
             const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
             audio.RecordInit(deviceNumber(kRadio, true, audio));
             const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
             if (mixer == 0 || radio == 0 ||
                 !audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing) ||
-                !audio.ChannelPlay(mixer, false)) {
+                !audio.ChannelPlay(mixer, false))
                 throw std::runtime_error("cannot route the bench radio");
-            }
             std::this_thread::sleep_for(1500ms);
             rss = residentMb();
             grants = audio.grants();

@@ -79,9 +79,8 @@ ServerProbe::ServerProbe(const std::string &server)
                   "kaldra-probe")
 {
     std::lock_guard lock(connection_.loop());
-    if (!connection_.connect(server)) {
+    if (!connection_.connect(server))
         throw std::runtime_error("cannot reach the sound server");
-    }
 }
 
 ServerProbe::~ServerProbe()
@@ -97,13 +96,11 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
         &connection_.loop(), {}, 2 * static_cast<std::size_t>(seconds * rate), rate};
     recording.samples.reserve(recording.wanted);
     std::lock_guard lock(connection_.loop());
-    if (!connection_.ready()) {
+    if (!connection_.ready())
         return {};
-    }
     pa_stream *stream = connection_.newStereoStream("probe", rate);
-    if (stream == nullptr) {
+    if (stream == nullptr)
         return {};
-    }
     pa_stream_set_read_callback(stream, onRecordRead, &recording);
     pa_buffer_attr attr{};
     attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
@@ -135,9 +132,8 @@ bool ServerProbe::startClicks(const std::string &sink, double periodMs)
     clickFrame_ = 0;
     clickPeriodFrames_ = static_cast<std::uint64_t>(periodMs * kClickRate / 1000.0);
     clickStream_ = connection_.newStereoStream("clicks", kClickRate);
-    if (clickStream_ == nullptr) {
+    if (clickStream_ == nullptr)
         return false;
-    }
     pa_stream_set_write_callback(clickStream_, onClickWrite, this);
     // A short buffer: the server's default of seconds would leave a fresh null
     // sink on its two-second blocks.
@@ -156,18 +152,16 @@ bool ServerProbe::startClicks(const std::string &sink, double periodMs)
 void ServerProbe::stopClicks()
 {
     std::lock_guard lock(connection_.loop());
-    if (clickStream_ != nullptr) {
+    if (clickStream_ != nullptr)
         PulseConnection::closeStream(clickStream_);
-    }
 }
 
 void ServerProbe::onClickWrite(pa_stream *stream, std::size_t bytes, void *userdata)
 {
     auto *probe = static_cast<ServerProbe *>(userdata);
     void *data = nullptr;
-    if (pa_stream_begin_write(stream, &data, &bytes) < 0) {
+    if (pa_stream_begin_write(stream, &data, &bytes) < 0)
         return;
-    }
     auto *samples = static_cast<float *>(data);
     const std::size_t frames = bytes / kFrameBytes;
     // A click is one millisecond of a 1 kHz sine: short, with a clear onset,
@@ -190,9 +184,8 @@ std::optional<std::vector<std::string>> ServerProbe::captureStreamOwners()
     OwnerQuery query{&connection_.loop(), {}};
     std::lock_guard lock(connection_.loop());
     if (!connection_.ready() || !connection_.await(pa_context_get_source_output_info_list(
-                                    connection_.context(), onSourceOutput, &query))) {
+                                    connection_.context(), onSourceOutput, &query)))
         return std::nullopt;
-    }
     return query.owners;
 }
 
@@ -207,9 +200,8 @@ int ServerProbe::loadModule(const std::string &name, const std::string &argument
     };
     if (!connection_.ready() ||
         !connection_.await(pa_context_load_module(connection_.context(), name.c_str(),
-                                                  arguments.c_str(), onLoaded, &load))) {
+                                                  arguments.c_str(), onLoaded, &load)))
         return -1;
-    }
     return load.index;
 }
 

@@ -9,9 +9,8 @@ using Devices = std::vector<DeviceListing::Device>;
 std::vector<std::string> names(const Devices &devices)
 {
     std::vector<std::string> found;
-    for (const auto &device : devices) {
+    for (const auto &device : devices)
         found.push_back(device.name);
-    }
     return found;
 }
 

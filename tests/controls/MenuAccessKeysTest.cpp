@@ -11,12 +11,11 @@ namespace {
 // A menu with one item per caption; "-" makes a separator.
 void Fill(QMenu &menu, const QStringList &captions)
 {
-    for (const QString &caption : captions) {
+    for (const QString &caption : captions)
         if (caption == "-")
             menu.addSeparator();
         else
             menu.addAction(caption);
-    }
 }
 
 QStringList Captions(const QMenu &menu)

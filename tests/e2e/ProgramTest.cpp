@@ -126,10 +126,9 @@ class ProgramTest : public ::testing::Test {
         window = found->split('\n', Qt::SkipEmptyParts).value(0);
         const auto geometry = display.xdotool({"getwindowgeometry", "--shell", window});
         ASSERT_TRUE(geometry);
-        for (const QString &line : geometry->split('\n')) {
+        for (const QString &line : geometry->split('\n'))
             if (line.startsWith("HEIGHT="))
                 clientTop = line.mid(7).toInt() - kClientHeight;
-        }
         ASSERT_GT(clientTop, 0) << "no menu bar above the client area";
     }
 

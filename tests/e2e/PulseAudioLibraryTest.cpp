@@ -46,9 +46,8 @@ class RoutedRadios : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        if (!haveServer()) {
+        if (!haveServer())
             GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
-        }
         probe.emplace();
         ASSERT_TRUE(audio.Init(-1, kRate, 0));
         mixer = audio.MixerStreamCreate(kRate, 2, 0);
@@ -102,11 +101,10 @@ TEST_F(RoutedRadios, MatricesPutEachRadioInTheChosenEars)
         const auto heard = listen();
         const auto expectTone = [&](int ear, double hz, bool present) {
             const double db = toneDb(heard, ear, hz, kAnalysisRate);
-            if (present) {
+            if (present)
                 EXPECT_GT(db, kPresentDb) << hz << " Hz in ear " << ear;
-            } else {
+            else
                 EXPECT_LT(db, kAbsentDb) << hz << " Hz in ear " << ear;
-            }
         };
         expectTone(0, kRadio1Hz, c.left600);
         expectTone(0, kRadio2Hz, c.left1000);
@@ -179,16 +177,14 @@ TEST_F(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)
 
 TEST(PulseAudioDevices, ListSimulatedDevicesByDescriptionSortedByName)
 {
-    if (!haveServer()) {
+    if (!haveServer())
         GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
-    }
     PulseAudioLibrary audio;
     const auto names = [](auto get) {
         std::vector<std::string> found;
         AudioDeviceInfo info;
-        for (int device = 0; get(device, info); ++device) {
+        for (int device = 0; get(device, info); ++device)
             found.push_back(info.name);
-        }
         return found;
     };
     EXPECT_EQ(names([&](int d, AudioDeviceInfo &i) { return audio.GetDeviceInfo(d, i); }),
@@ -213,9 +209,8 @@ TEST(PulseAudioDevices, ListSimulatedDevicesByDescriptionSortedByName)
 // without failures says nothing.
 TEST(PulseAudioDevices, OnlyAFailureLeavesALineOnStandardError)
 {
-    if (!haveServer()) {
+    if (!haveServer())
         GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
-    }
     {
         ::testing::internal::CaptureStderr();
         PulseAudioLibrary audio;
@@ -244,9 +239,8 @@ class LostServer : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        if (!haveServer()) {
+        if (!haveServer())
             GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
-        }
         char pattern[] = "/tmp/kaldra-e2e.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
@@ -313,9 +307,8 @@ TEST_F(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
     // The loss is noticed as soon as the connection closes.
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (audio.MixerChannelSetMatrix(radio, matrix) &&
-           std::chrono::steady_clock::now() < deadline) {
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(10ms);
-    }
     RoutingMatrix read{};
     AudioDeviceInfo info;
     EXPECT_FALSE(audio.MixerChannelSetMatrix(radio, matrix));

@@ -27,9 +27,8 @@ double toneDb(const std::vector<float> &stereo, int channel, double hz, std::uin
 double levelDb(const std::vector<float> &stereo, int channel)
 {
     double sum = 0;
-    for (std::size_t i = channel; i < stereo.size(); i += 2) {
+    for (std::size_t i = channel; i < stereo.size(); i += 2)
         sum += stereo[i] * stereo[i];
-    }
     const double rms = std::sqrt(sum / static_cast<double>(stereo.size() / 2));
     return 20.0 * std::log10(std::max(rms * std::sqrt(2.0), 1e-9));
 }
