@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev
   pulseaudio pulseaudio-utils
   pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon python3
-  dpkg-dev file
+  dpkg-dev file clang-format
   xvfb xdotool
 )
 
