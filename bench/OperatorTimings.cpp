@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 #include "PulseAudioLibrary.h"
 #include "ServerProbe.h"
+#include "SimulatedRadios.h"
 #include "ToneAnalysis.h"
 
 #include <QAbstractButton>
@@ -26,15 +27,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Milliseconds = std::chrono::duration<double, std::milli>;
 
-constexpr std::uint32_t kRate = 8000;
-constexpr double kRadio1Hz = 600;
-constexpr double kRadio2Hz = 1000;
+using namespace SimulatedRadios;
+
+constexpr std::uint32_t kRate = kAnalysisRate;
 // A frame louder than this (-40 dB) counts as sound.
 constexpr float kSoundLevel = 0.01f;
 // Window of the route detector: 10 ms, moved on by 1 ms.
 constexpr std::size_t kWindowFrames = kRate / 100;
 constexpr std::size_t kStepFrames = kRate / 1000;
-constexpr double kHeardDb = -12.0;
+constexpr double kHeardDb = kPresentDb;
 
 // The radios on the private server, sorted by device name after the
 // headphones' monitor.

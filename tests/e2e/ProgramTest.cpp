@@ -3,6 +3,7 @@
 // clicks and keys, heard on the recorded headphones, its settings file read
 // back.
 #include "ServerProbe.h"
+#include "SimulatedRadios.h"
 #include "ToneAnalysis.h"
 #include "VirtualDisplay.h"
 
@@ -27,15 +28,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr std::uint32_t kAnalysisRate = 8000;
-constexpr double kRadio1Hz = 600;
-constexpr double kRadio2Hz = 1000;
-constexpr double kRadio3Hz = 1500;
+using namespace SimulatedRadios;
+
 constexpr double kSilence = 0;
-// As in the library's own end-to-end test: a routed radio arrives near full
-// scale, one routed nowhere stays below what a dropout splashes around.
-constexpr double kPresentDb = -12.0;
-constexpr double kAbsentDb = -40.0;
 constexpr double kSilentDb = -60.0;
 
 // The centres of the controls in the window's client area, which lies

@@ -3,6 +3,7 @@
 // pair of headphones whose monitor is recorded and analysed.
 #include "PulseAudioLibrary.h"
 #include "ServerProbe.h"
+#include "SimulatedRadios.h"
 #include "ToneAnalysis.h"
 
 #include <gtest/gtest.h>
@@ -20,20 +21,13 @@
 namespace {
 
 using namespace std::chrono_literals;
+using namespace SimulatedRadios;
 
 constexpr std::uint32_t kRate = 7000;
-constexpr std::uint32_t kAnalysisRate = 8000;
-constexpr double kRadio1Hz = 600;
-constexpr double kRadio2Hz = 1000;
 // Capture device numbers on the private server, sorted by device name:
 // headphones.monitor, radio1.monitor, radio2.monitor, radio3.monitor.
 constexpr int kRadio1Monitor = 1;
 constexpr int kRadio2Monitor = 2;
-// A routed tone arrives near full scale (the radios play at -6 dB and a row
-// of 1, 1 sums both channels); one routed nowhere leaves only what a dropout
-// on a loaded machine splashes across the spectrum.
-constexpr double kPresentDb = -12.0;
-constexpr double kAbsentDb = -40.0;
 
 bool haveServer()
 {
