@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <latch>
 #include <stdexcept>
 
 PulseMainLoop::PulseMainLoop(const char *threadName) : loop_(pa_threaded_mainloop_new())
@@ -19,17 +20,21 @@ PulseMainLoop::PulseMainLoop(const char *threadName) : loop_(pa_threaded_mainloo
     }
     // Audio is late when this thread waits behind ordinary work; ask for a
     // modest real-time priority, and carry on without it where the system
-    // refuses.
+    // refuses. The request is waited for: a loop stopped before it ran would
+    // leak what libpulse holds for it.
+    std::latch prioritySet(1);
     pa_threaded_mainloop_lock(loop_);
     pa_threaded_mainloop_once_unlocked(
         loop_,
-        [](pa_threaded_mainloop *, void *) {
+        [](pa_threaded_mainloop *, void *done) {
             sched_param priority{};
             priority.sched_priority = 4;
             pthread_setschedparam(pthread_self(), SCHED_RR, &priority);
+            static_cast<std::latch *>(done)->count_down();
         },
-        nullptr);
+        &prioritySet);
     pa_threaded_mainloop_unlock(loop_);
+    prioritySet.wait();
 }
 
 PulseMainLoop::~PulseMainLoop()
