@@ -294,7 +294,12 @@ TEST(MainWindow, SystemCommandsRunOneRouteEach)
     EXPECT_EQ(window.form->SO2R(), ddRight);
     window.form->SystemCommand(WindowMenu::kRig12);
     EXPECT_EQ(window.form->SO2R(), ddCenter);
-    EXPECT_EQ(matrixWrites() - before, 4);
+    window.form->SystemCommand(WindowMenu::kRig1);
+    EXPECT_EQ(window.form->SO2R(), ddLeft);
+    EXPECT_EQ(matrixWrites() - before, 6);
+    window.form->SystemCommand(WindowMenu::kMute);
+    EXPECT_EQ(window.form->SO2R(), ddMute);
+    EXPECT_EQ(matrixWrites() - before, 6);
 }
 
 TEST(MainWindow, DeviceDialogClosedWithoutOkStillRestartsAndWrites)
@@ -337,6 +342,22 @@ TEST(MainWindow, TheContextMenuCarriesTheWindowMenusCommands)
     ASSERT_NE(rig2, commands.end());
     (*rig2)->trigger();
     EXPECT_EQ(window.form->SO2R(), ddRight);
+}
+
+TEST(MainWindow, AnExitWhoseWriteIsRefusedLeavesTheProgramRunning)
+{
+    Window window("", {"-F", "missing/KALDRA.INI"});
+    Box question, error;
+    whenModal<QMessageBox>([&](QMessageBox &box) {
+        question = {box.windowTitle(), box.text(), box.icon()};
+        answerBox(error);
+        box.button(QMessageBox::Ok)->click();
+    });
+    window.get<QAction>("Exit1")->trigger();
+    EXPECT_EQ(question.title, "Warning!");
+    EXPECT_EQ(error.icon, QMessageBox::Critical);
+    EXPECT_FALSE(window.called("Free()"));
+    EXPECT_EQ(window.endCode, -1);
 }
 
 TEST(MainWindow, CancelledExitWritesNothing)
