@@ -79,6 +79,8 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     const AudioEngine &Engine() const { return FEngine; }
     const SettingsFile &Settings() const { return FSettings; }
     QMenu &PopupMenu1() { return *FPopupMenu1; }
+    // The notification-area icon; none after a start-up that stopped early.
+    const TrayIcon *Tray() const { return FTrayIcon.get(); }
 
     // What ends the process after an audio failure; std::exit unless a test
     // replaces it. Should it return, the failing operation stops there.

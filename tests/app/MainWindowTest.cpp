@@ -4,6 +4,7 @@
 #include "ModalDriver.h"
 #include "RecordingAudioLibrary.h"
 #include "TempFolder.h"
+#include "TrayIcon.h"
 #include "WindowMenu.h"
 
 #include <QLabel>
@@ -249,6 +250,7 @@ TEST(MainWindow, MalformedSettingStopsTheStartUpThere)
     EXPECT_EQ(before.text("Panel0"), "Status Bar");
     EXPECT_TRUE(before.form->PopupMenu1().actions().isEmpty());
     EXPECT_EQ(before.form->contextMenuPolicy(), Qt::DefaultContextMenu); // no window menu
+    EXPECT_EQ(before.form->Tray(), nullptr);
     EXPECT_EQ(before.form->SO2R(), ddOff);
     EXPECT_EQ(before.rigs(), "e0 e0 e0 ");
     EXPECT_FALSE(before.get<QRadioButton>("Radio2")->isChecked());
@@ -298,6 +300,14 @@ TEST(MainWindow, SystemCommandsRunOneRouteEach)
     EXPECT_EQ(window.form->SO2R(), ddLeft);
     EXPECT_EQ(matrixWrites() - before, 6);
     window.form->SystemCommand(WindowMenu::kMute);
+    EXPECT_EQ(window.form->SO2R(), ddMute);
+    int aboutBoxes = 0;
+    whenModal<QDialog>([&aboutBoxes](QDialog &box) {
+        ++aboutBoxes;
+        box.close();
+    });
+    window.form->SystemCommand(WindowMenu::kAbout);
+    EXPECT_EQ(aboutBoxes, 1);
     EXPECT_EQ(window.form->SO2R(), ddMute);
     EXPECT_EQ(matrixWrites() - before, 6);
 }
@@ -356,6 +366,7 @@ TEST(MainWindow, AnExitWhoseWriteIsRefusedLeavesTheProgramRunning)
     window.get<QAction>("Exit1")->trigger();
     EXPECT_EQ(question.title, "Warning!");
     EXPECT_EQ(error.icon, QMessageBox::Critical);
+    EXPECT_FALSE(window.form->Tray()->icon().isVisible()); // removed before the write
     EXPECT_FALSE(window.called("Free()"));
     EXPECT_EQ(window.endCode, -1);
 }
@@ -368,6 +379,7 @@ TEST(MainWindow, CancelledExitWritesNothing)
     window.get<QAction>("Exit1")->trigger();
     EXPECT_EQ(seen.title, "Warning!");
     EXPECT_EQ(seen.text, "Do you really want to exit?");
+    EXPECT_TRUE(window.form->Tray()->icon().isVisible());
     EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
     EXPECT_FALSE(window.called("Free()"));
 }
