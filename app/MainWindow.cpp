@@ -235,13 +235,8 @@ void TForm1::ShowMode()
                              .arg(FEngine.OutputDevice));
     AudioLibrary &library = FEngine.library();
     FUi->LedRig1->setToolTip(DeviceName(library, ddIn, FEngine.Input1Device));
-    FUi->LedRig2->setToolTip(DeviceName(library, ddIn, SecondInputDevice()));
+    FUi->LedRig2->setToolTip(DeviceName(library, ddIn, FEngine.SecondInputDevice()));
     FUi->Speaker->setToolTip(DeviceName(library, ddOut, FEngine.OutputDevice));
-}
-
-std::int32_t TForm1::SecondInputDevice() const
-{
-    return FSO3R == ddRadio3 ? FEngine.Input3Device : FEngine.Input2Device;
 }
 
 void TForm1::WriteSettings()

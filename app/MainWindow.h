@@ -126,7 +126,6 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     void IfAudioStarted(void (TForm1::*handler)());
     void ChooseSecondRadio(TSO3RState radio);
     void RestartAudio();
-    std::int32_t SecondInputDevice() const;
 
     std::unique_ptr<Ui::TForm1> FUi;
     AudioEngine FEngine;

@@ -30,7 +30,7 @@ AudioHandle &AudioEngine::secondCapture()
     return host_.SO3R() == ddRadio3 ? capture3_ : capture2_;
 }
 
-std::int32_t AudioEngine::secondInputDevice() const
+std::int32_t AudioEngine::SecondInputDevice() const
 {
     return host_.SO3R() == ddRadio3 ? Input3Device : Input2Device;
 }
@@ -56,7 +56,7 @@ void AudioEngine::PowerOn()
     }
     mixerStream_ = library_.MixerStreamCreate(kFrequency, kChannels, 0);
     startCapture(Input1Device, capture1_);
-    startCapture(secondInputDevice(), secondCapture());
+    startCapture(SecondInputDevice(), secondCapture());
     library_.ChannelPlay(mixerStream_, false);
 
     host_.SetSO2R(ddCenter);

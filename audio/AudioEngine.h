@@ -28,6 +28,10 @@ class AudioEngine {
     std::int32_t Input3Device = -1;
     std::int32_t OutputDevice = -1;
 
+    // The second radio's capture device: radio 3's or radio 2's, by the
+    // host's choice at the moment of the call.
+    std::int32_t SecondInputDevice() const;
+
     AudioHandle Capture1() const { return capture1_; }
     AudioHandle Capture2() const { return capture2_; }
     AudioHandle Capture3() const { return capture3_; }
@@ -50,10 +54,9 @@ class AudioEngine {
   private:
     void PowerOn();
     void PowerOff();
-    // The second radio's capture and device: radio 3's or radio 2's, by the
-    // window's choice at the moment of the call.
+    // The second radio's capture: radio 3's or radio 2's, by the window's
+    // choice at the moment of the call.
     AudioHandle &secondCapture();
-    std::int32_t secondInputDevice() const;
     // Opens `device`, starts capturing from it into `capture` and plugs the
     // capture into the mixer.
     void startCapture(std::int32_t device, AudioHandle &capture);
