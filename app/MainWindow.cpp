@@ -260,6 +260,15 @@ void TForm1::EndOnAudioFailure(const std::string &message, bool errorIcon)
     FProcessEnd(EXIT_FAILURE);
 }
 
+void TForm1::CloseOnQuitSignal()
+{
+    // Hiding a dialog ends its exec() with Rejected once this returns to
+    // its loop; a dialog opened from another stands above it.
+    while (QWidget *modal = QApplication::activeModalWidget())
+        modal->hide();
+    close();
+}
+
 void TForm1::SystemCommand(int command)
 {
     if (command == WindowMenu::kQuit)
