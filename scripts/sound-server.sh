@@ -129,6 +129,29 @@ wait_for_streams() {
   return 1
 }
 
+# Each radio's monitor carries its tone to a new capture stream. On PipeWire
+# the players and the session manager's first links come up a while after
+# the server answers; a test that started before would hear silence.
+wait_for_tones() {
+  local sink
+  for sink in "${!tone[@]}"; do
+    for _ in $(seq 50); do
+      # The peak of the last 50 ms of a 300 ms recording, s16 mono at 8 kHz.
+      {
+        timeout 0.3 env PULSE_SERVER="unix:$server_socket" parec -d "$sink.monitor" --raw \
+          --format=s16le --channels=1 --rate=8000 --latency-msec=10 \
+          --client-name="sound-server check" 2>/dev/null || true
+      } |
+        python3 -c 'import struct, sys
+tail = sys.stdin.buffer.read()[-800:]
+peak = max((abs(v) for v in struct.unpack("<%dh" % (len(tail) // 2), tail)), default=0)
+sys.exit(0 if len(tail) == 800 and peak > 4096 else 1)' && continue 2
+    done
+    echo "sound-server: no tone on $sink.monitor" >&2
+    return 1
+  done
+}
+
 # Starts the server in $1 and waits until it answers.
 start_server() {
   local dir=$1 i sink
@@ -164,7 +187,8 @@ start_server() {
           pactl_ suspend-sink "$sink" 0
         done
       fi
-      return 0
+      wait_for_tones && return 0
+      break
     fi
     if ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
       break
