@@ -95,15 +95,18 @@ start_pipewire() {
   echo "$last_pid" >"$dir/pid"
 }
 
-# The devices of a pipewire server, made through its pulse server. The
-# defaults come first: a stream sent to the default device by name follows
-# the default when it changes. The server has no sine module: each tone is
+# The devices of a pipewire server, made through its pulse server. Each null
+# sink there is a driver with its own timer; in one group they share one, as
+# the inputs and outputs of one sound card do (apart, one radio's capture
+# came now and then in stalls of a few hundred ms). The defaults come first:
+# a stream sent to the default device by name follows the default when it
+# changes. The server has no sine module: each tone is
 # one second of whole cycles, looped into a player.
 add_pipewire_devices() {
   local dir=$1 sink
   for sink in "${sinks[@]}"; do
     pactl_ load-module module-null-sink sink_name="$sink" \
-      "sink_properties='device.description=\"${description[$sink]}\"'" >/dev/null
+      "sink_properties='device.description=\"${description[$sink]}\" node.group=kaldra.radios'" >/dev/null
   done
   pactl_ set-default-sink headphones
   pactl_ set-default-source headphones.monitor
