@@ -52,6 +52,18 @@ pactl_() {
   PULSE_SERVER="unix:$server_socket" pactl "$@"
 }
 
+# pactl_ again for a while when the server refuses: a PipeWire server just
+# started now and then answers "Not supported" while its session manager is
+# still setting up.
+pactl_until_done() {
+  for _ in $(seq 20); do
+    pactl_ "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "sound-server: pactl $* failed" >&2
+  pactl_ "$@" >/dev/null
+}
+
 answers() {
   PULSE_SERVER="unix:$server_socket" pactl info >/dev/null 2>&1
 }
@@ -105,11 +117,11 @@ start_pipewire() {
 add_pipewire_devices() {
   local dir=$1 sink
   for sink in "${sinks[@]}"; do
-    pactl_ load-module module-null-sink sink_name="$sink" \
-      "sink_properties='device.description=\"${description[$sink]}\" node.group=kaldra.radios'" >/dev/null
+    pactl_until_done load-module module-null-sink sink_name="$sink" \
+      "sink_properties='device.description=\"${description[$sink]}\" node.group=kaldra.radios'"
   done
-  pactl_ set-default-sink headphones
-  pactl_ set-default-source headphones.monitor
+  pactl_until_done set-default-sink headphones
+  pactl_until_done set-default-source headphones.monitor
   for sink in "${!tone[@]}"; do
     python3 -c 'import math, struct, sys
 hz = int(sys.argv[1])

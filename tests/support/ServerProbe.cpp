@@ -67,6 +67,20 @@ void onSourceOutput(pa_context *, const pa_source_output_info *info, int endOfLi
     query->loop->signal();
 }
 
+struct LinkQuery {
+    PulseMainLoop *loop;
+    bool linked = false;
+};
+
+void onOwnSourceOutput(pa_context *, const pa_source_output_info *info, int endOfList,
+                       void *userdata)
+{
+    auto *query = static_cast<LinkQuery *>(userdata);
+    if (endOfList == 0 && info != nullptr)
+        query->linked = info->source != PA_INVALID_INDEX;
+    query->loop->signal();
+}
+
 struct ModuleLoad {
     PulseMainLoop *loop;
     int index = -1;
@@ -110,7 +124,10 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
                                  static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
                                                                 PA_STREAM_AUTO_TIMING_UPDATE)) ==
             0 &&
-        connection_.waitUntilReady(stream)) {
+        connection_.waitUntilReady(stream) && waitUntilLinked(stream)) {
+        // What came before the link is not the device's.
+        recording.samples.clear();
+        recording.firstSampleAt = std::chrono::steady_clock::time_point::max();
         complete = connection_.loop().waitUntil(
             [&] {
                 return recording.samples.size() >= recording.wanted ||
@@ -177,6 +194,21 @@ void ServerProbe::onClickWrite(pa_stream *stream, std::size_t bytes, void *userd
         samples[2 * i + 1] = 0.0f;
     }
     pa_stream_write(stream, data, frames * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+}
+
+bool ServerProbe::waitUntilLinked(pa_stream *stream)
+{
+    const auto deadline = std::chrono::steady_clock::now() + connection_.timeout();
+    while (std::chrono::steady_clock::now() < deadline) {
+        LinkQuery query{&connection_.loop()};
+        if (!connection_.await(pa_context_get_source_output_info(
+                connection_.context(), pa_stream_get_index(stream), onOwnSourceOutput, &query)))
+            return false;
+        if (query.linked)
+            return true;
+        connection_.loop().waitUntil([] { return false; }, std::chrono::milliseconds(5));
+    }
+    return false;
 }
 
 std::optional<std::vector<std::string>> ServerProbe::captureStreamOwners()

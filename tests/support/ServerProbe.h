@@ -50,6 +50,9 @@ class ServerProbe {
     static constexpr std::uint32_t kClickRate = 48000;
 
   private:
+    // A PipeWire server links a new stream to its device a while after it is
+    // ready, and records silence until then; true once linked. Loop locked.
+    bool waitUntilLinked(pa_stream *stream);
     static void onClickWrite(pa_stream *stream, std::size_t bytes, void *userdata);
 
     PulseConnection connection_;
