@@ -15,8 +15,13 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +36,11 @@ constexpr float kOnsetLevel = 0.2f;
 // The plain relay the library's path has to beat, delay and dropouts both.
 constexpr double kRelayFragmentMs = 10;
 constexpr double kRelayBufferMs = 20;
+// The library asks a PipeWire server for this quantum (48/48000); its own
+// loopback runs at the same one to show what the server alone gives.
+constexpr int kPipeWireQuantumMs = 1;
+// What latency_ms may be on either server for the pass line.
+constexpr double kLatencyGoalMs = 15;
 
 const char *const kSink = "kaldra_bench";
 const char *const kRadio = "kaldra_bench_radio";
@@ -81,14 +91,25 @@ std::vector<std::size_t> onsets(const std::vector<float> &stereo, int channel)
     return found;
 }
 
+constexpr auto kClickPeriodFrames = static_cast<std::size_t>(kClickPeriodMs * kRecordRate / 1000);
+
+// The clicks sent into the left channel with a whole period of the recording
+// after them, so that their echo falls inside it.
+std::vector<std::size_t> clicksSent(const std::vector<float> &stereo)
+{
+    auto sent = onsets(stereo, 0);
+    std::erase_if(
+        sent, [&](std::size_t frame) { return frame + kClickPeriodFrames > stereo.size() / 2; });
+    return sent;
+}
+
 // Each click's delay from the left channel to the right one, in ms.
 std::vector<double> clickDelays(const std::vector<float> &stereo)
 {
-    const auto period = static_cast<std::size_t>(kClickPeriodMs * kRecordRate / 1000);
-    const auto left = onsets(stereo, 0);
+    const auto period = kClickPeriodFrames;
     const auto right = onsets(stereo, 1);
     std::vector<double> delays;
-    for (std::size_t sent : left) {
+    for (std::size_t sent : clicksSent(stereo)) {
         auto heard = std::ranges::lower_bound(right, sent);
         if (heard != right.end() && *heard - sent < period)
             delays.push_back(static_cast<double>(*heard - sent) * 1000.0 / kRecordRate);
@@ -121,7 +142,7 @@ Measurement measure(ServerProbe &probe, double seconds)
     result.cpuPerSecond =
         (threadCpuSeconds(PulseAudioLibrary::kAudioThreadName) - cpuBefore) / elapsed.count();
     result.delays = clickDelays(recording);
-    result.clicksSent = onsets(recording, 0).size();
+    result.clicksSent = clicksSent(recording).size();
     return result;
 }
 
@@ -177,6 +198,36 @@ class Harness {
   private:
     ServerProbe &probe_;
     std::vector<int> modules_;
+};
+
+// PipeWire's own loopback client from the radio to the output, while it lives.
+class PipeWireLoopback {
+  public:
+    PipeWireLoopback()
+    {
+        const std::string latency = std::to_string(kPipeWireQuantumMs);
+        const char *const argv[] = {"pw-loopback", "--capture", kRadio,          "--playback",
+                                    kOutput,       "--latency", latency.c_str(), nullptr};
+        posix_spawn_file_actions_t quiet;
+        posix_spawn_file_actions_init(&quiet);
+        posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&quiet, STDOUT_FILENO, STDERR_FILENO);
+        const int failed = posix_spawnp(&pid_, "pw-loopback", &quiet, nullptr,
+                                        const_cast<char *const *>(argv), environ);
+        posix_spawn_file_actions_destroy(&quiet);
+        if (failed != 0)
+            throw std::runtime_error("cannot start pw-loopback");
+    }
+    ~PipeWireLoopback()
+    {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    PipeWireLoopback(const PipeWireLoopback &) = delete;
+    PipeWireLoopback &operator=(const PipeWireLoopback &) = delete;
+
+  private:
+    pid_t pid_ = 0;
 };
 
 void print(const char *name, double value)
@@ -243,8 +294,16 @@ int runServerBench()
             relay = measure(probe, kBaselineSeconds);
             relayUnderflows = plain.underflows() - before;
         }
+        const std::string server = probe.serverName();
+        Measurement pipeWireLoopback;
+        if (server.find("PipeWire") != std::string::npos) {
+            PipeWireLoopback loopback;
+            std::this_thread::sleep_for(2s);
+            pipeWireLoopback = measure(probe, kBaselineSeconds);
+        }
         probe.stopClicks();
 
+        std::printf("server=%s\n", server.c_str());
         print("latency_ms", percentile(routed.delays, 0.5));
         print("latency_p99_ms", percentile(routed.delays, 0.99));
         std::printf("dropouts=%llu\n", static_cast<unsigned long long>(dropouts));
@@ -253,12 +312,27 @@ int runServerBench()
         print("baseline_latency_ms", percentile(baseline.delays, 0.5));
         print("relay_latency_ms", percentile(relay.delays, 0.5));
         std::printf("relay_underflows=%llu\n", static_cast<unsigned long long>(relayUnderflows));
+        if (pipeWireLoopback.clicksSent != 0) {
+            print("pw_loopback_latency_ms", percentile(pipeWireLoopback.delays, 0.5));
+            std::printf("pw_loopback_clicks_heard=%zu/%zu (quantum %d ms)\n",
+                        pipeWireLoopback.delays.size(), pipeWireLoopback.clicksSent,
+                        kPipeWireQuantumMs);
+        }
         for (const auto &grant : grants) {
             std::printf("granted_%s=fragment %.2f ms, buffer %.2f ms, request %.2f ms\n",
                         grant.stream.c_str(), grant.fragmentMs, grant.bufferMs, grant.requestMs);
         }
         print("cpu_percent", routed.cpuPerSecond * 100.0);
         print("rss_mb", rss);
+        // Chopped sound shows as dropouts or as clicks not heard; a server
+        // that only buffers more shows as latency.
+        const double latency = percentile(routed.delays, 0.5);
+        const bool pass = latency <= kLatencyGoalMs && dropouts == 0 && routed.clicksSent > 0 &&
+                          routed.delays.size() == routed.clicksSent;
+        std::printf("pass=%s (latency_ms %.2f, goal %.0f; dropouts %llu; clicks_heard %zu/%zu)\n",
+                    pass ? "yes" : "no", latency, kLatencyGoalMs,
+                    static_cast<unsigned long long>(dropouts), routed.delays.size(),
+                    routed.clicksSent);
         return routed.delays.empty() || baseline.delays.empty() || relay.delays.empty() ? 1 : 0;
     } catch (const std::exception &error) {
         std::printf("# sound server figures failed: %s\n", error.what());

@@ -10,6 +10,7 @@
 # Works as root; touches nothing outside the folder.
 #
 #   sound-server.sh run -- CMD...   start a server, run CMD with PULSE_SERVER
+#                                   (and for pipewire PIPEWIRE_RUNTIME_DIR)
 #                                   set, stop the server; exits with CMD's code
 #   sound-server.sh start DIR       start a server in DIR (created if missing,
 #                                   one already there stopped first) in the
@@ -22,7 +23,7 @@ SOUND_SERVER=${SOUND_SERVER:-pulseaudio}
 export SOUND_SERVER
 
 usage() {
-  sed -n '2,18p' "$0" >&2
+  sed -n '2,19p' "$0" >&2
   exit 2
 }
 
@@ -247,6 +248,8 @@ run)
   start_server "$dir"
   export PULSE_SERVER
   PULSE_SERVER=$(cat "$dir/server")
+  # PipeWire's own clients (pw-loopback) reach the server there.
+  [ "$SOUND_SERVER" = pipewire ] && export PIPEWIRE_RUNTIME_DIR="$dir/runtime"
   echo "PULSE_SERVER=$PULSE_SERVER ($SOUND_SERVER)"
   status=0
   "$@" || status=$?

@@ -81,6 +81,19 @@ void onOwnSourceOutput(pa_context *, const pa_source_output_info *info, int endO
     query->loop->signal();
 }
 
+struct ServerQuery {
+    PulseMainLoop *loop;
+    std::string name;
+};
+
+void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
+{
+    auto *query = static_cast<ServerQuery *>(userdata);
+    if (info != nullptr)
+        query->name = std::string(info->server_name) + " " + info->server_version;
+    query->loop->signal();
+}
+
 struct ModuleLoad {
     PulseMainLoop *loop;
     int index = -1;
@@ -219,6 +232,15 @@ std::optional<std::vector<std::string>> ServerProbe::captureStreamOwners()
                                     connection_.context(), onSourceOutput, &query)))
         return std::nullopt;
     return query.owners;
+}
+
+std::string ServerProbe::serverName()
+{
+    ServerQuery query{&connection_.loop(), {}};
+    std::lock_guard lock(connection_.loop());
+    if (connection_.ready())
+        connection_.await(pa_context_get_server_info(connection_.context(), onServerInfo, &query));
+    return query.name;
 }
 
 int ServerProbe::loadModule(const std::string &name, const std::string &arguments)

@@ -42,6 +42,10 @@ class ServerProbe {
     // nullopt when the server does not answer.
     std::optional<std::vector<std::string>> captureStreamOwners();
 
+    // The server's name and version ("pulseaudio 16.1", "PulseAudio (on
+    // PipeWire 0.3.65) 15.0.0"); empty when it does not answer.
+    std::string serverName();
+
     // Loads a server module; its index, or -1 on failure.
     int loadModule(const std::string &name, const std::string &arguments);
     void unloadModule(int index);
