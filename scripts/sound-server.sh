@@ -10,19 +10,23 @@
 # Works as root; touches nothing outside the folder.
 #
 #   sound-server.sh run -- CMD...   start a server, run CMD with PULSE_SERVER
-#                                   set, stop the server; exits with CMD's code
+#                                   set (and PIPEWIRE_RUNTIME_DIR for a
+#                                   pipewire server), stop the server; exits
+#                                   with CMD's code
 #   sound-server.sh start DIR       start a server in DIR (created if missing,
 #                                   one already there stopped first) in the
 #                                   background; prints PULSE_SERVER=...
 #   sound-server.sh stop DIR        stop the server started in DIR
-# DIR/pid holds the pid of the process that serves the pulse protocol.
+# DIR/pid holds the pid of the process that serves the pulse protocol;
+# DIR/pipewire-pid that of a pipewire server, whose socket is
+# DIR/runtime/pipewire-0.
 set -euo pipefail
 
 SOUND_SERVER=${SOUND_SERVER:-pulseaudio}
 export SOUND_SERVER
 
 usage() {
-  sed -n '2,18p' "$0" >&2
+  sed -n '2,22p' "$0" >&2
   exit 2
 }
 
@@ -86,6 +90,7 @@ start_pipewire() {
     --print-pid=1 >>"$dir/pids"
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/bus"
   spawn "$dir" pipewire.log pipewire
+  echo "$last_pid" >"$dir/pipewire-pid"
   for i in $(seq 100); do
     [ -S "$dir/runtime/pipewire-0" ] && break
     sleep 0.05
@@ -194,7 +199,7 @@ stop_server() {
     done
     kill -9 "$pid" 2>/dev/null || true
   done
-  rm -f "$dir/pids" "$dir/pid" "$dir/server"
+  rm -f "$dir/pids" "$dir/pid" "$dir/pipewire-pid" "$dir/server"
 }
 
 case "${1:-}" in
@@ -208,6 +213,8 @@ run)
   start_server "$dir"
   export PULSE_SERVER
   PULSE_SERVER=$(cat "$dir/server")
+  # PipeWire's own clients find the private server there.
+  [ "$SOUND_SERVER" = pipewire ] && export PIPEWIRE_RUNTIME_DIR="$dir/runtime"
   echo "PULSE_SERVER=$PULSE_SERVER ($SOUND_SERVER)"
   status=0
   "$@" || status=$?
