@@ -37,7 +37,8 @@ declare -A tone=([radio1]=600 [radio2]=1000 [radio3]=1500)
 
 private_env() {
   local dir=$1
-  echo HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/config" \
+  echo HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" PIPEWIRE_RUNTIME_DIR="$dir/runtime" \
+    XDG_CONFIG_HOME="$dir/config" \
     XDG_STATE_HOME="$dir/state" XDG_DATA_HOME="$dir/data"
 }
 
