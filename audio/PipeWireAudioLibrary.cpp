@@ -48,6 +48,18 @@ PipeWireAudioLibrary::~PipeWireAudioLibrary()
     }
 }
 
+bool PipeWireAudioLibrary::serverAnswers(const Options &options)
+{
+    try {
+        PipeWireConnection connection({{PW_KEY_APP_NAME, options.applicationName}}, options.remote,
+                                      options.timeout, kAudioThreadName);
+        std::lock_guard lock(connection);
+        return connection.connect();
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+
 std::uint32_t PipeWireAudioLibrary::GetVersion()
 {
     return kVersion;
@@ -68,7 +80,10 @@ bool PipeWireAudioLibrary::connect()
     }
     if (!serverAlive()) {
         std::lock_guard lock(*connection_);
-        return connection_->connect();
+        if (!connection_->connect()) {
+            connection_->report("connecting to the sound server");
+            return false;
+        }
     }
     return true;
 }

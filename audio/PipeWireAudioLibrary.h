@@ -67,6 +67,10 @@ class PipeWireAudioLibrary : public AudioLibrary {
 
     PipeWireAudioLibrary();
     explicit PipeWireAudioLibrary(Options options);
+
+    // Whether a PipeWire server answers at options.remote, within
+    // options.timeout; says nothing either way.
+    static bool serverAnswers(const Options &options);
     ~PipeWireAudioLibrary() override;
 
     std::uint32_t GetVersion() override;

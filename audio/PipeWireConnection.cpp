@@ -109,7 +109,6 @@ bool PipeWireConnection::connect()
         // PipeWire says "host is down" for a socket nobody listens on.
         error_ = std::strerror(errno == EHOSTDOWN ? ECONNREFUSED : errno);
         lost_ = true;
-        report("connecting to the sound server");
         return false;
     }
     static const pw_core_events coreEvents = [] {
@@ -131,11 +130,7 @@ bool PipeWireConnection::connect()
     pw_registry_add_listener(registry_, &registryListener_, &registryEvents, this);
     // The first round trip brings the globals (and binds the metadata), the
     // second the metadata's properties.
-    if (!sync() || !sync()) {
-        report("connecting to the sound server");
-        return false;
-    }
-    return true;
+    return sync() && sync();
 }
 
 void PipeWireConnection::disconnect()

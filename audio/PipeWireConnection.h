@@ -53,7 +53,7 @@ class PipeWireConnection {
     void unlock();
 
     // Connects and reads the registry; true once ready. A ready connection
-    // is kept as it is.
+    // is kept as it is. Says nothing on failure: see report().
     bool connect();
     void disconnect();
     // True while connected and answering.
