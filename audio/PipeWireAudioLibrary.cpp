@@ -52,7 +52,7 @@ bool PipeWireAudioLibrary::serverAnswers(const Options &options)
 {
     try {
         PipeWireConnection connection({{PW_KEY_APP_NAME, options.applicationName}}, options.remote,
-                                      options.timeout, kAudioThreadName);
+                                      options.timeout, kAudioThreadName, kDataThreadName);
         std::lock_guard lock(connection);
         return connection.connect();
     } catch (const std::exception &) {
@@ -73,7 +73,7 @@ bool PipeWireAudioLibrary::connect()
                 PipeWireConnection::Properties{{PW_KEY_APP_NAME, options_.applicationName},
                                                {PW_KEY_APP_ID, options_.applicationId},
                                                {PW_KEY_APP_ICON_NAME, options_.iconName}},
-                options_.remote, options_.timeout, kAudioThreadName);
+                options_.remote, options_.timeout, kAudioThreadName, kDataThreadName);
         }
     } catch (const std::exception &) {
         return false;
@@ -482,6 +482,7 @@ bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::s
         closeStream(stream);
         return false;
     }
+    connection_->nameDataThread();
     return true;
 }
 

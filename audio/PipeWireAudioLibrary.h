@@ -47,7 +47,7 @@ class PipeWireAudioLibrary : public AudioLibrary {
     // Name of the thread that runs the streams' control callbacks; the
     // mixing runs on PipeWire's data thread, kDataThreadName.
     static constexpr const char *kAudioThreadName = "kaldra-audio";
-    static constexpr const char *kDataThreadName = "data-loop.0";
+    static constexpr const char *kDataThreadName = "kaldra-mix";
 
     struct Options {
         std::string remote; // the server's socket; empty: PipeWire's default

@@ -3,6 +3,8 @@
 #include <pipewire/pipewire.h>
 #include <spa/utils/json.h>
 
+#include <pthread.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -52,8 +54,10 @@ std::string nameInJson(const char *value)
 } // namespace
 
 PipeWireConnection::PipeWireConnection(Properties client, std::string remote,
-                                       std::chrono::milliseconds timeout, const char *threadName)
-    : client_(std::move(client)), remote_(std::move(remote)), timeout_(timeout)
+                                       std::chrono::milliseconds timeout, const char *threadName,
+                                       const char *dataThreadName)
+    : client_(std::move(client)), remote_(std::move(remote)), timeout_(timeout),
+      dataThreadName_(dataThreadName)
 {
     pw_init(nullptr, nullptr);
     loop_ = pw_thread_loop_new(threadName, nullptr);
@@ -87,6 +91,23 @@ void PipeWireConnection::lock()
 void PipeWireConnection::unlock()
 {
     pw_thread_loop_unlock(loop_);
+}
+
+void PipeWireConnection::nameDataThread()
+{
+    struct Naming {
+        pthread_t caller;
+        const char *name;
+    } naming{pthread_self(), dataThreadName_};
+    const auto name = [](spa_loop *, bool, std::uint32_t, const void *data, std::size_t,
+                         void *) -> int {
+        const auto *naming = static_cast<const Naming *>(data);
+        // A loop that has not started yet runs it on the caller's thread.
+        if (pthread_equal(pthread_self(), naming->caller))
+            return 0;
+        return pthread_setname_np(pthread_self(), naming->name);
+    };
+    pw_loop_invoke(dataLoop(), name, 0, &naming, sizeof naming, true, nullptr);
 }
 
 pw_loop *PipeWireConnection::dataLoop() const

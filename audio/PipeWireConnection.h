@@ -41,10 +41,11 @@ class PipeWireConnection {
 
     // `client` describes the client to the server; `remote` is the server's
     // socket (empty: PipeWire's default, which honours PIPEWIRE_REMOTE and
-    // PIPEWIRE_RUNTIME_DIR); `threadName` names the loop thread. Throws
-    // std::runtime_error when the loop cannot be started.
+    // PIPEWIRE_RUNTIME_DIR); `threadName` names the loop thread,
+    // `dataThreadName` the real-time one. Throws std::runtime_error when the
+    // loop cannot be started.
     PipeWireConnection(Properties client, std::string remote, std::chrono::milliseconds timeout,
-                       const char *threadName);
+                       const char *threadName, const char *dataThreadName);
     ~PipeWireConnection();
     PipeWireConnection(const PipeWireConnection &) = delete;
     PipeWireConnection &operator=(const PipeWireConnection &) = delete;
@@ -67,6 +68,8 @@ class PipeWireConnection {
     pw_core *core() const { return core_; }
     // The loop that runs the streams' real-time callbacks.
     pw_loop *dataLoop() const;
+    // Gives the data loop's thread its name, once a stream has started it.
+    void nameDataThread();
 
     // The devices of one direction sorted by name; capture includes a
     // monitor of each playback device. nullopt when not connected.
@@ -108,6 +111,7 @@ class PipeWireConnection {
     Properties client_;
     std::string remote_;
     std::chrono::milliseconds timeout_;
+    const char *dataThreadName_;
     pw_thread_loop *loop_ = nullptr;
     pw_context *context_ = nullptr;
     pw_core *core_ = nullptr;

@@ -243,6 +243,29 @@ TEST_P(Devices, ListSimulatedDevicesByDescriptionSortedByName)
     EXPECT_TRUE(audio.Init(3, kRate, 0));
 }
 
+// A device number stored in the settings file names the same device
+// whichever back-end runs on the same server.
+TEST(BothBackends, NumberTheDevicesOfOnePipeWireServerAlike)
+{
+    SKIP_UNLESS_SERVED(Backend::PipeWire);
+    const auto listing = [](AudioLibrary &audio, bool capture) {
+        std::vector<std::string> devices;
+        AudioDeviceInfo info;
+        for (int device = -1; capture ? audio.RecordGetDeviceInfo(device, info)
+                                      : audio.GetDeviceInfo(device, info);
+             ++device)
+            devices.push_back(std::to_string(device) + " " + info.driver + " " + info.name);
+        return devices;
+    };
+    auto pulse = makeLibrary(Backend::PulseAudio);
+    auto native = makeLibrary(Backend::PipeWire);
+    for (bool capture : {false, true}) {
+        const auto expected = listing(*pulse, capture);
+        EXPECT_GE(expected.size(), 5u);
+        EXPECT_EQ(listing(*native, capture), expected) << (capture ? "capture" : "playback");
+    }
+}
+
 // A failing server operation says why on standard error, once; a run
 // without failures says nothing.
 TEST_P(Devices, OnlyAFailureLeavesALineOnStandardError)
