@@ -40,6 +40,11 @@ std::string backendName(const ::testing::TestParamInfo<Backend> &info)
     return info.param == Backend::PulseAudio ? "PulseAudio" : "PipeWire";
 }
 
+void PrintTo(Backend backend, std::ostream *out)
+{
+    *out << (backend == Backend::PulseAudio ? "PulseAudio" : "PipeWire");
+}
+
 // The pulse protocol is served by both servers; PipeWire's own by the
 // private PipeWire server, which sound-server.sh names in
 // PIPEWIRE_RUNTIME_DIR.
