@@ -26,7 +26,7 @@ namespace {
 std::atomic<bool> watching{false};
 std::atomic<int> dataThreadAllocations{0};
 
-void count()
+[[maybe_unused]] void count()
 {
     if (!watching.load(std::memory_order_relaxed))
         return;
