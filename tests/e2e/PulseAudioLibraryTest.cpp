@@ -256,8 +256,8 @@ TEST(BothBackends, NumberTheDevicesOfOnePipeWireServerAlike)
     const auto listing = [](AudioLibrary &audio, bool capture) {
         std::vector<std::string> devices;
         AudioDeviceInfo info;
-        for (int device = -1; capture ? audio.RecordGetDeviceInfo(device, info)
-                                      : audio.GetDeviceInfo(device, info);
+        for (int device = -1;
+             capture ? audio.RecordGetDeviceInfo(device, info) : audio.GetDeviceInfo(device, info);
              ++device)
             devices.push_back(std::to_string(device) + " " + info.driver + " " + info.name);
         return devices;
