@@ -29,11 +29,6 @@ bool settled(int state)
            state == PW_STREAM_STATE_ERROR;
 }
 
-struct PlugChange {
-    void *capture;
-    void *mixer;
-};
-
 } // namespace
 
 PipeWireAudioLibrary::PipeWireAudioLibrary() : PipeWireAudioLibrary(Options{}) {}
@@ -365,11 +360,14 @@ std::uint32_t PipeWireAudioLibrary::grantedQuantum() const
 
 void PipeWireAudioLibrary::plug(Capture &capture, Mixer *mixer)
 {
-    PlugChange change{&capture, mixer};
+    struct Change {
+        Capture *capture;
+        Mixer *mixer;
+    } change{&capture, mixer};
     const auto apply = [](spa_loop *, bool, std::uint32_t, const void *data, std::size_t,
                           void *) -> int {
-        const auto *change = static_cast<const PlugChange *>(data);
-        static_cast<Capture *>(change->capture)->plugged = static_cast<Mixer *>(change->mixer);
+        const auto *change = static_cast<const Change *>(data);
+        change->capture->plugged = change->mixer;
         return 0;
     };
     // Blocks until the data thread has run it, so that no callback still

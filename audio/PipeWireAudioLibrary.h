@@ -108,8 +108,8 @@ class PipeWireAudioLibrary : public AudioLibrary {
     std::uint64_t underrunFrames() const;
     // Cycles whose playback buffer could not be had:
     std::uint64_t playbackUnderflows() const;
-    // The largest capture burst seen, in frames of the graph's rate: the
-    // quantum the server granted (0 before any capture came in).
+    // The largest capture burst seen, in frames at 48000 Hz: the quantum the
+    // server granted (0 before any capture came in).
     std::uint32_t grantedQuantum() const;
 
   private:
