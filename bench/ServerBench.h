@@ -9,12 +9,14 @@
 // clicks_heard; baseline_latency_ms (the same path through the server's own
 // loopback module at 20 ms); relay_latency_ms and relay_underflows (the same
 // path through a plain client relay at 10 ms fragments and a 20 ms buffer);
-// on a PipeWire server pw_loopback_latency_ms (through PipeWire's own
-// pw-loopback at the quantum the library asks for); what the server granted
-// each stream; cpu_percent (CPU of the library's audio thread, where all
-// audio work happens, per second of routed audio); rss_mb (resident memory
-// while routing); and the pass line: pass=yes when the latency is within its
-// goal with no dropout and every click heard.
+// cpu_percent (CPU of the library's audio thread, where all audio work
+// happens, per second of routed audio); rss_mb (resident memory while
+// routing); and the pass line: pass=yes when the library's latency is within
+// its goal with no dropout and every click heard. On a PipeWire server, the
+// same path through PipeWireAudioLibrary (native_latency_ms, native_dropouts,
+// native_clicks_heard, native_quantum granted, native_cpu_percent of its loop
+// and data threads) and through pw-loopback at the same quantum
+// (pw_loopback_latency_ms).
 //
 // The harness: one stereo null sink whose left channel is the radio (a remap
 // source) and whose right channel receives the output (a remap sink). Clicks
