@@ -229,8 +229,8 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
         PulseConnection::closeStream(capture->stream);
         return 0;
     }
-    capture->grant.fragmentMs =
-        msFor(pa_stream_get_buffer_attr(capture->stream)->fragsize, frequency);
+    onCaptureGrant(capture->stream, capture.get());
+    pa_stream_set_buffer_attr_callback(capture->stream, onCaptureGrant, capture.get());
     AudioHandle handle = newHandle();
     captures_.emplace(handle, std::move(capture));
     return handle;
@@ -319,12 +319,9 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
         PulseConnection::closeStream(mixer->stream);
         return 0;
     }
-    // The server may have rounded the buffer.
-    const pa_buffer_attr *granted = pa_stream_get_buffer_attr(mixer->stream);
-    mixer->grant.bufferMs = msFor(granted->tlength, frequency);
-    mixer->grant.requestMs = msFor(granted->minreq, frequency);
-    mixer->writeRule.configure(granted->tlength / kFrameBytes,
-                               bytesFor(options_.playbackReserveMs, frequency) / kFrameBytes);
+    mixer->reserveMarginMs = options_.playbackReserveMs - options_.playbackRequestMs;
+    onMixerGrant(mixer->stream, mixer.get());
+    pa_stream_set_buffer_attr_callback(mixer->stream, onMixerGrant, mixer.get());
     AudioHandle handle = newHandle();
     mixers_.emplace(handle, std::move(mixer));
     return handle;
@@ -345,9 +342,13 @@ bool PulseAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHand
         return false;
     // A capture that comes in larger bursts than asked for needs as much more
     // in hand.
+    double fragmentMs = 0.0;
+    {
+        std::lock_guard lock(connection_->loop());
+        fragmentMs = capture->grant.fragmentMs;
+    }
     const int input = mixer->realtimeMixer->attachInput(
-        options_.mixerDelayMs +
-        std::max(0.0, capture->grant.fragmentMs - options_.captureFragmentMs));
+        options_.mixerDelayMs + std::max(0.0, fragmentMs - options_.captureFragmentMs));
     if (input < 0)
         return false;
     mixer->realtimeMixer->setPaused(input, capture->paused);
@@ -395,6 +396,9 @@ std::uint64_t PulseAudioLibrary::underrunFrames() const
 std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
 {
     std::vector<Grant> granted;
+    if (!connection_)
+        return granted;
+    std::lock_guard lock(connection_->loop());
     for (const auto &[handle, capture] : captures_)
         granted.push_back(capture->grant);
     for (const auto &[handle, mixer] : mixers_)
@@ -508,6 +512,25 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
 void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
 {
     fill(*static_cast<Mixer *>(userdata));
+}
+
+void PulseAudioLibrary::onCaptureGrant(pa_stream *stream, void *userdata)
+{
+    auto &capture = *static_cast<Capture *>(userdata);
+    capture.grant.fragmentMs = msFor(pa_stream_get_buffer_attr(stream)->fragsize, capture.rate);
+}
+
+void PulseAudioLibrary::onMixerGrant(pa_stream *stream, void *userdata)
+{
+    // A server that grants larger requests than asked takes each in one go:
+    // the queue has to keep one of them plus the margin in hand.
+    auto &mixer = *static_cast<Mixer *>(userdata);
+    const pa_buffer_attr *granted = pa_stream_get_buffer_attr(stream);
+    mixer.grant.bufferMs = msFor(granted->tlength, mixer.rate);
+    mixer.grant.requestMs = msFor(granted->minreq, mixer.rate);
+    mixer.writeRule.configure(granted->tlength / kFrameBytes,
+                              bytesFor(mixer.grant.requestMs + mixer.reserveMarginMs, mixer.rate) /
+                                  kFrameBytes);
 }
 
 void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)

@@ -123,6 +123,9 @@ class PulseAudioLibrary : public AudioLibrary {
         pa_stream *stream = nullptr;
         std::uint32_t rate = 0;
         Grant grant;
+        // What the queue keeps beyond one granted request before it is
+        // filled without waiting for a late capture.
+        double reserveMarginMs = 0.0;
         std::unique_ptr<RealtimeMixer> realtimeMixer;
         std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
         PlaybackWriteRule writeRule;              // configured under the loop lock
@@ -155,6 +158,10 @@ class PulseAudioLibrary : public AudioLibrary {
     static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onWrite(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onUnderflow(pa_stream *stream, void *userdata);
+    // Take up what the server granted, when the stream is ready and whenever
+    // the server changes it; loop locked or loop thread.
+    static void onCaptureGrant(pa_stream *stream, void *userdata);
+    static void onMixerGrant(pa_stream *stream, void *userdata);
     // Mixes into `mixer`'s stream as much as its write rule says. Called on every request
     // and after every capture, so the sound leaves as soon as it has come in.
     static void fill(Mixer &mixer);
