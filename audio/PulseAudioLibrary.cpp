@@ -45,8 +45,6 @@ std::uint32_t bytesFor(double ms, std::uint32_t rate)
 template <typename Channels> void closeAll(PulseConnection &connection, Channels &channels)
 {
     std::lock_guard lock(connection.loop());
-    for (auto &[handle, channel] : channels)
-        PulseConnection::closeStream(channel->stream);
     channels.clear();
 }
 
@@ -207,31 +205,32 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     (void)flags;
     if (!captureDeviceCurrent_ || !validStreamFormat(frequency, channels) || !serverAlive())
         return 0;
+    // Locked first, so that a capture given up on releases its stream while
+    // the loop is still locked.
+    std::lock_guard lock(connection_->loop());
     auto capture = std::make_unique<Capture>();
     capture->rate = frequency;
-    std::lock_guard lock(connection_->loop());
     capture->grant.stream = "Radio " + std::to_string(++capturesStarted_);
     capture->stream = newStream(capture->grant.stream, frequency);
-    if (capture->stream == nullptr) {
+    if (!capture->stream) {
         connection_->report("making capture stream " + capture->grant.stream);
         return 0;
     }
-    pa_stream_set_read_callback(capture->stream, onRead, capture.get());
+    pa_stream_set_read_callback(capture->stream.get(), onRead, capture.get());
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = bytesFor(options_.captureFragmentMs, frequency);
     const auto streamFlags =
         static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | pinnedTo(currentCaptureDevice_));
-    if (pa_stream_connect_record(capture->stream, deviceOrDefault(currentCaptureDevice_), &attr,
-                                 streamFlags) < 0 ||
-        !connection_->waitUntilReady(capture->stream)) {
+    if (pa_stream_connect_record(capture->stream.get(), deviceOrDefault(currentCaptureDevice_),
+                                 &attr, streamFlags) < 0 ||
+        !connection_->waitUntilReady(capture->stream.get())) {
         connection_->report("opening capture stream " + capture->grant.stream);
-        PulseConnection::closeStream(capture->stream);
         return 0;
     }
     capture->grant.fragmentMs =
-        msFor(pa_stream_get_buffer_attr(capture->stream)->fragsize, frequency);
+        msFor(pa_stream_get_buffer_attr(capture->stream.get())->fragsize, frequency);
     AudioHandle handle = newHandle();
     captures_.emplace(handle, std::move(capture));
     return handle;
@@ -285,21 +284,21 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     (void)flags;
     if (!initialized_ || !validStreamFormat(frequency, channels) || !serverAlive())
         return 0;
+    std::lock_guard lock(connection_->loop());
     auto mixer = std::make_unique<Mixer>();
     mixer->rate = frequency;
     RealtimeMixer::Config config;
     config.sampleRate = frequency;
     config.targetDelayMs = options_.mixerDelayMs;
     mixer->mixer = std::make_unique<RealtimeMixer>(config);
-    std::lock_guard lock(connection_->loop());
     mixer->grant.stream = "Headphones";
     mixer->stream = newStream(mixer->grant.stream, frequency);
-    if (mixer->stream == nullptr) {
+    if (!mixer->stream) {
         connection_->report("making playback stream " + mixer->grant.stream);
         return 0;
     }
-    pa_stream_set_write_callback(mixer->stream, onWrite, mixer.get());
-    pa_stream_set_underflow_callback(mixer->stream, onUnderflow, mixer.get());
+    pa_stream_set_write_callback(mixer->stream.get(), onWrite, mixer.get());
+    pa_stream_set_underflow_callback(mixer->stream.get(), onUnderflow, mixer.get());
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = bytesFor(options_.playbackBufferMs, frequency);
@@ -314,15 +313,14 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     // that rides out stalls only half of it.
     const auto streamFlags = static_cast<pa_stream_flags_t>(
         PA_STREAM_EARLY_REQUESTS | PA_STREAM_START_CORKED | pinnedTo(playbackDevice_));
-    if (pa_stream_connect_playback(mixer->stream, deviceOrDefault(playbackDevice_), &attr,
+    if (pa_stream_connect_playback(mixer->stream.get(), deviceOrDefault(playbackDevice_), &attr,
                                    streamFlags, nullptr, nullptr) < 0 ||
-        !connection_->waitUntilReady(mixer->stream)) {
+        !connection_->waitUntilReady(mixer->stream.get())) {
         connection_->report("opening playback stream " + mixer->grant.stream);
-        PulseConnection::closeStream(mixer->stream);
         return 0;
     }
     // The server may have rounded the buffer.
-    const pa_buffer_attr *granted = pa_stream_get_buffer_attr(mixer->stream);
+    const pa_buffer_attr *granted = pa_stream_get_buffer_attr(mixer->stream.get());
     mixer->grant.bufferMs = msFor(granted->tlength, frequency);
     mixer->grant.requestMs = msFor(granted->minreq, frequency);
     mixer->queue.configure(granted->tlength / kFrameBytes,
@@ -442,7 +440,7 @@ void PulseAudioLibrary::freeCaptures()
     closeAll(*connection_, captures_);
 }
 
-pa_stream *PulseAudioLibrary::newStream(const std::string &name, std::uint32_t rate)
+PulseStream PulseAudioLibrary::newStream(const std::string &name, std::uint32_t rate)
 {
     // Session managers keep a volume per application, not per stream: each
     // stream names itself as its own, so that the two radios' volumes stay
@@ -477,11 +475,13 @@ PulseAudioLibrary::Mixer *PulseAudioLibrary::findMixer(AudioHandle handle)
 bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
 {
     std::lock_guard lock(connection_->loop());
-    if (flush && !connection_->await(pa_stream_flush(mixer.stream, nullptr, nullptr))) {
+    if (flush && !connection_->await(
+                     PulseOperation(pa_stream_flush(mixer.stream.get(), nullptr, nullptr)))) {
         connection_->report("emptying playback stream " + mixer.grant.stream);
         return false;
     }
-    if (!connection_->await(pa_stream_cork(mixer.stream, corked ? 1 : 0, nullptr, nullptr))) {
+    if (!connection_->await(
+            PulseOperation(pa_stream_cork(mixer.stream.get(), corked ? 1 : 0, nullptr, nullptr)))) {
         connection_->report((corked ? "pausing playback stream " : "starting playback stream ") +
                             mixer.grant.stream);
         return false;
@@ -519,7 +519,7 @@ void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
 
 void PulseAudioLibrary::fill(Mixer &mixer)
 {
-    const std::size_t writable = pa_stream_writable_size(mixer.stream);
+    const std::size_t writable = pa_stream_writable_size(mixer.stream.get());
     if (writable == static_cast<std::size_t>(-1))
         return;
     std::size_t frames =
@@ -527,11 +527,11 @@ void PulseAudioLibrary::fill(Mixer &mixer)
     while (frames > 0) {
         void *data = nullptr;
         std::size_t granted = frames * kFrameBytes;
-        if (pa_stream_begin_write(mixer.stream, &data, &granted) < 0 || granted < kFrameBytes)
+        if (pa_stream_begin_write(mixer.stream.get(), &data, &granted) < 0 || granted < kFrameBytes)
             return;
         const std::size_t part = std::min(frames, granted / kFrameBytes);
         mixer.mixer->render(static_cast<float *>(data), part);
-        pa_stream_write(mixer.stream, data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        pa_stream_write(mixer.stream.get(), data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
         frames -= part;
     }
 }

@@ -3,6 +3,7 @@
 #include "AudioLibrary.h"
 #include "PlaybackQueue.h"
 #include "PulseConnection.h"
+#include "PulseHandles.h"
 
 #include <atomic>
 #include <chrono>
@@ -111,7 +112,7 @@ class PulseAudioLibrary : public AudioLibrary {
     // A capture channel; plugged into at most one mixer. Its mixer fields are
     // read by the read callback and changed only under the loop lock.
     struct Capture {
-        pa_stream *stream = nullptr;
+        PulseStream stream;
         std::uint32_t rate = 0;
         Grant grant;
         Mixer *mixer = nullptr;
@@ -119,7 +120,7 @@ class PulseAudioLibrary : public AudioLibrary {
         bool paused = false;
     };
     struct Mixer {
-        pa_stream *stream = nullptr;
+        PulseStream stream;
         std::uint32_t rate = 0;
         Grant grant;
         std::unique_ptr<RealtimeMixer> mixer;
@@ -143,7 +144,7 @@ class PulseAudioLibrary : public AudioLibrary {
     void freeCaptures();
     // A stream of this program named `name` ("Radio 1", "Headphones"), with
     // the loop locked.
-    pa_stream *newStream(const std::string &name, std::uint32_t rate);
+    PulseStream newStream(const std::string &name, std::uint32_t rate);
     AudioHandle newHandle();
     Capture *findCapture(AudioHandle handle);
     Mixer *findMixer(AudioHandle handle);

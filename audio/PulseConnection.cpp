@@ -21,12 +21,11 @@ const PulseConnection::Properties kSmallBuffers = {
     {"pulse.min.quantum", "48/48000"},
 };
 
-// A proplist with `properties`; the caller frees it.
-pa_proplist *newProplist(const PulseConnection::Properties &properties)
+PulseProplist newProplist(const PulseConnection::Properties &properties)
 {
-    pa_proplist *list = pa_proplist_new();
+    PulseProplist list(pa_proplist_new());
     for (const auto &[key, value] : properties)
-        pa_proplist_sets(list, key.c_str(), value.c_str());
+        pa_proplist_sets(list.get(), key.c_str(), value.c_str());
     return list;
 }
 
@@ -103,18 +102,16 @@ bool PulseConnection::connect(const std::string &server)
     if (ready())
         return true;
     disconnect();
-    pa_proplist *properties = newProplist(client_);
-    context_ = pa_context_new_with_proplist(loop_.api(), nullptr, properties);
-    pa_proplist_free(properties);
-    if (context_ == nullptr)
+    context_.reset(pa_context_new_with_proplist(loop_.api(), nullptr, newProplist(client_).get()));
+    if (!context_)
         return false;
     pa_context_set_state_callback(
-        context_,
+        context(),
         [](pa_context *, void *userdata) { static_cast<PulseMainLoop *>(userdata)->signal(); },
         &loop_);
-    if (pa_context_connect(context_, server.empty() ? nullptr : server.c_str(),
+    if (pa_context_connect(context(), server.empty() ? nullptr : server.c_str(),
                            PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
-        !loop_.waitUntil([this] { return settled(pa_context_get_state(context_)); }, timeout_))
+        !loop_.waitUntil([this] { return settled(pa_context_get_state(context())); }, timeout_))
         giveUp();
     if (!ready()) {
         report("connecting to the sound server");
@@ -126,19 +123,13 @@ bool PulseConnection::connect(const std::string &server)
 
 void PulseConnection::disconnect()
 {
-    if (context_ == nullptr)
-        return;
-    pa_context_set_state_callback(context_, nullptr, nullptr);
-    pa_context_disconnect(context_);
-    pa_context_unref(context_);
-    context_ = nullptr;
+    context_.reset();
     unresponsive_ = false;
 }
 
 bool PulseConnection::ready() const
 {
-    return context_ != nullptr && !unresponsive_ &&
-           pa_context_get_state(context_) == PA_CONTEXT_READY;
+    return context_ && !unresponsive_ && pa_context_get_state(context()) == PA_CONTEXT_READY;
 }
 
 std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Direction direction)
@@ -146,10 +137,11 @@ std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Dir
     if (!ready())
         return std::nullopt;
     DeviceQuery query{&loop_, {}};
-    pa_operation *operation = direction == Direction::Playback
-                                  ? pa_context_get_sink_info_list(context_, onSinkInfo, &query)
-                                  : pa_context_get_source_info_list(context_, onSourceInfo, &query);
-    if (!await(operation))
+    PulseOperation operation(
+        direction == Direction::Playback
+            ? pa_context_get_sink_info_list(context(), onSinkInfo, &query)
+            : pa_context_get_source_info_list(context(), onSourceInfo, &query));
+    if (!await(std::move(operation)))
         return std::nullopt;
     auto devices = query.listing.devices();
     if (!devices) {
@@ -164,7 +156,7 @@ std::optional<std::string> PulseConnection::defaultDeviceName(Direction directio
     if (!ready())
         return std::nullopt;
     DefaultQuery query{&loop_, direction, std::nullopt};
-    if (!await(pa_context_get_server_info(context_, onServerInfo, &query)))
+    if (!await(PulseOperation(pa_context_get_server_info(context(), onServerInfo, &query))))
         return std::nullopt;
     return query.name;
 }
@@ -174,45 +166,39 @@ void PulseConnection::report(const std::string &what) const
     const char *why = "no connection to the sound server";
     if (unresponsive_)
         why = "the sound server did not answer in time";
-    else if (context_ != nullptr)
-        why = pa_strerror(pa_context_errno(context_));
+    else if (context_)
+        why = pa_strerror(pa_context_errno(context()));
     const auto named = std::ranges::find(client_, std::string(PA_PROP_APPLICATION_NAME),
                                          &Properties::value_type::first);
     std::fprintf(stderr, "%s: %s failed: %s\n",
                  named == client_.end() ? "sound" : named->second.c_str(), what.c_str(), why);
 }
 
-pa_stream *PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,
-                                            const Properties &properties)
+PulseStream PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,
+                                             const Properties &properties)
 {
-    if (context_ == nullptr)
+    if (!context_)
         return nullptr;
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
-    pa_proplist *list = newProplist(properties);
-    pa_proplist_sets(list, PA_PROP_MEDIA_NAME, name.c_str());
-    pa_stream *stream = pa_stream_new_with_proplist(context_, name.c_str(), &spec, &map, list);
-    pa_proplist_free(list);
-    return stream;
+    PulseProplist list = newProplist(properties);
+    pa_proplist_sets(list.get(), PA_PROP_MEDIA_NAME, name.c_str());
+    return PulseStream(
+        pa_stream_new_with_proplist(context(), name.c_str(), &spec, &map, list.get()));
 }
 
-bool PulseConnection::await(pa_operation *operation)
+bool PulseConnection::await(PulseOperation operation)
 {
-    if (operation == nullptr)
+    if (!operation)
         return false;
-    pa_operation_set_state_callback(operation, onOperationState, &loop_);
-    bool done = loop_.waitUntil(
-        [operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; },
-        timeout_);
-    if (!done) {
-        pa_operation_cancel(operation);
+    pa_operation *running = operation.get();
+    pa_operation_set_state_callback(running, onOperationState, &loop_);
+    if (!loop_.waitUntil(
+            [running] { return pa_operation_get_state(running) != PA_OPERATION_RUNNING; },
+            timeout_))
         giveUp();
-    }
-    bool finished = pa_operation_get_state(operation) == PA_OPERATION_DONE;
-    pa_operation_set_state_callback(operation, nullptr, nullptr);
-    pa_operation_unref(operation);
-    return finished;
+    return pa_operation_get_state(running) == PA_OPERATION_DONE;
 }
 
 bool PulseConnection::waitUntilReady(pa_stream *stream)
@@ -231,15 +217,4 @@ bool PulseConnection::waitUntilReady(pa_stream *stream)
     if (state == PA_STREAM_CREATING)
         giveUp();
     return state == PA_STREAM_READY;
-}
-
-void PulseConnection::closeStream(pa_stream *&stream)
-{
-    pa_stream_set_read_callback(stream, nullptr, nullptr);
-    pa_stream_set_write_callback(stream, nullptr, nullptr);
-    pa_stream_set_underflow_callback(stream, nullptr, nullptr);
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
-    pa_stream_disconnect(stream);
-    pa_stream_unref(stream);
-    stream = nullptr;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceListing.h"
+#include "PulseHandles.h"
 #include "PulseMainLoop.h"
 
 #include <chrono>
@@ -9,10 +10,6 @@
 #include <string>
 #include <utility>
 #include <vector>
-
-struct pa_context;
-struct pa_operation;
-struct pa_stream;
 
 // One client connection to a PulseAudio server (or a PipeWire pulse server)
 // on its own threaded main loop. A connection that the server dropped stays
@@ -54,7 +51,7 @@ class PulseConnection {
     // the next calls fail at once instead of each waiting out the timeout.
     void giveUp() { unresponsive_ = true; }
     // The live context; nullptr when there is none.
-    pa_context *context() const { return context_; }
+    pa_context *context() const { return context_.get(); }
 
     // The devices of one direction sorted by name (capture includes the
     // monitors of the playback devices); nullopt when the server does not
@@ -64,21 +61,18 @@ class PulseConnection {
     std::optional<std::string> defaultDeviceName(Direction direction);
 
     // A new stereo 32-bit float stream at `rate` named `name`, with
-    // `properties` beside its name; nullptr when libpulse refuses.
-    pa_stream *newStereoStream(const std::string &name, std::uint32_t rate,
-                               const Properties &properties = {});
+    // `properties` beside its name; empty when libpulse refuses.
+    PulseStream newStereoStream(const std::string &name, std::uint32_t rate,
+                                const Properties &properties = {});
 
-    // Waits for `operation` (which may be nullptr: a failed call) to finish
-    // and releases it; false when it failed, was cancelled or timed out (and
-    // then gives up on the server).
-    bool await(pa_operation *operation);
+    // Waits for `operation` (which may be empty: a failed call) to finish;
+    // false when it failed, was cancelled or timed out (and then gives up on
+    // the server).
+    bool await(PulseOperation operation);
 
     // Waits until `stream`, just connected, is ready; false when it failed or
     // the server did not answer in time (then gives up on the server).
     bool waitUntilReady(pa_stream *stream);
-    // Detaches every callback of `stream`, disconnects and releases it, and
-    // sets it to nullptr: no callback of it runs once the lock is released.
-    static void closeStream(pa_stream *&stream);
 
     std::chrono::milliseconds timeout() const { return timeout_; }
 
@@ -90,6 +84,6 @@ class PulseConnection {
     Properties client_;
     std::chrono::milliseconds timeout_;
     PulseMainLoop loop_;
-    pa_context *context_ = nullptr;
+    PulseContext context_;
     bool unresponsive_ = false;
 };
