@@ -5,6 +5,7 @@
 #include <pulse/introspect.h>
 #include <pulse/operation.h>
 #include <pulse/stream.h>
+#include <pulse/subscribe.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -34,17 +35,21 @@ bool settled(pa_context_state_t state)
     return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
 }
 
+// Kept as soon as it ends, on the loop thread: a change reported after it
+// then empties what was kept, in the order the server said them.
 struct DeviceQuery {
     PulseMainLoop *loop;
+    std::optional<std::vector<DeviceListing::Device>> *kept;
     DeviceListing listing;
 };
 
 template <typename Info> void collectDevice(const Info *info, int endOfList, void *userdata)
 {
     auto *query = static_cast<DeviceQuery *>(userdata);
-    if (endOfList != 0)
+    if (endOfList != 0) {
         query->listing.finish(endOfList < 0);
-    else if (info != nullptr)
+        *query->kept = query->listing.devices();
+    } else if (info != nullptr)
         query->listing.add({info->name, info->description ? info->description : info->name});
     query->loop->signal();
 }
@@ -61,18 +66,16 @@ void onSourceInfo(pa_context *, const pa_source_info *info, int endOfList, void 
 
 struct DefaultQuery {
     PulseMainLoop *loop;
-    PulseConnection::Direction direction;
-    std::optional<std::string> name;
+    std::optional<std::string> *keptSink;
+    std::optional<std::string> *keptSource;
 };
 
 void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
 {
     auto *query = static_cast<DefaultQuery *>(userdata);
     if (info != nullptr) {
-        const char *name = query->direction == PulseConnection::Direction::Playback
-                               ? info->default_sink_name
-                               : info->default_source_name;
-        query->name = name ? name : "";
+        *query->keptSink = info->default_sink_name ? info->default_sink_name : "";
+        *query->keptSource = info->default_source_name ? info->default_source_name : "";
     }
     query->loop->signal();
 }
@@ -113,18 +116,29 @@ bool PulseConnection::connect(const std::string &server)
                            PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
         !loop_.waitUntil([this] { return settled(pa_context_get_state(context())); }, timeout_))
         giveUp();
-    if (!ready()) {
-        report("connecting to the sound server");
-        disconnect();
-        return false;
+    if (ready()) {
+        pa_context_set_subscribe_callback(
+            context(),
+            [](pa_context *, pa_subscription_event_type_t event, std::uint32_t index, void *self) {
+                static_cast<PulseConnection *>(self)->changed(event, index);
+            },
+            this);
+        const auto watched = static_cast<pa_subscription_mask_t>(
+            PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
+        if (await(PulseOperation(pa_context_subscribe(context(), watched, nullptr, nullptr))))
+            return true;
     }
-    return true;
+    report("connecting to the sound server");
+    disconnect();
+    return false;
 }
 
 void PulseConnection::disconnect()
 {
+    lookups_.clear();
     context_.reset();
     unresponsive_ = false;
+    kept_ = {};
 }
 
 bool PulseConnection::ready() const
@@ -136,7 +150,10 @@ std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Dir
 {
     if (!ready())
         return std::nullopt;
-    DeviceQuery query{&loop_, {}};
+    auto &kept = kept_[slot(direction)].devices;
+    if (kept)
+        return kept;
+    DeviceQuery query{&loop_, &kept, {}};
     PulseOperation operation(
         direction == Direction::Playback
             ? pa_context_get_sink_info_list(context(), onSinkInfo, &query)
@@ -155,10 +172,56 @@ std::optional<std::string> PulseConnection::defaultDeviceName(Direction directio
 {
     if (!ready())
         return std::nullopt;
-    DefaultQuery query{&loop_, direction, std::nullopt};
+    auto &kept = kept_[slot(direction)].defaultName;
+    if (kept)
+        return kept;
+    DefaultQuery query{&loop_, &kept_[slot(Direction::Playback)].defaultName,
+                       &kept_[slot(Direction::Capture)].defaultName};
     if (!await(PulseOperation(pa_context_get_server_info(context(), onServerInfo, &query))))
         return std::nullopt;
-    return query.name;
+    return kept;
+}
+
+void PulseConnection::changed(unsigned event, std::uint32_t index)
+{
+    const unsigned facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+        for (Kept &kept : kept_)
+            kept.defaultName.reset();
+        return;
+    }
+    // Both directions: a playback device brings its monitor, and one that
+    // goes may take a default with it.
+    kept_ = {};
+    const Direction direction =
+        facility == PA_SUBSCRIPTION_EVENT_SINK ? Direction::Playback : Direction::Capture;
+    if ((event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_NEW && deviceAdded_)
+        lookUpAdded(direction, index);
+}
+
+void PulseConnection::lookUpAdded(Direction direction, std::uint32_t index)
+{
+    std::erase_if(lookups_, [](const PulseOperation &lookup) {
+        return pa_operation_get_state(lookup.get()) != PA_OPERATION_RUNNING;
+    });
+    PulseOperation lookup(
+        direction == Direction::Playback
+            ? pa_context_get_sink_info_by_index(
+                  context(), index,
+                  [](pa_context *, const pa_sink_info *info, int endOfList, void *added) {
+                      if (endOfList == 0 && info != nullptr)
+                          (*static_cast<DeviceAdded *>(added))(Direction::Playback, info->name);
+                  },
+                  &deviceAdded_)
+            : pa_context_get_source_info_by_index(
+                  context(), index,
+                  [](pa_context *, const pa_source_info *info, int endOfList, void *added) {
+                      if (endOfList == 0 && info != nullptr)
+                          (*static_cast<DeviceAdded *>(added))(Direction::Capture, info->name);
+                  },
+                  &deviceAdded_));
+    if (lookup)
+        lookups_.push_back(std::move(lookup));
 }
 
 void PulseConnection::report(const std::string &what) const

@@ -4,8 +4,10 @@
 #include "PulseHandles.h"
 #include "PulseMainLoop.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -14,6 +16,9 @@
 // One client connection to a PulseAudio server (or a PipeWire pulse server)
 // on its own threaded main loop. A connection that the server dropped stays
 // dropped; connect() again makes a fresh one.
+//
+// The connection keeps the server's devices and defaults as last listed, and
+// lists them again only after the server has reported a change to them.
 //
 // Every method except the constructor and destructor is called with loop()
 // locked, from a thread other than the loop thread. Methods that wait for the
@@ -60,6 +65,11 @@ class PulseConnection {
     // The name of the server's default device; nullopt when it does not answer.
     std::optional<std::string> defaultDeviceName(Direction direction);
 
+    // Called on the loop thread, with the loop locked, each time the server
+    // adds a device, with its direction and name. Set before connect.
+    using DeviceAdded = std::function<void(Direction, const std::string &name)>;
+    void onDeviceAdded(DeviceAdded added) { deviceAdded_ = std::move(added); }
+
     // A new stereo 32-bit float stream at `rate` named `name`, with
     // `properties` beside its name; empty when libpulse refuses.
     PulseStream newStereoStream(const std::string &name, std::uint32_t rate,
@@ -81,9 +91,27 @@ class PulseConnection {
     void report(const std::string &what) const;
 
   private:
+    // What was last listed of one direction; empty once the server reported
+    // a change to it. Written by the loop thread's callbacks.
+    struct Kept {
+        std::optional<std::vector<Device>> devices;
+        std::optional<std::string> defaultName;
+    };
+    static constexpr std::size_t slot(Direction direction)
+    {
+        return direction == Direction::Playback ? 0 : 1;
+    }
+    // Loop thread: the server reported `event` (a pa_subscription_event_type_t)
+    // for the device or server numbered `index`.
+    void changed(unsigned event, std::uint32_t index);
+    void lookUpAdded(Direction direction, std::uint32_t index);
+
     Properties client_;
     std::chrono::milliseconds timeout_;
     PulseMainLoop loop_;
     PulseContext context_;
     bool unresponsive_ = false;
+    std::array<Kept, 2> kept_;
+    DeviceAdded deviceAdded_;
+    std::vector<PulseOperation> lookups_; // of added devices, until answered
 };
