@@ -51,6 +51,12 @@ QString DeviceName(AudioLibrary &library, TSO2RMode mode, std::int32_t device)
     return known ? QString::fromStdString(info.name) : QString();
 }
 
+// The second radio's caption: the third radio takes its place.
+QString SecondRigCaption(bool third)
+{
+    return third ? QStringLiteral("Rig3") : QStringLiteral("Rig2");
+}
+
 } // namespace
 
 TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirectory,
@@ -187,7 +193,7 @@ void TForm1::SetSO2R(TSO2RState value)
     FSO2R = value;
     if (value != ddSwap) {
         FUi->LedRig1->setText(QStringLiteral("Rig1"));
-        FUi->LedRig2->setText(FSO3R == ddRadio3 ? QStringLiteral("Rig3") : QStringLiteral("Rig2"));
+        FUi->LedRig2->setText(SecondRigCaption(FSO3R == ddRadio3));
     }
     const bool on = value != ddOff;
     FUi->Speaker->setEnabled(on);
@@ -213,10 +219,10 @@ void TForm1::SetSO3R(TSO3RState value)
     if (value != ddRadio2 && value != ddRadio3)
         return;
     const bool third = value == ddRadio3;
-    FUi->LedRig2->setText(third ? QStringLiteral("Rig3") : QStringLiteral("Rig2"));
+    FUi->LedRig2->setText(SecondRigCaption(third));
     FUi->LedRig12->setText(third ? QStringLiteral("Rig1+3") : QStringLiteral("Rig1+2"));
     FUi->Rig1Rig21->setText(third ? QStringLiteral("Rig1+3") : QStringLiteral("Rig1+2"));
-    FUi->Rig21->setText(third ? QStringLiteral("Rig3") : QStringLiteral("Rig2"));
+    FUi->Rig21->setText(SecondRigCaption(third));
     FUi->SoundcardIN21->setText(third ? QStringLiteral("Soundcard IN(3)")
                                       : QStringLiteral("Soundcard IN(2)"));
     QRadioButton *mark = third ? FUi->Radio3 : FUi->Radio2;
@@ -252,6 +258,15 @@ void TForm1::EndOnAudioFailure(const std::string &message, bool errorIcon)
     box.exec();
     FEngine.ReleaseAtShutdown();
     FProcessEnd(EXIT_FAILURE);
+}
+
+void TForm1::CloseOnQuitSignal()
+{
+    // Hiding a dialog ends its exec() with Rejected once this returns to
+    // its loop; a dialog opened from another stands above it.
+    while (QWidget *modal = QApplication::activeModalWidget())
+        modal->hide();
+    close();
 }
 
 void TForm1::SystemCommand(int command)

@@ -95,6 +95,9 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     // gives them: the close item closes the window (its own handling, first),
     // the others run their menu's handler.
     void SystemCommand(int command);
+    // A quit signal from the session: the open dialogs go as if cancelled,
+    // then the window closes the way Alt+F4 closes it.
+    void CloseOnQuitSignal();
 
     void FormCreate();
     void FormDestroy();

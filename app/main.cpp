@@ -20,9 +20,10 @@ int main(int argc, char *argv[])
     TForm1 window(library, std::filesystem::current_path(), arguments);
     window.show();
     // A quit signal closes the window the way Alt+F4 does: audio released,
-    // nothing written.
+    // nothing written, even while a dialog is open.
     QuitSignals quitSignals;
-    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &window, &QWidget::close);
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &window,
+                     &TForm1::CloseOnQuitSignal);
     // The one device dialog of the whole run, never shown.
     TForm2 hiddenDialog(library, &window);
     return QApplication::exec();

@@ -53,10 +53,10 @@ std::size_t AdaptiveResampler::readyFrames(const SpscRing<float> &ring) const
 void AdaptiveResampler::skip(SpscRing<float> &ring, double frames)
 {
     position_ += frames;
-    release(ring);
+    dropPassedFrames(ring);
 }
 
-void AdaptiveResampler::release(SpscRing<float> &ring)
+void AdaptiveResampler::dropPassedFrames(SpscRing<float> &ring)
 {
     const double behind = std::floor(position_) - static_cast<double>(SincInterpolator::kBefore);
     const auto unreached =
@@ -127,7 +127,7 @@ std::size_t AdaptiveResampler::convert(SpscRing<float> &ring, float *out, std::s
                                           out + produced * kChannels);
             position_ += step;
         }
-        release(ring);
+        dropPassedFrames(ring);
         if (produced == before)
             break;
     }

@@ -14,7 +14,7 @@
 // ratio that a PI controller adjusts on every pull, steering the delay (the
 // frames in the ring ahead of the position being read) toward a fixed target.
 // The position is read through a short interpolating filter (SincInterpolator),
-// which needs only 8 frames beyond it.
+// which reaches kReachFrames beyond it.
 // The delay is low-pass filtered first, because captures and playback come in
 // bursts that make the instantaneous fill swing by whole bursts.
 //
@@ -37,7 +37,8 @@ class AdaptiveResampler {
     static constexpr double kResyncSeconds = 0.25;
 
     // Frames of input the delay has to exceed before the first output: the
-    // filter's reach plus one for the ratio changing before the next pull.
+    // filter's reach plus one for the ratio changing before the next pull
+    // (9 frames, 1.3 ms at 7000 Hz). The least delay any target can give.
     static constexpr double kReachFrames = SincInterpolator::kAfter + 1.0;
 
     // Allocates (control thread). `targetDelayFrames` in frames of the capture.
@@ -60,18 +61,17 @@ class AdaptiveResampler {
 
     // Consumer: whether the last pull was playing rather than waiting.
     bool running() const { return running_; }
-    // Consumer: smoothed delay in frames, and the conversion ratio (output
-    // frames per input frame) of the last pull.
+    // Consumer: smoothed delay in frames as of the last pull.
     double smoothedDelayFrames() const { return smoothedDelay_; }
-    double ratio() const { return ratio_; }
 
   private:
     double delayFrames(const SpscRing<float> &ring) const;
     // Moves the position `frames` ahead without reading, as when frames are
     // cut.
     void skip(SpscRing<float> &ring, double frames);
-    // Takes the frames the filter no longer reaches off the ring.
-    void release(SpscRing<float> &ring);
+    // Drops the frames behind the position that the filter no longer
+    // reaches; they have been heard.
+    void dropPassedFrames(SpscRing<float> &ring);
     void steer(double delay, std::size_t frames);
     std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
 

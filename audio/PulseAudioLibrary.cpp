@@ -191,11 +191,10 @@ bool PulseAudioLibrary::RecordInit(int device)
     if (!resolveDevice(Direction::Capture, device, name)) {
         // No capture until a device is made current again: the previous
         // one is some other radio.
-        captureDeviceCurrent_ = false;
+        currentCaptureDevice_.reset();
         return false;
     }
     currentCaptureDevice_ = name;
-    captureDeviceCurrent_ = true;
     return true;
 }
 
@@ -203,7 +202,7 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
                                            std::uint32_t flags)
 {
     (void)flags;
-    if (!captureDeviceCurrent_ || !validStreamFormat(frequency, channels) || !serverAlive())
+    if (!currentCaptureDevice_ || !validStreamFormat(frequency, channels) || !serverAlive())
         return 0;
     // Locked first, so that a capture given up on releases its stream while
     // the loop is still locked.
@@ -222,8 +221,8 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = bytesFor(options_.captureFragmentMs, frequency);
     const auto streamFlags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | pinnedTo(currentCaptureDevice_));
-    if (pa_stream_connect_record(capture->stream.get(), deviceOrDefault(currentCaptureDevice_),
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | pinnedTo(*currentCaptureDevice_));
+    if (pa_stream_connect_record(capture->stream.get(), deviceOrDefault(*currentCaptureDevice_),
                                  &attr, streamFlags) < 0 ||
         !connection_->waitUntilReady(capture->stream.get())) {
         connection_->report("opening capture stream " + capture->grant.stream);
@@ -240,8 +239,7 @@ bool PulseAudioLibrary::RecordFree()
 {
     if (connection_)
         freeCaptures();
-    captureDeviceCurrent_ = false;
-    currentCaptureDevice_.clear();
+    currentCaptureDevice_.reset();
     capturesStarted_ = 0;
     return true;
 }
@@ -274,7 +272,7 @@ bool PulseAudioLibrary::setRunning(AudioHandle channel, bool running, bool flush
     // back at once and at the delay it had; only its gain in the mix drops.
     capture->paused = !running;
     if (capture->mixer != nullptr)
-        capture->mixer->mixer->setPaused(capture->input, !running);
+        capture->mixer->realtimeMixer->setPaused(capture->input, !running);
     return true;
 }
 
@@ -290,7 +288,7 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     RealtimeMixer::Config config;
     config.sampleRate = frequency;
     config.targetDelayMs = options_.mixerDelayMs;
-    mixer->mixer = std::make_unique<RealtimeMixer>(config);
+    mixer->realtimeMixer = std::make_unique<RealtimeMixer>(config);
     mixer->grant.stream = "Headphones";
     mixer->stream = newStream(mixer->grant.stream, frequency);
     if (!mixer->stream) {
@@ -323,8 +321,8 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     const pa_buffer_attr *granted = pa_stream_get_buffer_attr(mixer->stream.get());
     mixer->grant.bufferMs = msFor(granted->tlength, frequency);
     mixer->grant.requestMs = msFor(granted->minreq, frequency);
-    mixer->queue.configure(granted->tlength / kFrameBytes,
-                           bytesFor(options_.playbackReserveMs, frequency) / kFrameBytes);
+    mixer->writeRule.configure(granted->tlength / kFrameBytes,
+                               bytesFor(options_.playbackReserveMs, frequency) / kFrameBytes);
     AudioHandle handle = newHandle();
     mixers_.emplace(handle, std::move(mixer));
     return handle;
@@ -345,12 +343,12 @@ bool PulseAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHand
         return false;
     // A capture that comes in larger bursts than asked for needs as much more
     // in hand.
-    const int input = mixer->mixer->attachInput(
+    const int input = mixer->realtimeMixer->attachInput(
         options_.mixerDelayMs +
         std::max(0.0, capture->grant.fragmentMs - options_.captureFragmentMs));
     if (input < 0)
         return false;
-    mixer->mixer->setPaused(input, capture->paused);
+    mixer->realtimeMixer->setPaused(input, capture->paused);
     std::lock_guard lock(connection_->loop());
     capture->mixer = mixer;
     capture->input = input;
@@ -371,7 +369,7 @@ bool PulseAudioLibrary::MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix
     Capture *capture = findCapture(channel);
     if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
         return false;
-    matrix = capture->mixer->mixer->matrix(capture->input);
+    matrix = capture->mixer->realtimeMixer->matrix(capture->input);
     return true;
 }
 
@@ -380,7 +378,7 @@ bool PulseAudioLibrary::MixerChannelSetMatrix(AudioHandle channel, const Routing
     Capture *capture = findCapture(channel);
     if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
         return false;
-    capture->mixer->mixer->setMatrix(capture->input, matrix);
+    capture->mixer->realtimeMixer->setMatrix(capture->input, matrix);
     return true;
 }
 
@@ -388,7 +386,7 @@ std::uint64_t PulseAudioLibrary::underrunFrames() const
 {
     std::uint64_t frames = 0;
     for (const auto &[handle, mixer] : mixers_)
-        frames += mixer->mixer->underrunFrames();
+        frames += mixer->realtimeMixer->underrunFrames();
     return frames;
 }
 
@@ -417,7 +415,7 @@ void PulseAudioLibrary::unplug(Capture &capture)
         std::lock_guard lock(connection_->loop());
         capture.mixer = nullptr;
     }
-    mixer->mixer->detachInput(capture.input);
+    mixer->realtimeMixer->detachInput(capture.input);
     capture.input = -1;
 }
 
@@ -498,8 +496,8 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
         // data is nullptr for a hole in the capture; the mixer's resampler
         // rides over it.
         if (data != nullptr && capture->mixer != nullptr) {
-            capture->mixer->mixer->push(capture->input, static_cast<const float *>(data),
-                                        bytes / kFrameBytes);
+            capture->mixer->realtimeMixer->push(capture->input, static_cast<const float *>(data),
+                                                bytes / kFrameBytes);
         }
         pa_stream_drop(stream);
     }
@@ -523,14 +521,14 @@ void PulseAudioLibrary::fill(Mixer &mixer)
     if (writable == static_cast<std::size_t>(-1))
         return;
     std::size_t frames =
-        mixer.queue.framesToMix(writable / kFrameBytes, mixer.mixer->readyFrames());
+        mixer.writeRule.framesToMix(writable / kFrameBytes, mixer.realtimeMixer->readyFrames());
     while (frames > 0) {
         void *data = nullptr;
         std::size_t granted = frames * kFrameBytes;
         if (pa_stream_begin_write(mixer.stream.get(), &data, &granted) < 0 || granted < kFrameBytes)
             return;
         const std::size_t part = std::min(frames, granted / kFrameBytes);
-        mixer.mixer->render(static_cast<float *>(data), part);
+        mixer.realtimeMixer->render(static_cast<float *>(data), part);
         pa_stream_write(mixer.stream.get(), data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
         frames -= part;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "AudioLibrary.h"
-#include "PlaybackQueue.h"
+#include "PlaybackWriteRule.h"
 #include "PulseConnection.h"
 #include "PulseHandles.h"
 
@@ -9,6 +9,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,7 @@ class PulseAudioLibrary : public AudioLibrary {
         // buffer - request (6 ms), is what rides out a stalled loop thread or
         // a late capture. A late capture is waited for, not played as
         // silence, while the queue stays above its reserve. Each mixer input
-        // holds the interpolator's 1.1 ms and about a capture fragment
+        // holds the filter's reach and about a capture fragment
         // beyond it, and more when the server grants larger fragments than
         // asked for. Measured capture to headphones on the private server:
         // about 14 ms.
@@ -123,9 +124,9 @@ class PulseAudioLibrary : public AudioLibrary {
         PulseStream stream;
         std::uint32_t rate = 0;
         Grant grant;
-        std::unique_ptr<RealtimeMixer> mixer;
+        std::unique_ptr<RealtimeMixer> realtimeMixer;
         std::atomic<std::uint64_t> underflows{0}; // counted by the loop thread
-        PlaybackQueue queue;                      // configured under the loop lock
+        PlaybackWriteRule writeRule;              // configured under the loop lock
     };
 
     // Resolves `device` of a direction to a server device name ("" for the
@@ -155,7 +156,7 @@ class PulseAudioLibrary : public AudioLibrary {
     static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onWrite(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onUnderflow(pa_stream *stream, void *userdata);
-    // Mixes into `mixer`'s stream as much as its queue says. Called on every request
+    // Mixes into `mixer`'s stream as much as its write rule says. Called on every request
     // and after every capture, so the sound leaves as soon as it has come in.
     static void fill(Mixer &mixer);
 
@@ -163,9 +164,9 @@ class PulseAudioLibrary : public AudioLibrary {
     std::unique_ptr<PulseConnection> connection_;
     bool initialized_ = false;
     std::string playbackDevice_; // "" for the default
-    bool captureDeviceCurrent_ = false;
-    std::string currentCaptureDevice_; // "" for the default
-    int capturesStarted_ = 0;          // since RecordFree; names the captures
+    // None until RecordInit succeeds; "" for the default.
+    std::optional<std::string> currentCaptureDevice_;
+    int capturesStarted_ = 0; // since RecordFree; names the captures
     std::map<AudioHandle, std::unique_ptr<Capture>> captures_;
     std::map<AudioHandle, std::unique_ptr<Mixer>> mixers_;
     AudioHandle lastHandle_ = 0;

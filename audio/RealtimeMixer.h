@@ -38,8 +38,8 @@ class RealtimeMixer {
 
     struct Config {
         double sampleRate = 7000.0;
-        // Delay each input is steered toward; the resampler's filter alone
-        // needs 9 frames of it (1.3 ms at 7000 Hz). Rendered at a steady pace,
+        // Delay each input is steered toward; never below what the
+        // resampler's filter reaches (AdaptiveResampler::kReachFrames). Rendered at a steady pace,
         // it must cover the largest capture burst plus the largest playback
         // request: 20 ms suits bursts of up to 10 ms each way. A caller that
         // renders no more than readyFrames needs little beyond one capture
@@ -50,7 +50,7 @@ class RealtimeMixer {
 
     // Allocates every input's ring and resampler up front. Throws
     // std::invalid_argument for a rate not above 0 or a negative delay or
-    // ramp, std::runtime_error when a resampler cannot be made.
+    // ramp.
     explicit RealtimeMixer(const Config &config);
     ~RealtimeMixer();
     RealtimeMixer(const RealtimeMixer &) = delete;

@@ -6,13 +6,12 @@
 // kTaps taps, tabulated for a few hundred fractions of a frame and
 // interpolated linearly between them.
 //
-// Short on purpose. A resampler built on it needs only kAfter frames of input
-// beyond the position it reads, 1.1 ms at 7000 Hz, where the shortest
-// converter of the usual libraries needs about 20 (2.9 ms): on a path that
-// has to stay under 15 ms that difference counts. At ratios within a fraction
-// of a percent of 1, which is all clock drift asks for, it keeps the band up
-// to 0.4 of the rate flat within 0.05 dB at every fraction, so the drift
-// correction cannot be heard as a slow warble.
+// Short on purpose: it reads only kAfter frames beyond the position, where
+// the shortest converter of the usual libraries reads about 20 (2.9 ms at
+// 7000 Hz); on a path that has to stay under 15 ms that difference counts. At ratios within a
+// fraction of a percent of 1, which is all clock drift asks for, it keeps the band up to 0.4 of the
+// rate flat within 0.05 dB at every fraction, so the drift correction cannot be heard as a slow
+// warble.
 class SincInterpolator {
   public:
     static constexpr std::size_t kTaps = 16;

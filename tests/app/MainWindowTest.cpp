@@ -384,4 +384,19 @@ TEST(MainWindow, CancelledExitWritesNothing)
     EXPECT_FALSE(window.called("Free()"));
 }
 
+TEST(MainWindow, AQuitSignalClosesOpenDialogsAndTheWindowWritingNothing)
+{
+    Window window;
+    window.form->show();
+    whenModal<QMessageBox>([&](QMessageBox &) {
+        whenModal<QDialog>([&](QDialog &) { window.form->CloseOnQuitSignal(); });
+        window.form->RunCommand(&TForm1::About1Click);
+    });
+    window.get<QAction>("Exit1")->trigger();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_FALSE(window.form->isVisible());
+    EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
+    EXPECT_FALSE(window.called("Free()"));
+}
+
 } // namespace

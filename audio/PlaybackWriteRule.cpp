@@ -1,14 +1,14 @@
-#include "PlaybackQueue.h"
+#include "PlaybackWriteRule.h"
 
 #include <algorithm>
 
-void PlaybackQueue::configure(std::size_t buffer, std::size_t reserve)
+void PlaybackWriteRule::configure(std::size_t buffer, std::size_t reserve)
 {
     buffer_ = buffer;
     reserve_ = std::min(reserve, buffer);
 }
 
-std::size_t PlaybackQueue::framesToMix(std::size_t writable, std::size_t ready) const
+std::size_t PlaybackWriteRule::framesToMix(std::size_t writable, std::size_t ready) const
 {
     // The server asks for all of its buffer that is not queued, and after an
     // underflow also for the stretch it played as silence. What is written

@@ -13,7 +13,7 @@
 // it, and only the part below the reserve is mixed without it.
 //
 // Frames throughout; loop thread only.
-class PlaybackQueue {
+class PlaybackWriteRule {
   public:
     // `buffer`: what the server holds at most; `reserve`: below this the
     // queue is filled rather than waiting.

@@ -1,4 +1,4 @@
-#include "PlaybackQueue.h"
+#include "PlaybackWriteRule.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +10,14 @@ namespace {
 // the end of the queue too.
 struct Server {
     static constexpr std::size_t kBuffer = 49;
-    PlaybackQueue queue;
+    PlaybackWriteRule rule;
     long queued = 0;
 
-    Server() { queue.configure(kBuffer, 14); }
+    Server() { rule.configure(kBuffer, 14); }
     std::size_t write(std::size_t ready)
     {
         const std::size_t frames =
-            queue.framesToMix(static_cast<std::size_t>(static_cast<long>(kBuffer) - queued), ready);
+            rule.framesToMix(static_cast<std::size_t>(static_cast<long>(kBuffer) - queued), ready);
         queued += static_cast<long>(frames);
         return frames;
     }
@@ -29,7 +29,7 @@ struct Server {
 // What the inputs have leaves at once, up to what the server asks for; a late
 // capture is waited for while the queue lasts, and only the part below the
 // reserve is filled without it.
-TEST(PlaybackQueue, WaitsForLateCapturesDownToTheReserve)
+TEST(PlaybackWriteRule, WaitsForLateCapturesDownToTheReserve)
 {
     Server server;
     EXPECT_EQ(server.write(1000), 49u);
@@ -49,7 +49,7 @@ TEST(PlaybackQueue, WaitsForLateCapturesDownToTheReserve)
 // After an underflow the server asks for more than its buffer; what is ready
 // goes at once, and with nothing ready no more than the reserve is mixed
 // without it.
-TEST(PlaybackQueue, RefillsFromWhatIsReadyAfterAnUnderflow)
+TEST(PlaybackWriteRule, RefillsFromWhatIsReadyAfterAnUnderflow)
 {
     Server server;
     server.write(1000);
