@@ -590,6 +590,10 @@ void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
 
 void PulseAudioLibrary::fill(Mixer &mixer)
 {
+    // Away from its device, or reopening: asking would only leave an error
+    // in the context for the next failure's report.
+    if (pa_stream_get_state(mixer.stream.get()) != PA_STREAM_READY)
+        return;
     const std::size_t writable = pa_stream_writable_size(mixer.stream.get());
     if (writable == static_cast<std::size_t>(-1))
         return;
