@@ -22,7 +22,8 @@ run: build
 test: build
 	scripts/sound-server.sh run -- ctest --test-dir $(BUILD) --output-on-failure
 
-# The end-to-end tests again, on a private PipeWire server (its pulse layer).
+# The end-to-end tests again, on a private PipeWire server: through its pulse
+# layer and through PipeWire's own API.
 test-pipewire: build
 	SOUND_SERVER=pipewire scripts/sound-server.sh run -- ctest --test-dir $(BUILD) -L e2e --output-on-failure
 

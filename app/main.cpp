@@ -1,6 +1,6 @@
+#include "AudioLibraryChoice.h"
 #include "DeviceDialog.h"
 #include "MainWindow.h"
-#include "PulseAudioLibrary.h"
 #include "QuitSignals.h"
 
 #include <QApplication>
@@ -15,7 +15,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("SO2R Controller"));
     // Lets a Wayland desktop match the window to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kaldra"));
-    PulseAudioLibrary library;
+    const auto audio = chooseAudioLibrary();
+    AudioLibrary &library = *audio;
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     TForm1 window(library, std::filesystem::current_path(), arguments);
     window.show();

@@ -1,5 +1,6 @@
 #include "ServerBench.h"
 
+#include "PipeWireAudioLibrary.h"
 #include "PlainRelay.h"
 #include "PulseAudioLibrary.h"
 #include "ServerProbe.h"
@@ -11,9 +12,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <signal.h>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -111,15 +115,22 @@ struct Measurement {
     std::size_t clicksSent = 0;
 };
 
-Measurement measure(ServerProbe &probe, double seconds)
+// `threads`: the names of the threads whose CPU time counts.
+Measurement measure(ServerProbe &probe, double seconds,
+                    const std::vector<std::string> &threads = {PulseAudioLibrary::kAudioThreadName})
 {
-    const double cpuBefore = threadCpuSeconds(PulseAudioLibrary::kAudioThreadName);
+    const auto cpu = [&] {
+        double seconds = 0;
+        for (const auto &name : threads)
+            seconds += threadCpuSeconds(name);
+        return seconds;
+    };
+    const double cpuBefore = cpu();
     const auto start = std::chrono::steady_clock::now();
     const auto recording = probe.record(std::string(kSink) + ".monitor", seconds, kRecordRate);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     Measurement result;
-    result.cpuPerSecond =
-        (threadCpuSeconds(PulseAudioLibrary::kAudioThreadName) - cpuBefore) / elapsed.count();
+    result.cpuPerSecond = (cpu() - cpuBefore) / elapsed.count();
     result.delays = clickDelays(recording);
     result.clicksSent = onsets(recording, 0).size();
     return result;
@@ -135,6 +146,67 @@ int deviceNumber(const std::string &name, bool capture, AudioLibrary &audio)
             return device;
     return -1;
 }
+
+// The bench radio routed to the bench output through `audio`, measured.
+struct Routed {
+    Measurement measurement;
+    std::uint64_t dropouts = 0;
+    std::uint64_t underflows = 0;
+    double rss = 0;
+};
+
+template <typename Library>
+Routed route(Library &audio, ServerProbe &probe, const std::vector<std::string> &threads)
+{
+    if (!audio.Init(deviceNumber(kOutput, false, audio), kRate, 0))
+        throw std::runtime_error("cannot open the bench output");
+    const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
+    audio.RecordInit(deviceNumber(kRadio, true, audio));
+    const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
+    if (mixer == 0 || radio == 0 ||
+        !audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing) ||
+        !audio.ChannelPlay(mixer, false))
+        throw std::runtime_error("cannot route the bench radio");
+    std::this_thread::sleep_for(1500ms);
+    Routed routed;
+    routed.rss = residentMb();
+    const std::uint64_t underrunsBefore = audio.underrunFrames();
+    const std::uint64_t underflowsBefore = audio.playbackUnderflows();
+    routed.measurement = measure(probe, kRoutedSeconds, threads);
+    routed.dropouts = audio.underrunFrames() - underrunsBefore;
+    routed.underflows = audio.playbackUnderflows() - underflowsBefore;
+    return routed;
+}
+
+// PipeWire's own loopback between the bench radio and output, at the
+// native back-end's quantum: the graph's floor. Runs while it lives.
+class PipeWireLoopback {
+  public:
+    explicit PipeWireLoopback(std::uint32_t quantumFrames)
+    {
+        const std::string latency = "node.latency=" + std::to_string(quantumFrames) + "/48000";
+        const std::string capture = std::string("{ ") + latency + " }";
+        std::vector<std::string> arguments = {
+            "pw-loopback",      "-C",   kRadio, "-P", kOutput, "--capture-props", capture,
+            "--playback-props", capture};
+        std::vector<char *> argv;
+        for (auto &argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if (posix_spawnp(&pid_, "pw-loopback", nullptr, nullptr, argv.data(), environ) != 0)
+            throw std::runtime_error("cannot start pw-loopback");
+    }
+    ~PipeWireLoopback()
+    {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    PipeWireLoopback(const PipeWireLoopback &) = delete;
+    PipeWireLoopback &operator=(const PipeWireLoopback &) = delete;
+
+  private:
+    pid_t pid_ = 0;
+};
 
 // Loads the harness's modules and unloads them when done.
 class Harness {
@@ -184,6 +256,48 @@ void print(const char *name, double value)
     std::printf("%s=%.2f\n", name, value);
 }
 
+// The PipeWire back-end on the same harness, and PipeWire's own loopback at
+// the same quantum, on a PipeWire server; true when measured or not a
+// PipeWire server.
+bool runNativeBench(ServerProbe &probe)
+{
+    PipeWireAudioLibrary::Options options;
+    if (std::getenv("PIPEWIRE_RUNTIME_DIR") == nullptr ||
+        !PipeWireAudioLibrary::serverAnswers(options)) {
+        std::puts("# native figures skipped: no PipeWire server (SOUND_SERVER=pipewire)");
+        return true;
+    }
+    Routed native;
+    std::uint32_t quantum = 0;
+    {
+        PipeWireAudioLibrary audio(options);
+        native =
+            route(audio, probe,
+                  {PipeWireAudioLibrary::kAudioThreadName, PipeWireAudioLibrary::kDataThreadName});
+        quantum = audio.grantedQuantum();
+        audio.RecordFree();
+        audio.Free();
+    }
+    Measurement loopback;
+    {
+        PipeWireLoopback running(options.quantumFrames);
+        std::this_thread::sleep_for(2s);
+        loopback = measure(probe, kBaselineSeconds, {});
+    }
+    print("native_latency_ms", percentile(native.measurement.delays, 0.5));
+    print("native_latency_p99_ms", percentile(native.measurement.delays, 0.99));
+    std::printf("native_dropouts=%llu\n", static_cast<unsigned long long>(native.dropouts));
+    std::printf("native_playback_underflows=%llu\n",
+                static_cast<unsigned long long>(native.underflows));
+    std::printf("native_clicks_heard=%zu/%zu\n", native.measurement.delays.size(),
+                native.measurement.clicksSent);
+    std::printf("native_quantum=%u/48000 (asked %u)\n", quantum, options.quantumFrames);
+    print("native_cpu_percent", native.measurement.cpuPerSecond * 100.0);
+    print("pw_loopback_latency_ms", percentile(loopback.delays, 0.5));
+    std::printf("pw_loopback_clicks_heard=%zu/%zu\n", loopback.delays.size(), loopback.clicksSent);
+    return !native.measurement.delays.empty() && !loopback.delays.empty();
+}
+
 } // namespace
 
 int runServerBench()
@@ -198,33 +312,16 @@ int runServerBench()
         if (!probe.startClicks(kSink, kClickPeriodMs))
             throw std::runtime_error("cannot play clicks");
 
-        Measurement routed;
-        std::uint64_t dropouts = 0;
-        std::uint64_t underflows = 0;
-        double rss = 0;
+        Routed pulse;
         std::vector<PulseAudioLibrary::Grant> grants;
         {
             PulseAudioLibrary audio;
-            if (!audio.Init(deviceNumber(kOutput, false, audio), kRate, 0))
-                throw std::runtime_error("cannot open the bench output");
-            const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
-            audio.RecordInit(deviceNumber(kRadio, true, audio));
-            const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
-            if (mixer == 0 || radio == 0 ||
-                !audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing) ||
-                !audio.ChannelPlay(mixer, false))
-                throw std::runtime_error("cannot route the bench radio");
-            std::this_thread::sleep_for(1500ms);
-            rss = residentMb();
+            pulse = route(audio, probe, {PulseAudioLibrary::kAudioThreadName});
             grants = audio.grants();
-            const std::uint64_t underrunsBefore = audio.underrunFrames();
-            const std::uint64_t underflowsBefore = audio.playbackUnderflows();
-            routed = measure(probe, kRoutedSeconds);
-            dropouts = audio.underrunFrames() - underrunsBefore;
-            underflows = audio.playbackUnderflows() - underflowsBefore;
             audio.RecordFree();
             audio.Free();
         }
+        const Measurement &routed = pulse.measurement;
 
         const int loopback =
             harness.load("module-loopback", std::string("source=") + kRadio + " sink=" + kOutput +
@@ -243,12 +340,12 @@ int runServerBench()
             relay = measure(probe, kBaselineSeconds);
             relayUnderflows = plain.underflows() - before;
         }
-        probe.stopClicks();
 
         print("latency_ms", percentile(routed.delays, 0.5));
         print("latency_p99_ms", percentile(routed.delays, 0.99));
-        std::printf("dropouts=%llu\n", static_cast<unsigned long long>(dropouts));
-        std::printf("playback_underflows=%llu\n", static_cast<unsigned long long>(underflows));
+        std::printf("dropouts=%llu\n", static_cast<unsigned long long>(pulse.dropouts));
+        std::printf("playback_underflows=%llu\n",
+                    static_cast<unsigned long long>(pulse.underflows));
         std::printf("clicks_heard=%zu/%zu\n", routed.delays.size(), routed.clicksSent);
         print("baseline_latency_ms", percentile(baseline.delays, 0.5));
         print("relay_latency_ms", percentile(relay.delays, 0.5));
@@ -258,8 +355,12 @@ int runServerBench()
                         grant.stream.c_str(), grant.fragmentMs, grant.bufferMs, grant.requestMs);
         }
         print("cpu_percent", routed.cpuPerSecond * 100.0);
-        print("rss_mb", rss);
-        return routed.delays.empty() || baseline.delays.empty() || relay.delays.empty() ? 1 : 0;
+        print("rss_mb", pulse.rss);
+        const bool measured =
+            !routed.delays.empty() && !baseline.delays.empty() && !relay.delays.empty();
+        const bool nativeMeasured = runNativeBench(probe);
+        probe.stopClicks();
+        return measured && nativeMeasured ? 0 : 1;
     } catch (const std::exception &error) {
         std::printf("# sound server figures failed: %s\n", error.what());
         return 1;

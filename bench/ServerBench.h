@@ -10,7 +10,11 @@
 // relay_underflows (the same path through a plain client relay at 10 ms
 // fragments and a 20 ms buffer), cpu_percent (CPU of the library's
 // audio thread, where all audio work happens, per second of routed audio),
-// rss_mb (resident memory while routing).
+// rss_mb (resident memory while routing). On a PipeWire server, the same
+// path through PipeWireAudioLibrary (native_latency_ms, native_dropouts,
+// native_clicks_heard, native_quantum granted, native_cpu_percent of its loop
+// and data threads) and through pw-loopback at the same quantum
+// (pw_loopback_latency_ms).
 //
 // The harness: one stereo null sink whose left channel is the radio (a remap
 // source) and whose right channel receives the output (a remap sink). Clicks

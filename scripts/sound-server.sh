@@ -10,7 +10,9 @@
 # Works as root; touches nothing outside the folder.
 #
 #   sound-server.sh run -- CMD...   start a server, run CMD with PULSE_SERVER
-#                                   set, stop the server; exits with CMD's code
+#                                   set (and PIPEWIRE_RUNTIME_DIR for a
+#                                   pipewire server), stop the server; exits
+#                                   with CMD's code
 #   sound-server.sh start DIR       start a server in DIR (created if missing,
 #                                   one already there stopped first) in the
 #                                   background; prints PULSE_SERVER=...
@@ -19,14 +21,16 @@
 #                                   away with its tone, as an unplugged sound
 #                                   card goes
 #   sound-server.sh plug DIR SINK   bring it back as it was
-# DIR/pid holds the pid of the process that serves the pulse protocol.
+# DIR/pid holds the pid of the process that serves the pulse protocol;
+# DIR/pipewire-pid that of a pipewire server, whose socket is
+# DIR/runtime/pipewire-0.
 set -euo pipefail
 
 SOUND_SERVER=${SOUND_SERVER:-pulseaudio}
 export SOUND_SERVER
 
 usage() {
-  sed -n '2,22p' "$0" >&2
+  sed -n '2,26p' "$0" >&2
   exit 2
 }
 
@@ -37,7 +41,8 @@ declare -A tone=([radio1]=600 [radio2]=1000 [radio3]=1500)
 
 private_env() {
   local dir=$1
-  echo HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" XDG_CONFIG_HOME="$dir/config" \
+  echo HOME="$dir/home" XDG_RUNTIME_DIR="$dir/runtime" PIPEWIRE_RUNTIME_DIR="$dir/runtime" \
+    XDG_CONFIG_HOME="$dir/config" \
     XDG_STATE_HOME="$dir/state" XDG_DATA_HOME="$dir/data"
 }
 
@@ -81,6 +86,7 @@ start_pipewire() {
     --print-pid=1 >>"$dir/pids"
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/bus"
   spawn "$dir" pipewire.log pipewire
+  echo "$last_pid" >"$dir/pipewire-pid"
   for i in $(seq 100); do
     [ -S "$dir/runtime/pipewire-0" ] && break
     sleep 0.05
@@ -228,7 +234,7 @@ stop_server() {
     done
     kill -9 "$pid" 2>/dev/null || true
   done
-  rm -f "$dir/pids" "$dir/pid" "$dir/server" "$dir"/*.tone "$dir"/*.awake
+  rm -f "$dir/pids" "$dir/pid" "$dir/pipewire-pid" "$dir/server" "$dir"/*.tone "$dir"/*.awake
 }
 
 # Device $2 of the server in $1 goes, its tone first, so that no tone moves on
@@ -262,6 +268,8 @@ run)
   start_server "$dir"
   export PULSE_SERVER
   PULSE_SERVER=$(cat "$dir/server")
+  # PipeWire's own clients find the private server there.
+  [ "$SOUND_SERVER" = pipewire ] && export PIPEWIRE_RUNTIME_DIR="$dir/runtime"
   echo "PULSE_SERVER=$PULSE_SERVER ($SOUND_SERVER)"
   status=0
   "$@" || status=$?

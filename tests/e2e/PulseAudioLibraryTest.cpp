@@ -1,7 +1,10 @@
-// End-to-end tests of the PulseAudio library against the private sound server
+// End-to-end tests of the audio libraries against the private sound server
 // (scripts/sound-server.sh): three radios playing 600, 1000 and 1500 Hz and a
-// pair of headphones whose monitor is recorded and analysed.
+// pair of headphones whose monitor is recorded and analysed. Each case runs
+// on every back-end the server serves: the PulseAudio library always, the
+// PipeWire library on a PipeWire server.
 #include "PulseAudioLibrary.h"
+#include "PipeWireAudioLibrary.h"
 #include "ServerProbe.h"
 #include "SimulatedRadios.h"
 #include "ToneAnalysis.h"
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -29,19 +33,55 @@ constexpr std::uint32_t kRate = 7000;
 constexpr int kRadio1Monitor = 1;
 constexpr int kRadio2Monitor = 2;
 
-bool haveServer()
+enum class Backend { PulseAudio, PipeWire };
+
+std::string backendName(const ::testing::TestParamInfo<Backend> &info)
 {
-    return std::getenv("PULSE_SERVER") != nullptr;
+    return info.param == Backend::PulseAudio ? "PulseAudio" : "PipeWire";
 }
+
+void PrintTo(Backend backend, std::ostream *out)
+{
+    *out << (backend == Backend::PulseAudio ? "PulseAudio" : "PipeWire");
+}
+
+// The pulse protocol is served by both servers; PipeWire's own by the
+// private PipeWire server, which sound-server.sh names in
+// PIPEWIRE_RUNTIME_DIR.
+bool served(Backend backend)
+{
+    return std::getenv("PULSE_SERVER") != nullptr &&
+           (backend == Backend::PulseAudio || std::getenv("PIPEWIRE_RUNTIME_DIR") != nullptr);
+}
+
+// `server`: the pulse server's address or PipeWire's socket; empty for the
+// one the environment names.
+std::unique_ptr<AudioLibrary> makeLibrary(Backend backend, const std::string &server = {},
+                                          std::chrono::milliseconds timeout = 2s)
+{
+    if (backend == Backend::PulseAudio) {
+        PulseAudioLibrary::Options options;
+        options.server = server;
+        options.timeout = timeout;
+        return std::make_unique<PulseAudioLibrary>(options);
+    }
+    PipeWireAudioLibrary::Options options;
+    options.remote = server;
+    options.timeout = timeout;
+    return std::make_unique<PipeWireAudioLibrary>(options);
+}
+
+#define SKIP_UNLESS_SERVED(backend)                                                                \
+    if (!served(backend))                                                                          \
+    GTEST_SKIP() << "this back-end's server is not running: run under scripts/sound-server.sh"
 
 // The graph the program builds at power-on: radios 1 and 2 into one mixer
 // playing on the headphones.
-class RoutedRadios : public ::testing::Test {
+class RoutedRadios : public ::testing::TestWithParam<Backend> {
   protected:
     void SetUp() override
     {
-        if (!haveServer())
-            GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
+        SKIP_UNLESS_SERVED(GetParam());
         probe.emplace();
         ASSERT_TRUE(audio.Init(-1, kRate, 0));
         mixer = audio.MixerStreamCreate(kRate, 2, 0);
@@ -72,12 +112,16 @@ class RoutedRadios : public ::testing::Test {
         return heard;
     }
 
-    PulseAudioLibrary audio;
+    std::unique_ptr<AudioLibrary> audioLibrary = makeLibrary(GetParam());
+    AudioLibrary &audio = *audioLibrary;
     std::optional<ServerProbe> probe;
     AudioHandle mixer = 0, radio1 = 0, radio2 = 0;
 };
 
-TEST_F(RoutedRadios, MatricesPutEachRadioInTheChosenEars)
+INSTANTIATE_TEST_SUITE_P(, RoutedRadios, ::testing::Values(Backend::PulseAudio, Backend::PipeWire),
+                         backendName);
+
+TEST_P(RoutedRadios, MatricesPutEachRadioInTheChosenEars)
 {
     struct Case {
         RoutingMatrix first, second;
@@ -107,7 +151,7 @@ TEST_F(RoutedRadios, MatricesPutEachRadioInTheChosenEars)
     }
 }
 
-TEST_F(RoutedRadios, PausingBothCapturesSilencesAndResumingRestoresTheRoute)
+TEST_P(RoutedRadios, PausingBothCapturesSilencesAndResumingRestoresTheRoute)
 {
     route({1, 1, 0, 0}, {0, 0, 1, 1});
     RoutingMatrix kept{};
@@ -128,7 +172,7 @@ TEST_F(RoutedRadios, PausingBothCapturesSilencesAndResumingRestoresTheRoute)
     EXPECT_LT(toneDb(heard, 0, kRadio2Hz, kAnalysisRate), kAbsentDb);
 }
 
-TEST_F(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)
+TEST_P(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)
 {
     auto owners = probe->captureStreamOwners();
     ASSERT_TRUE(owners);
@@ -169,11 +213,16 @@ TEST_F(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)
     EXPECT_NE(audio.MixerStreamCreate(kRate, 2, 0), 0u);
 }
 
-TEST(PulseAudioDevices, ListSimulatedDevicesByDescriptionSortedByName)
+class Devices : public ::testing::TestWithParam<Backend> {};
+
+INSTANTIATE_TEST_SUITE_P(, Devices, ::testing::Values(Backend::PulseAudio, Backend::PipeWire),
+                         backendName);
+
+TEST_P(Devices, ListSimulatedDevicesByDescriptionSortedByName)
 {
-    if (!haveServer())
-        GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
-    PulseAudioLibrary audio;
+    SKIP_UNLESS_SERVED(GetParam());
+    auto library = makeLibrary(GetParam());
+    AudioLibrary &audio = *library;
     const auto names = [](auto get) {
         std::vector<std::string> found;
         AudioDeviceInfo info;
@@ -199,15 +248,38 @@ TEST(PulseAudioDevices, ListSimulatedDevicesByDescriptionSortedByName)
     EXPECT_TRUE(audio.Init(3, kRate, 0));
 }
 
+// A device number stored in the settings file names the same device
+// whichever back-end runs on the same server.
+TEST(BothBackends, NumberTheDevicesOfOnePipeWireServerAlike)
+{
+    SKIP_UNLESS_SERVED(Backend::PipeWire);
+    const auto listing = [](AudioLibrary &audio, bool capture) {
+        std::vector<std::string> devices;
+        AudioDeviceInfo info;
+        for (int device = -1;
+             capture ? audio.RecordGetDeviceInfo(device, info) : audio.GetDeviceInfo(device, info);
+             ++device)
+            devices.push_back(std::to_string(device) + " " + info.driver + " " + info.name);
+        return devices;
+    };
+    auto pulse = makeLibrary(Backend::PulseAudio);
+    auto native = makeLibrary(Backend::PipeWire);
+    for (bool capture : {false, true}) {
+        const auto expected = listing(*pulse, capture);
+        EXPECT_GE(expected.size(), 5u);
+        EXPECT_EQ(listing(*native, capture), expected) << (capture ? "capture" : "playback");
+    }
+}
+
 // A failing server operation says why on standard error, once; a run
 // without failures says nothing.
-TEST(PulseAudioDevices, OnlyAFailureLeavesALineOnStandardError)
+TEST_P(Devices, OnlyAFailureLeavesALineOnStandardError)
 {
-    if (!haveServer())
-        GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
+    SKIP_UNLESS_SERVED(GetParam());
     {
         ::testing::internal::CaptureStderr();
-        PulseAudioLibrary audio;
+        auto library = makeLibrary(GetParam());
+        AudioLibrary &audio = *library;
         EXPECT_TRUE(audio.Init(-1, kRate, 0));
         const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
         EXPECT_TRUE(audio.RecordInit(kRadio1Monitor));
@@ -219,22 +291,21 @@ TEST(PulseAudioDevices, OnlyAFailureLeavesALineOnStandardError)
         audio.Free();
         EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     }
-    PulseAudioLibrary::Options nowhere;
-    nowhere.server = "unix:/nonexistent/kaldra-socket";
-    PulseAudioLibrary audio(nowhere);
+    const bool pulse = GetParam() == Backend::PulseAudio;
+    auto nowhere =
+        makeLibrary(GetParam(), pulse ? "unix:/nonexistent/kaldra-socket" : "/nonexistent/kaldra");
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(audio.Init(-1, kRate, 0));
+    EXPECT_FALSE(nowhere->Init(-1, kRate, 0));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "KALDRA: connecting to the sound server failed: Connection refused\n");
 }
 
 // A server of its own, killed while audio plays.
-class LostServer : public ::testing::Test {
+class LostServer : public ::testing::TestWithParam<Backend> {
   protected:
     void SetUp() override
     {
-        if (!haveServer())
-            GTEST_SKIP() << "PULSE_SERVER is not set: run under scripts/sound-server.sh";
+        SKIP_UNLESS_SERVED(GetParam());
         char pattern[] = "/tmp/kaldra-e2e.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
@@ -259,24 +330,26 @@ class LostServer : public ::testing::Test {
 
     void startServer() { ASSERT_EQ(script("start"), 0); }
 
+    // The process that serves the back-end under test.
     void signalServer(int signal)
     {
         pid_t pid = 0;
-        std::ifstream(folder + "/pid") >> pid;
+        std::ifstream(folder + (GetParam() == Backend::PulseAudio ? "/pid" : "/pipewire-pid")) >>
+            pid;
         ASSERT_GT(pid, 0);
         ASSERT_EQ(kill(pid, signal), 0);
     }
 
-    PulseAudioLibrary::Options options()
+    std::unique_ptr<AudioLibrary> makeLibrary()
     {
-        PulseAudioLibrary::Options options;
-        std::ifstream(folder + "/server") >> options.server;
-        options.timeout = 500ms;
-        return options;
+        std::string server = folder + "/runtime/pipewire-0";
+        if (GetParam() == Backend::PulseAudio)
+            std::ifstream(folder + "/server") >> server;
+        return ::makeLibrary(GetParam(), server, 500ms);
     }
 
     // Powers on like the program: radio 1 into a playing mixer.
-    void powerOn(PulseAudioLibrary &audio, int playbackDevice = -1)
+    void powerOn(AudioLibrary &audio, int playbackDevice = -1)
     {
         ASSERT_TRUE(audio.Init(playbackDevice, kRate, 0));
         mixer = audio.MixerStreamCreate(kRate, 2, 0);
@@ -292,9 +365,13 @@ class LostServer : public ::testing::Test {
     std::string folder;
 };
 
-TEST_F(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
+INSTANTIATE_TEST_SUITE_P(, LostServer, ::testing::Values(Backend::PulseAudio, Backend::PipeWire),
+                         backendName);
+
+TEST_P(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
 {
-    PulseAudioLibrary audio(options());
+    auto library = makeLibrary();
+    AudioLibrary &audio = *library;
     powerOn(audio);
 
     signalServer(SIGKILL);
@@ -329,9 +406,10 @@ TEST_F(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
     EXPECT_TRUE(audio.ChannelPlay(again, false));
 }
 
-TEST_F(LostServer, AHungServerCostsOneTimeoutThenCallsFailAtOnce)
+TEST_P(LostServer, AHungServerCostsOneTimeoutThenCallsFailAtOnce)
 {
-    PulseAudioLibrary audio(options());
+    auto library = makeLibrary();
+    AudioLibrary &audio = *library;
     powerOn(audio);
 
     signalServer(SIGSTOP);
@@ -351,9 +429,13 @@ TEST_F(LostServer, AHungServerCostsOneTimeoutThenCallsFailAtOnce)
 
 // A radio's sound card unplugged while powered on, and plugged in again; then
 // the headphones'.
-TEST_F(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
+TEST_P(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
 {
-    PulseAudioLibrary audio(options());
+    if (GetParam() == Backend::PipeWire)
+        GTEST_SKIP() << "the PipeWire back-end neither reopens a lost device nor keeps a device "
+                        "list's numbers while it is filled";
+    auto library = makeLibrary();
+    AudioLibrary &audio = *library;
     constexpr int kHeadphones = 0; // playback devices sorted by name
     powerOn(audio, kHeadphones);
     ASSERT_TRUE(audio.RecordInit(kRadio2Monitor));
@@ -361,7 +443,9 @@ TEST_F(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
     ASSERT_TRUE(audio.MixerStreamAddChannel(mixer, radio2, AudioLibrary::kMatrixMixing));
     ASSERT_TRUE(audio.MixerChannelSetMatrix(radio, {1, 1, 0, 0}));
     ASSERT_TRUE(audio.MixerChannelSetMatrix(radio2, {0, 0, 1, 1}));
-    ServerProbe probe(options().server);
+    std::string pulseServer;
+    std::ifstream(folder + "/server") >> pulseServer;
+    ServerProbe probe(pulseServer);
 
     // The headphones all along, while radio 1 goes and comes back.
     std::vector<float> heard;

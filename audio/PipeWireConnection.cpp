@@ -1,0 +1,354 @@
+#include "PipeWireConnection.h"
+
+#include <pipewire/pipewire.h>
+#include <spa/utils/json.h>
+
+#include <pthread.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+namespace {
+
+const char *kSinkClasses[] = {"Audio/Sink", "Audio/Duplex"};
+const char *kSourceClasses[] = {"Audio/Source", "Audio/Source/Virtual", "Audio/Duplex"};
+
+template <std::size_t N> bool among(const std::string &value, const char *(&list)[N])
+{
+    for (const char *entry : list)
+        if (value == entry)
+            return true;
+    return false;
+}
+
+const char *lookup(const spa_dict *props, const char *key)
+{
+    const char *value = props == nullptr ? nullptr : spa_dict_lookup(props, key);
+    return value == nullptr ? "" : value;
+}
+
+// The "name" of a default-device metadata value: {"name":"headphones"}.
+std::string nameInJson(const char *value)
+{
+    if (value == nullptr)
+        return {};
+    spa_json outer, object;
+    spa_json_init(&outer, value, std::strlen(value));
+    if (spa_json_enter_object(&outer, &object) <= 0)
+        return {};
+    char key[64];
+    while (spa_json_get_string(&object, key, sizeof key) > 0) {
+        char name[512];
+        if (std::strcmp(key, "name") == 0)
+            return spa_json_get_string(&object, name, sizeof name) > 0 ? name : "";
+        const char *skipped = nullptr;
+        if (spa_json_next(&object, &skipped) <= 0)
+            break;
+    }
+    return {};
+}
+
+} // namespace
+
+PipeWireConnection::PipeWireConnection(Properties client, std::string remote,
+                                       std::chrono::milliseconds timeout, const char *threadName,
+                                       const char *dataThreadName)
+    : client_(std::move(client)), remote_(std::move(remote)), timeout_(timeout),
+      dataThreadName_(dataThreadName)
+{
+    pw_init(nullptr, nullptr);
+    loop_ = pw_thread_loop_new(threadName, nullptr);
+    if (loop_ == nullptr)
+        throw std::runtime_error("cannot make a PipeWire loop");
+    context_ = pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0);
+    if (context_ == nullptr || pw_thread_loop_start(loop_) < 0) {
+        if (context_ != nullptr)
+            pw_context_destroy(context_);
+        pw_thread_loop_destroy(loop_);
+        throw std::runtime_error("cannot start a PipeWire loop");
+    }
+}
+
+PipeWireConnection::~PipeWireConnection()
+{
+    lock();
+    disconnect();
+    unlock();
+    pw_thread_loop_stop(loop_);
+    pw_context_destroy(context_);
+    pw_thread_loop_destroy(loop_);
+    pw_deinit();
+}
+
+void PipeWireConnection::lock()
+{
+    pw_thread_loop_lock(loop_);
+}
+
+void PipeWireConnection::unlock()
+{
+    pw_thread_loop_unlock(loop_);
+}
+
+void PipeWireConnection::nameDataThread()
+{
+    struct Naming {
+        pthread_t caller;
+        const char *name;
+    } naming{pthread_self(), dataThreadName_};
+    const auto name = [](spa_loop *, bool, std::uint32_t, const void *data, std::size_t,
+                         void *) -> int {
+        const auto *naming = static_cast<const Naming *>(data);
+        // A loop that has not started yet runs it on the caller's thread.
+        if (pthread_equal(pthread_self(), naming->caller))
+            return 0;
+        return pthread_setname_np(pthread_self(), naming->name);
+    };
+    pw_loop_invoke(dataLoop(), name, 0, &naming, sizeof naming, true, nullptr);
+}
+
+pw_loop *PipeWireConnection::dataLoop() const
+{
+    return pw_data_loop_get_loop(pw_context_get_data_loop(context_));
+}
+
+bool PipeWireConnection::connect()
+{
+    if (ready())
+        return true;
+    disconnect();
+    pw_properties *props = pw_properties_new(nullptr, nullptr);
+    for (const auto &[key, value] : client_)
+        pw_properties_set(props, key.c_str(), value.c_str());
+    if (!remote_.empty())
+        pw_properties_set(props, PW_KEY_REMOTE_NAME, remote_.c_str());
+    core_ = pw_context_connect(context_, props, 0);
+    if (core_ == nullptr) {
+        // PipeWire says "host is down" for a socket nobody listens on.
+        error_ = std::strerror(errno == EHOSTDOWN ? ECONNREFUSED : errno);
+        lost_ = true;
+        return false;
+    }
+    static const pw_core_events coreEvents = [] {
+        pw_core_events events{};
+        events.version = PW_VERSION_CORE_EVENTS;
+        events.done = onCoreDone;
+        events.error = onCoreError;
+        return events;
+    }();
+    pw_core_add_listener(core_, &coreListener_, &coreEvents, this);
+    registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
+    static const pw_registry_events registryEvents = [] {
+        pw_registry_events events{};
+        events.version = PW_VERSION_REGISTRY_EVENTS;
+        events.global = onGlobal;
+        events.global_remove = onGlobalRemove;
+        return events;
+    }();
+    pw_registry_add_listener(registry_, &registryListener_, &registryEvents, this);
+    // The first round trip brings the globals (and binds the metadata), the
+    // second the metadata's properties.
+    return sync() && sync();
+}
+
+void PipeWireConnection::disconnect()
+{
+    if (metadata_ != nullptr) {
+        spa_hook_remove(&metadataListener_);
+        pw_proxy_destroy(reinterpret_cast<pw_proxy *>(metadata_));
+        metadata_ = nullptr;
+    }
+    if (registry_ != nullptr) {
+        spa_hook_remove(&registryListener_);
+        pw_proxy_destroy(reinterpret_cast<pw_proxy *>(registry_));
+        registry_ = nullptr;
+    }
+    if (core_ != nullptr) {
+        spa_hook_remove(&coreListener_);
+        pw_core_disconnect(core_);
+        core_ = nullptr;
+    }
+    forgetServer();
+    lost_ = false;
+    unresponsive_ = false;
+    error_.clear();
+}
+
+void PipeWireConnection::forgetServer()
+{
+    nodes_.clear();
+    defaultSink_.clear();
+    defaultSource_.clear();
+}
+
+bool PipeWireConnection::ready() const
+{
+    return core_ != nullptr && !lost_ && !unresponsive_;
+}
+
+bool PipeWireConnection::sync()
+{
+    if (!ready())
+        return false;
+    syncSeq_ = pw_core_sync(core_, PW_ID_CORE, syncSeq_);
+    const int awaited = syncSeq_;
+    return waitUntil([&] { return !ready() || doneSeq_ == awaited; }) && ready();
+}
+
+bool PipeWireConnection::waitUntil(const std::function<bool()> &done)
+{
+    timespec deadline{};
+    pw_thread_loop_get_time(loop_, &deadline,
+                            std::chrono::duration_cast<std::chrono::nanoseconds>(timeout_).count());
+    while (!done()) {
+        if (pw_thread_loop_timed_wait_full(loop_, &deadline) == -ETIMEDOUT) {
+            if (done())
+                return true;
+            unresponsive_ = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+void PipeWireConnection::signal()
+{
+    pw_thread_loop_signal(loop_, false);
+}
+
+std::optional<std::vector<PipeWireConnection::Device>>
+PipeWireConnection::devices(Direction direction) const
+{
+    if (!ready())
+        return std::nullopt;
+    DeviceListing listing;
+    for (const auto &[id, node] : nodes_) {
+        const bool sink = among(node.mediaClass, kSinkClasses);
+        if (direction == Direction::Playback) {
+            if (sink)
+                listing.add({node.name, node.description});
+            continue;
+        }
+        if (among(node.mediaClass, kSourceClasses))
+            listing.add({node.name, node.description});
+        if (sink)
+            listing.add({node.name + kMonitorSuffix, "Monitor of " + node.description});
+    }
+    listing.finish(false);
+    return listing.devices();
+}
+
+std::optional<std::string> PipeWireConnection::defaultDeviceName(Direction direction) const
+{
+    if (!ready())
+        return std::nullopt;
+    if (direction == Direction::Playback)
+        return defaultSink_.empty() ? std::nullopt : std::optional(defaultSink_);
+    if (defaultSource_.empty())
+        return std::nullopt;
+    // A sink chosen as the default source means its monitor.
+    return isSink(defaultSource_) ? defaultSource_ + kMonitorSuffix : defaultSource_;
+}
+
+std::optional<std::string> PipeWireConnection::monitoredSink(const std::string &name) const
+{
+    const std::string suffix = kMonitorSuffix;
+    if (name.size() <= suffix.size() || !name.ends_with(suffix))
+        return std::nullopt;
+    std::string sink = name.substr(0, name.size() - suffix.size());
+    return isSink(sink) ? std::optional(sink) : std::nullopt;
+}
+
+bool PipeWireConnection::isSink(const std::string &name) const
+{
+    for (const auto &[id, node] : nodes_)
+        if (node.name == name && among(node.mediaClass, kSinkClasses))
+            return true;
+    return false;
+}
+
+void PipeWireConnection::report(const std::string &what) const
+{
+    std::string why = error_.empty() ? "no connection to the sound server" : error_;
+    if (unresponsive_)
+        why = "the sound server did not answer in time";
+    const char *name = "sound";
+    for (const auto &[key, value] : client_)
+        if (key == PW_KEY_APP_NAME)
+            name = value.c_str();
+    std::fprintf(stderr, "%s: %s failed: %s\n", name, what.c_str(), why.c_str());
+}
+
+void PipeWireConnection::onCoreDone(void *data, std::uint32_t id, int seq)
+{
+    auto *self = static_cast<PipeWireConnection *>(data);
+    if (id == PW_ID_CORE) {
+        self->doneSeq_ = seq;
+        self->signal();
+    }
+}
+
+void PipeWireConnection::onCoreError(void *data, std::uint32_t id, int, int res,
+                                     const char *message)
+{
+    auto *self = static_cast<PipeWireConnection *>(data);
+    self->error_ = message != nullptr && *message != '\0' ? message : std::strerror(-res);
+    if (id == PW_ID_CORE && res == -EPIPE) {
+        self->lost_ = true;
+        self->forgetServer();
+    }
+    self->signal();
+}
+
+void PipeWireConnection::onGlobal(void *data, std::uint32_t id, std::uint32_t, const char *type,
+                                  std::uint32_t, const spa_dict *props)
+{
+    auto *self = static_cast<PipeWireConnection *>(data);
+    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+        Node node{lookup(props, PW_KEY_MEDIA_CLASS), lookup(props, PW_KEY_NODE_NAME),
+                  lookup(props, PW_KEY_NODE_DESCRIPTION)};
+        if (node.description.empty())
+            node.description = node.name;
+        if (!node.name.empty())
+            self->nodes_[id] = std::move(node);
+    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 &&
+               std::strcmp(lookup(props, PW_KEY_METADATA_NAME), "default") == 0 &&
+               self->metadata_ == nullptr) {
+        self->metadata_ = static_cast<pw_metadata *>(
+            pw_registry_bind(self->registry_, id, type, PW_VERSION_METADATA, 0));
+        static const pw_metadata_events metadataEvents = [] {
+            pw_metadata_events events{};
+            events.version = PW_VERSION_METADATA_EVENTS;
+            events.property = onMetadataProperty;
+            return events;
+        }();
+        if (self->metadata_ != nullptr)
+            pw_metadata_add_listener(self->metadata_, &self->metadataListener_, &metadataEvents,
+                                     self);
+    }
+}
+
+void PipeWireConnection::onGlobalRemove(void *data, std::uint32_t id)
+{
+    static_cast<PipeWireConnection *>(data)->nodes_.erase(id);
+}
+
+int PipeWireConnection::onMetadataProperty(void *data, std::uint32_t subject, const char *key,
+                                           const char *, const char *value)
+{
+    auto *self = static_cast<PipeWireConnection *>(data);
+    if (subject != PW_ID_CORE)
+        return 0;
+    if (key == nullptr) { // all cleared
+        self->defaultSink_.clear();
+        self->defaultSource_.clear();
+    } else if (std::strcmp(key, "default.audio.sink") == 0) {
+        self->defaultSink_ = nameInJson(value);
+    } else if (std::strcmp(key, "default.audio.source") == 0) {
+        self->defaultSource_ = nameInJson(value);
+    }
+    return 0;
+}

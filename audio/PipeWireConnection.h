@@ -1,0 +1,131 @@
+#pragma once
+
+#include "DeviceListing.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <pipewire/core.h>
+#include <pipewire/extensions/metadata.h>
+
+struct pw_context;
+struct pw_loop;
+struct pw_registry;
+struct pw_thread_loop;
+
+// One client connection to a PipeWire server on its own thread loop, with
+// the server's audio devices and default devices kept up to date from its
+// registry and its "default" metadata.
+//
+// Every method except the constructor and destructor is called with the loop
+// locked (lock() and unlock() make it usable with std::lock_guard), from a
+// thread other than the loop thread. Waits for the server give up after the
+// timeout given at construction, so a hung server never freezes the caller;
+// a connection that was lost or gave up stays so until connect() again.
+class PipeWireConnection {
+  public:
+    enum class Direction { Playback, Capture };
+
+    using Device = DeviceListing::Device;
+    using Properties = std::vector<std::pair<std::string, std::string>>;
+
+    // Suffix of a sink's monitor among the capture devices, as the pulse
+    // layer names it.
+    static constexpr const char *kMonitorSuffix = ".monitor";
+
+    // `client` describes the client to the server; `remote` is the server's
+    // socket (empty: PipeWire's default, which honours PIPEWIRE_REMOTE and
+    // PIPEWIRE_RUNTIME_DIR); `threadName` names the loop thread,
+    // `dataThreadName` the real-time one. Throws std::runtime_error when the
+    // loop cannot be started.
+    PipeWireConnection(Properties client, std::string remote, std::chrono::milliseconds timeout,
+                       const char *threadName, const char *dataThreadName);
+    ~PipeWireConnection();
+    PipeWireConnection(const PipeWireConnection &) = delete;
+    PipeWireConnection &operator=(const PipeWireConnection &) = delete;
+
+    void lock();
+    void unlock();
+
+    // Connects and reads the registry; true once ready. A ready connection
+    // is kept as it is. Says nothing on failure: see report().
+    bool connect();
+    void disconnect();
+    // True while connected and answering.
+    bool ready() const;
+    // True when a connection was made and then lost or gave up.
+    bool broken() const { return core_ != nullptr && !ready(); }
+    // A round trip to the server: false (and the server given up) when it
+    // did not answer in time.
+    bool sync();
+
+    pw_core *core() const { return core_; }
+    // The loop that runs the streams' real-time callbacks.
+    pw_loop *dataLoop() const;
+    // Gives the data loop's thread its name, once a stream has started it.
+    void nameDataThread();
+
+    // The devices of one direction sorted by name; capture includes a
+    // monitor of each playback device. nullopt when not connected.
+    std::optional<std::vector<Device>> devices(Direction direction) const;
+    // The name of the default device of a direction as devices() names it;
+    // nullopt when there is none.
+    std::optional<std::string> defaultDeviceName(Direction direction) const;
+    // The sink whose monitor capture device `name` is; nullopt for any
+    // other name.
+    std::optional<std::string> monitoredSink(const std::string &name) const;
+
+    // Caller holds the lock: waits until `done` is true or the timeout has
+    // passed (then gives up on the server); returns `done`'s last answer.
+    bool waitUntil(const std::function<bool()> &done);
+    // Loop thread: wakes the waiter.
+    void signal();
+
+    // Says on standard error that `what` failed and why: one line per call.
+    void report(const std::string &what) const;
+
+  private:
+    struct Node {
+        std::string mediaClass;
+        std::string name;
+        std::string description;
+    };
+
+    void forgetServer();
+    bool isSink(const std::string &name) const;
+
+    static void onCoreDone(void *data, std::uint32_t id, int seq);
+    static void onCoreError(void *data, std::uint32_t id, int seq, int res, const char *message);
+    static void onGlobal(void *data, std::uint32_t id, std::uint32_t permissions, const char *type,
+                         std::uint32_t version, const struct spa_dict *props);
+    static void onGlobalRemove(void *data, std::uint32_t id);
+    static int onMetadataProperty(void *data, std::uint32_t subject, const char *key,
+                                  const char *type, const char *value);
+
+    Properties client_;
+    std::string remote_;
+    std::chrono::milliseconds timeout_;
+    const char *dataThreadName_;
+    pw_thread_loop *loop_ = nullptr;
+    pw_context *context_ = nullptr;
+    pw_core *core_ = nullptr;
+    pw_registry *registry_ = nullptr;
+    pw_metadata *metadata_ = nullptr;
+    spa_hook coreListener_{};
+    spa_hook registryListener_{};
+    spa_hook metadataListener_{};
+    int syncSeq_ = -1;
+    int doneSeq_ = -1;
+    bool lost_ = false;
+    bool unresponsive_ = false;
+    std::string error_; // the server's last word on a failure
+    std::map<std::uint32_t, Node> nodes_;
+    std::string defaultSink_;
+    std::string defaultSource_;
+};
