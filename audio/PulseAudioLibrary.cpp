@@ -45,8 +45,6 @@ std::uint32_t bytesFor(double ms, std::uint32_t rate)
 template <typename Channels> void closeAll(PulseConnection &connection, Channels &channels)
 {
     std::lock_guard lock(connection.loop());
-    for (auto &[handle, channel] : channels)
-        PulseConnection::closeStream(channel->stream);
     channels.clear();
 }
 
@@ -66,6 +64,8 @@ PulseAudioLibrary::~PulseAudioLibrary()
     if (connection_) {
         freeMixers();
         freeCaptures();
+        // The loop thread stops here, before the channels' maps go.
+        connection_.reset();
     }
 }
 
@@ -83,6 +83,9 @@ bool PulseAudioLibrary::connect()
                                             {PA_PROP_APPLICATION_ID, options_.applicationId},
                                             {PA_PROP_APPLICATION_ICON_NAME, options_.iconName}},
                 options_.timeout, kAudioThreadName);
+            connection_->onDeviceAdded([this](Direction direction, const std::string &device) {
+                reopen(direction, device);
+            });
         }
     } catch (const std::exception &) {
         return false;
@@ -121,34 +124,43 @@ bool PulseAudioLibrary::serverAlive()
 bool PulseAudioLibrary::resolveDevice(Direction direction, int device, std::string &name)
 {
     AudioDeviceInfo info;
-    if (!deviceInfo(direction, device, info))
+    if (!deviceInfo(direction, device, info, false))
         return false;
     name = device == -1 ? std::string() : info.driver;
     return true;
 }
 
-bool PulseAudioLibrary::deviceInfo(Direction direction, int device, AudioDeviceInfo &info)
+bool PulseAudioLibrary::deviceInfo(Direction direction, int device, AudioDeviceInfo &info,
+                                   bool walking)
 {
     if (device < -1 || !connect())
         return false;
+    Walk &walk = walks_[direction == Direction::Playback ? 0 : 1];
+    const bool continued = walking && device >= 0 && device == walk.next;
+    walk.next = -1;
     std::lock_guard lock(connection_->loop());
-    auto devices = connection_->devices(direction);
-    if (!devices)
-        return false;
+    if (!continued) {
+        auto devices = connection_->devices(direction);
+        if (!devices)
+            return false;
+        walk.devices = std::move(*devices);
+    }
     std::string name;
     if (device == -1) {
         auto defaultName = connection_->defaultDeviceName(direction);
         if (!defaultName)
             return false;
         name = *defaultName;
-    } else if (static_cast<std::size_t>(device) < devices->size()) {
-        name = (*devices)[static_cast<std::size_t>(device)].name;
+    } else if (static_cast<std::size_t>(device) < walk.devices.size()) {
+        name = walk.devices[static_cast<std::size_t>(device)].name;
     }
-    for (const auto &found : *devices) {
+    for (const auto &found : walk.devices) {
         if (found.name == name) {
             info.name = found.description;
             info.driver = found.name;
             info.flags = 0;
+            if (device >= 0)
+                walk.next = device + 1;
             return true;
         }
     }
@@ -179,12 +191,12 @@ bool PulseAudioLibrary::Free()
 
 bool PulseAudioLibrary::GetDeviceInfo(int device, AudioDeviceInfo &info)
 {
-    return deviceInfo(Direction::Playback, device, info);
+    return deviceInfo(Direction::Playback, device, info, true);
 }
 
 bool PulseAudioLibrary::RecordGetDeviceInfo(int device, AudioDeviceInfo &info)
 {
-    return deviceInfo(Direction::Capture, device, info);
+    return deviceInfo(Direction::Capture, device, info, true);
 }
 
 bool PulseAudioLibrary::RecordInit(int device)
@@ -206,31 +218,19 @@ AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_
     (void)flags;
     if (!currentCaptureDevice_ || !validStreamFormat(frequency, channels) || !serverAlive())
         return 0;
+    // Locked first, so that a capture given up on releases its stream while
+    // the loop is still locked.
+    std::lock_guard lock(connection_->loop());
     auto capture = std::make_unique<Capture>();
     capture->rate = frequency;
-    std::lock_guard lock(connection_->loop());
+    capture->device = *currentCaptureDevice_;
     capture->grant.stream = "Radio " + std::to_string(++capturesStarted_);
-    capture->stream = newStream(capture->grant.stream, frequency);
-    if (capture->stream == nullptr) {
-        connection_->report("making capture stream " + capture->grant.stream);
-        return 0;
-    }
-    pa_stream_set_read_callback(capture->stream, onRead, capture.get());
-    pa_buffer_attr attr{};
-    attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-    attr.fragsize = bytesFor(options_.captureFragmentMs, frequency);
-    const auto streamFlags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | pinnedTo(*currentCaptureDevice_));
-    if (pa_stream_connect_record(capture->stream, deviceOrDefault(*currentCaptureDevice_), &attr,
-                                 streamFlags) < 0 ||
-        !connection_->waitUntilReady(capture->stream)) {
+    if (!connectCapture(*capture) || !connection_->waitUntilReady(capture->stream.get())) {
         connection_->report("opening capture stream " + capture->grant.stream);
-        PulseConnection::closeStream(capture->stream);
         return 0;
     }
-    onCaptureGrant(capture->stream, capture.get());
-    pa_stream_set_buffer_attr_callback(capture->stream, onCaptureGrant, capture.get());
+    pa_stream_set_state_callback(capture->stream.get(), onCaptureState, capture.get());
+    onCaptureGrant(capture->stream.get(), capture.get());
     AudioHandle handle = newHandle();
     captures_.emplace(handle, std::move(capture));
     return handle;
@@ -283,45 +283,22 @@ AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::u
     (void)flags;
     if (!initialized_ || !validStreamFormat(frequency, channels) || !serverAlive())
         return 0;
+    std::lock_guard lock(connection_->loop());
     auto mixer = std::make_unique<Mixer>();
     mixer->rate = frequency;
     RealtimeMixer::Config config;
     config.sampleRate = frequency;
     config.targetDelayMs = options_.mixerDelayMs;
     mixer->realtimeMixer = std::make_unique<RealtimeMixer>(config);
-    std::lock_guard lock(connection_->loop());
+    mixer->device = playbackDevice_;
     mixer->grant.stream = "Headphones";
-    mixer->stream = newStream(mixer->grant.stream, frequency);
-    if (mixer->stream == nullptr) {
-        connection_->report("making playback stream " + mixer->grant.stream);
-        return 0;
-    }
-    pa_stream_set_write_callback(mixer->stream, onWrite, mixer.get());
-    pa_stream_set_underflow_callback(mixer->stream, onUnderflow, mixer.get());
-    pa_buffer_attr attr{};
-    attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = bytesFor(options_.playbackBufferMs, frequency);
-    attr.minreq = bytesFor(options_.playbackRequestMs, frequency);
-    // No prebuffering: after a late write the server plays the gap as silence
-    // and carries on at the same delay, instead of stopping the stream and
-    // adding the gap to the delay for good.
-    attr.prebuf = 0;
-    attr.fragsize = static_cast<std::uint32_t>(-1);
-    // Early requests keep the device's share of the latency at one request;
-    // adjusted latency would give it half the buffer and leave the queue
-    // that rides out stalls only half of it.
-    const auto streamFlags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_EARLY_REQUESTS | PA_STREAM_START_CORKED | pinnedTo(playbackDevice_));
-    if (pa_stream_connect_playback(mixer->stream, deviceOrDefault(playbackDevice_), &attr,
-                                   streamFlags, nullptr, nullptr) < 0 ||
-        !connection_->waitUntilReady(mixer->stream)) {
-        connection_->report("opening playback stream " + mixer->grant.stream);
-        PulseConnection::closeStream(mixer->stream);
-        return 0;
-    }
     mixer->reserveMarginMs = options_.playbackReserveMs - options_.playbackRequestMs;
-    onMixerGrant(mixer->stream, mixer.get());
-    pa_stream_set_buffer_attr_callback(mixer->stream, onMixerGrant, mixer.get());
+    if (!connectMixer(*mixer) || !connection_->waitUntilReady(mixer->stream.get())) {
+        connection_->report("opening playback stream " + mixer->grant.stream);
+        return 0;
+    }
+    pa_stream_set_state_callback(mixer->stream.get(), onMixerState, mixer.get());
+    onMixerGrant(mixer->stream.get(), mixer.get());
     AudioHandle handle = newHandle();
     mixers_.emplace(handle, std::move(mixer));
     return handle;
@@ -444,7 +421,7 @@ void PulseAudioLibrary::freeCaptures()
     closeAll(*connection_, captures_);
 }
 
-pa_stream *PulseAudioLibrary::newStream(const std::string &name, std::uint32_t rate)
+PulseStream PulseAudioLibrary::newStream(const std::string &name, std::uint32_t rate)
 {
     // Session managers keep a volume per application, not per stream: each
     // stream names itself as its own, so that the two radios' volumes stay
@@ -479,16 +456,117 @@ PulseAudioLibrary::Mixer *PulseAudioLibrary::findMixer(AudioHandle handle)
 bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
 {
     std::lock_guard lock(connection_->loop());
-    if (flush && !connection_->await(pa_stream_flush(mixer.stream, nullptr, nullptr))) {
+    // Away from its device: the stream reopens as asked last.
+    if (pa_stream_get_state(mixer.stream.get()) != PA_STREAM_READY) {
+        mixer.corked = corked;
+        return true;
+    }
+    if (flush && !connection_->await(
+                     PulseOperation(pa_stream_flush(mixer.stream.get(), nullptr, nullptr)))) {
         connection_->report("emptying playback stream " + mixer.grant.stream);
         return false;
     }
-    if (!connection_->await(pa_stream_cork(mixer.stream, corked ? 1 : 0, nullptr, nullptr))) {
+    if (!connection_->await(
+            PulseOperation(pa_stream_cork(mixer.stream.get(), corked ? 1 : 0, nullptr, nullptr)))) {
         connection_->report((corked ? "pausing playback stream " : "starting playback stream ") +
                             mixer.grant.stream);
         return false;
     }
+    mixer.corked = corked;
     return true;
+}
+
+bool PulseAudioLibrary::connectCapture(Capture &capture)
+{
+    PulseStream stream = newStream(capture.grant.stream, capture.rate);
+    if (!stream)
+        return false;
+    pa_stream_set_read_callback(stream.get(), onRead, &capture);
+    pa_stream_set_buffer_attr_callback(stream.get(), onCaptureGrant, &capture);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = bytesFor(options_.captureFragmentMs, capture.rate);
+    const auto streamFlags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | pinnedTo(capture.device));
+    if (pa_stream_connect_record(stream.get(), deviceOrDefault(capture.device), &attr,
+                                 streamFlags) < 0)
+        return false;
+    capture.stream = std::move(stream);
+    capture.lost = false;
+    return true;
+}
+
+bool PulseAudioLibrary::connectMixer(Mixer &mixer)
+{
+    PulseStream stream = newStream(mixer.grant.stream, mixer.rate);
+    if (!stream)
+        return false;
+    pa_stream_set_write_callback(stream.get(), onWrite, &mixer);
+    pa_stream_set_underflow_callback(stream.get(), onUnderflow, &mixer);
+    pa_stream_set_buffer_attr_callback(stream.get(), onMixerGrant, &mixer);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = bytesFor(options_.playbackBufferMs, mixer.rate);
+    attr.minreq = bytesFor(options_.playbackRequestMs, mixer.rate);
+    // No prebuffering: after a late write the server plays the gap as silence
+    // and carries on at the same delay, instead of stopping the stream and
+    // adding the gap to the delay for good.
+    attr.prebuf = 0;
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    // Early requests keep the device's share of the latency at one request;
+    // adjusted latency would give it half the buffer and leave the queue
+    // that rides out stalls only half of it.
+    const auto streamFlags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_EARLY_REQUESTS | PA_STREAM_START_CORKED | pinnedTo(mixer.device));
+    if (pa_stream_connect_playback(stream.get(), deviceOrDefault(mixer.device), &attr, streamFlags,
+                                   nullptr, nullptr) < 0)
+        return false;
+    mixer.stream = std::move(stream);
+    mixer.lost = false;
+    return true;
+}
+
+void PulseAudioLibrary::reopen(Direction direction, const std::string &device)
+{
+    // One on the default device that the server could not move elsewhere
+    // takes any device that comes.
+    const auto wanted = [&device](const auto &channel) {
+        return channel.lost && (channel.device.empty() || channel.device == device);
+    };
+    if (direction == Direction::Capture) {
+        for (auto &[handle, capture] : captures_)
+            if (wanted(*capture) && connectCapture(*capture))
+                pa_stream_set_state_callback(capture->stream.get(), onCaptureState, capture.get());
+    } else {
+        for (auto &[handle, mixer] : mixers_)
+            if (wanted(*mixer) && connectMixer(*mixer))
+                pa_stream_set_state_callback(mixer->stream.get(), onMixerState, mixer.get());
+    }
+}
+
+void PulseAudioLibrary::onCaptureState(pa_stream *stream, void *userdata)
+{
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (!PA_STREAM_IS_GOOD(state))
+        static_cast<Capture *>(userdata)->lost = true;
+    else if (state == PA_STREAM_READY)
+        onCaptureGrant(stream, userdata);
+}
+
+void PulseAudioLibrary::onMixerState(pa_stream *stream, void *userdata)
+{
+    auto *mixer = static_cast<Mixer *>(userdata);
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (!PA_STREAM_IS_GOOD(state)) {
+        mixer->lost = true;
+    } else if (state == PA_STREAM_READY) {
+        onMixerGrant(stream, mixer);
+        // Reopened corked, it plays again as it did, or as it was told while
+        // away. The request goes out now; its answer is not waited for.
+        if (!mixer->corked)
+            PulseOperation uncork(pa_stream_cork(stream, 0, nullptr, nullptr));
+    }
 }
 
 void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
@@ -540,7 +618,11 @@ void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
 
 void PulseAudioLibrary::fill(Mixer &mixer)
 {
-    const std::size_t writable = pa_stream_writable_size(mixer.stream);
+    // Away from its device, or reopening: asking would only leave an error
+    // in the context for the next failure's report.
+    if (pa_stream_get_state(mixer.stream.get()) != PA_STREAM_READY)
+        return;
+    const std::size_t writable = pa_stream_writable_size(mixer.stream.get());
     if (writable == static_cast<std::size_t>(-1))
         return;
     std::size_t frames =
@@ -548,11 +630,11 @@ void PulseAudioLibrary::fill(Mixer &mixer)
     while (frames > 0) {
         void *data = nullptr;
         std::size_t granted = frames * kFrameBytes;
-        if (pa_stream_begin_write(mixer.stream, &data, &granted) < 0 || granted < kFrameBytes)
+        if (pa_stream_begin_write(mixer.stream.get(), &data, &granted) < 0 || granted < kFrameBytes)
             return;
         const std::size_t part = std::min(frames, granted / kFrameBytes);
         mixer.realtimeMixer->render(static_cast<float *>(data), part);
-        pa_stream_write(mixer.stream, data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        pa_stream_write(mixer.stream.get(), data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
         frames -= part;
     }
 }

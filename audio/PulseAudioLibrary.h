@@ -3,7 +3,9 @@
 #include "AudioLibrary.h"
 #include "PlaybackWriteRule.h"
 #include "PulseConnection.h"
+#include "PulseHandles.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -23,7 +25,9 @@ struct pa_stream;
 // sources (the monitors of the sinks included), each direction sorted by the
 // server's device name so that a stored number names the same device on the
 // next run; the device-info name is the server's description, the driver its
-// device name.
+// device name. The numbers a caller reads one after the other from 0 up, as a
+// device list is filled, all come from one listing: a device that comes or
+// goes half-way shifts none of them, and the next walk from 0 sees it.
 //
 // Captures and mixers are stereo 32-bit float streams (RecordStart and
 // MixerStreamCreate refuse other channel counts); a capture plugs only into a
@@ -32,6 +36,12 @@ struct pa_stream;
 // in the mix while it keeps recording, so that resuming brings the route back
 // at once with the delay it had; pausing a mixer corks its stream, stopping
 // it also drops what it had queued.
+//
+// A device that goes away under a stream (a sound card unplugged) leaves that
+// stream silent and every other one playing; when a device of the same
+// server name comes back, the stream reopens on it by itself, with its route,
+// matrix and pause state, and its handle stays good. A stream on the default
+// device follows the server to another device instead.
 //
 // When the server goes away (or stops answering) every stream and handle
 // made on it is dropped: later calls fail (false, 0), Free and RecordFree
@@ -110,17 +120,24 @@ class PulseAudioLibrary : public AudioLibrary {
   private:
     struct Mixer;
     // A capture channel; plugged into at most one mixer. Its mixer fields are
-    // read by the read callback and changed only under the loop lock.
+    // read by the read callback and changed only under the loop lock, as are
+    // its stream and `lost`.
     struct Capture {
-        pa_stream *stream = nullptr;
+        PulseStream stream;
+        std::string device; // the server's name; "" for the default
+        bool lost = false;  // its device went away
         std::uint32_t rate = 0;
         Grant grant;
         Mixer *mixer = nullptr;
         int input = -1;
         bool paused = false;
     };
+    // Its stream, `lost` and `corked` change only under the loop lock.
     struct Mixer {
-        pa_stream *stream = nullptr;
+        PulseStream stream;
+        std::string device; // the server's name; "" for the default
+        bool lost = false;
+        bool corked = true; // as the caller last asked
         std::uint32_t rate = 0;
         Grant grant;
         // What the queue keeps beyond one granted request before it is
@@ -134,7 +151,10 @@ class PulseAudioLibrary : public AudioLibrary {
     // Resolves `device` of a direction to a server device name ("" for the
     // default device); false when there is no such device.
     bool resolveDevice(PulseConnection::Direction direction, int device, std::string &name);
-    bool deviceInfo(PulseConnection::Direction direction, int device, AudioDeviceInfo &info);
+    // `walking`: the caller reads the numbers one after the other, so the
+    // next number is read from the listing the walk began with.
+    bool deviceInfo(PulseConnection::Direction direction, int device, AudioDeviceInfo &info,
+                    bool walking);
     // Makes the connection if needed; false when the server cannot be reached.
     bool connect();
     // True while the server is still there; forgets it otherwise.
@@ -147,7 +167,14 @@ class PulseAudioLibrary : public AudioLibrary {
     void freeCaptures();
     // A stream of this program named `name` ("Radio 1", "Headphones"), with
     // the loop locked.
-    pa_stream *newStream(const std::string &name, std::uint32_t rate);
+    PulseStream newStream(const std::string &name, std::uint32_t rate);
+    // With the loop locked: gives the channel a new stream, connecting to its
+    // device without waiting (a mixer's corked); false, and the stream it
+    // had kept, when libpulse refuses at once.
+    bool connectCapture(Capture &capture);
+    bool connectMixer(Mixer &mixer);
+    // Loop thread: `device` has appeared; the streams that lost it reopen.
+    void reopen(PulseConnection::Direction direction, const std::string &device);
     AudioHandle newHandle();
     Capture *findCapture(AudioHandle handle);
     Mixer *findMixer(AudioHandle handle);
@@ -158,6 +185,8 @@ class PulseAudioLibrary : public AudioLibrary {
     static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onWrite(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onUnderflow(pa_stream *stream, void *userdata);
+    static void onCaptureState(pa_stream *stream, void *userdata);
+    static void onMixerState(pa_stream *stream, void *userdata);
     // Take up what the server granted, when the stream is ready and whenever
     // the server changes it; loop locked or loop thread.
     static void onCaptureGrant(pa_stream *stream, void *userdata);
@@ -176,4 +205,11 @@ class PulseAudioLibrary : public AudioLibrary {
     std::map<AudioHandle, std::unique_ptr<Capture>> captures_;
     std::map<AudioHandle, std::unique_ptr<Mixer>> mixers_;
     AudioHandle lastHandle_ = 0;
+    // Per direction, playback first: the listing a walk reads and the number
+    // that continues it (-1: none).
+    struct Walk {
+        std::vector<PulseConnection::Device> devices;
+        int next = -1;
+    };
+    std::array<Walk, 2> walks_;
 };

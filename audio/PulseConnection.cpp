@@ -5,6 +5,7 @@
 #include <pulse/introspect.h>
 #include <pulse/operation.h>
 #include <pulse/stream.h>
+#include <pulse/subscribe.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,12 +22,11 @@ const PulseConnection::Properties kSmallBuffers = {
     {"pulse.min.quantum", "48/48000"},
 };
 
-// A proplist with `properties`; the caller frees it.
-pa_proplist *newProplist(const PulseConnection::Properties &properties)
+PulseProplist newProplist(const PulseConnection::Properties &properties)
 {
-    pa_proplist *list = pa_proplist_new();
+    PulseProplist list(pa_proplist_new());
     for (const auto &[key, value] : properties)
-        pa_proplist_sets(list, key.c_str(), value.c_str());
+        pa_proplist_sets(list.get(), key.c_str(), value.c_str());
     return list;
 }
 
@@ -35,17 +35,21 @@ bool settled(pa_context_state_t state)
     return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
 }
 
+// Kept as soon as it ends, on the loop thread: a change reported after it
+// then empties what was kept, in the order the server said them.
 struct DeviceQuery {
     PulseMainLoop *loop;
+    std::optional<std::vector<DeviceListing::Device>> *kept;
     DeviceListing listing;
 };
 
 template <typename Info> void collectDevice(const Info *info, int endOfList, void *userdata)
 {
     auto *query = static_cast<DeviceQuery *>(userdata);
-    if (endOfList != 0)
+    if (endOfList != 0) {
         query->listing.finish(endOfList < 0);
-    else if (info != nullptr)
+        *query->kept = query->listing.devices();
+    } else if (info != nullptr)
         query->listing.add({info->name, info->description ? info->description : info->name});
     query->loop->signal();
 }
@@ -62,18 +66,16 @@ void onSourceInfo(pa_context *, const pa_source_info *info, int endOfList, void 
 
 struct DefaultQuery {
     PulseMainLoop *loop;
-    PulseConnection::Direction direction;
-    std::optional<std::string> name;
+    std::optional<std::string> *keptSink;
+    std::optional<std::string> *keptSource;
 };
 
 void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
 {
     auto *query = static_cast<DefaultQuery *>(userdata);
     if (info != nullptr) {
-        const char *name = query->direction == PulseConnection::Direction::Playback
-                               ? info->default_sink_name
-                               : info->default_source_name;
-        query->name = name ? name : "";
+        *query->keptSink = info->default_sink_name ? info->default_sink_name : "";
+        *query->keptSource = info->default_source_name ? info->default_source_name : "";
     }
     query->loop->signal();
 }
@@ -103,53 +105,60 @@ bool PulseConnection::connect(const std::string &server)
     if (ready())
         return true;
     disconnect();
-    pa_proplist *properties = newProplist(client_);
-    context_ = pa_context_new_with_proplist(loop_.api(), nullptr, properties);
-    pa_proplist_free(properties);
-    if (context_ == nullptr)
+    context_.reset(pa_context_new_with_proplist(loop_.api(), nullptr, newProplist(client_).get()));
+    if (!context_)
         return false;
     pa_context_set_state_callback(
-        context_,
+        context(),
         [](pa_context *, void *userdata) { static_cast<PulseMainLoop *>(userdata)->signal(); },
         &loop_);
-    if (pa_context_connect(context_, server.empty() ? nullptr : server.c_str(),
+    if (pa_context_connect(context(), server.empty() ? nullptr : server.c_str(),
                            PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
-        !loop_.waitUntil([this] { return settled(pa_context_get_state(context_)); }, timeout_))
+        !loop_.waitUntil([this] { return settled(pa_context_get_state(context())); }, timeout_))
         giveUp();
-    if (!ready()) {
-        report("connecting to the sound server");
-        disconnect();
-        return false;
+    if (ready()) {
+        pa_context_set_subscribe_callback(
+            context(),
+            [](pa_context *, pa_subscription_event_type_t event, std::uint32_t index, void *self) {
+                static_cast<PulseConnection *>(self)->changed(event, index);
+            },
+            this);
+        const auto watched = static_cast<pa_subscription_mask_t>(
+            PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
+        if (await(PulseOperation(pa_context_subscribe(context(), watched, nullptr, nullptr))))
+            return true;
     }
-    return true;
+    report("connecting to the sound server");
+    disconnect();
+    return false;
 }
 
 void PulseConnection::disconnect()
 {
-    if (context_ == nullptr)
-        return;
-    pa_context_set_state_callback(context_, nullptr, nullptr);
-    pa_context_disconnect(context_);
-    pa_context_unref(context_);
-    context_ = nullptr;
+    lookups_.clear();
+    context_.reset();
     unresponsive_ = false;
+    kept_ = {};
 }
 
 bool PulseConnection::ready() const
 {
-    return context_ != nullptr && !unresponsive_ &&
-           pa_context_get_state(context_) == PA_CONTEXT_READY;
+    return context_ && !unresponsive_ && pa_context_get_state(context()) == PA_CONTEXT_READY;
 }
 
 std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Direction direction)
 {
     if (!ready())
         return std::nullopt;
-    DeviceQuery query{&loop_, {}};
-    pa_operation *operation = direction == Direction::Playback
-                                  ? pa_context_get_sink_info_list(context_, onSinkInfo, &query)
-                                  : pa_context_get_source_info_list(context_, onSourceInfo, &query);
-    if (!await(operation))
+    auto &kept = kept_[slot(direction)].devices;
+    if (kept)
+        return kept;
+    DeviceQuery query{&loop_, &kept, {}};
+    PulseOperation operation(
+        direction == Direction::Playback
+            ? pa_context_get_sink_info_list(context(), onSinkInfo, &query)
+            : pa_context_get_source_info_list(context(), onSourceInfo, &query));
+    if (!await(std::move(operation)))
         return std::nullopt;
     auto devices = query.listing.devices();
     if (!devices) {
@@ -163,10 +172,56 @@ std::optional<std::string> PulseConnection::defaultDeviceName(Direction directio
 {
     if (!ready())
         return std::nullopt;
-    DefaultQuery query{&loop_, direction, std::nullopt};
-    if (!await(pa_context_get_server_info(context_, onServerInfo, &query)))
+    auto &kept = kept_[slot(direction)].defaultName;
+    if (kept)
+        return kept;
+    DefaultQuery query{&loop_, &kept_[slot(Direction::Playback)].defaultName,
+                       &kept_[slot(Direction::Capture)].defaultName};
+    if (!await(PulseOperation(pa_context_get_server_info(context(), onServerInfo, &query))))
         return std::nullopt;
-    return query.name;
+    return kept;
+}
+
+void PulseConnection::changed(unsigned event, std::uint32_t index)
+{
+    const unsigned facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+        for (Kept &kept : kept_)
+            kept.defaultName.reset();
+        return;
+    }
+    // Both directions: a playback device brings its monitor, and one that
+    // goes may take a default with it.
+    kept_ = {};
+    const Direction direction =
+        facility == PA_SUBSCRIPTION_EVENT_SINK ? Direction::Playback : Direction::Capture;
+    if ((event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_NEW && deviceAdded_)
+        lookUpAdded(direction, index);
+}
+
+void PulseConnection::lookUpAdded(Direction direction, std::uint32_t index)
+{
+    std::erase_if(lookups_, [](const PulseOperation &lookup) {
+        return pa_operation_get_state(lookup.get()) != PA_OPERATION_RUNNING;
+    });
+    PulseOperation lookup(
+        direction == Direction::Playback
+            ? pa_context_get_sink_info_by_index(
+                  context(), index,
+                  [](pa_context *, const pa_sink_info *info, int endOfList, void *added) {
+                      if (endOfList == 0 && info != nullptr)
+                          (*static_cast<DeviceAdded *>(added))(Direction::Playback, info->name);
+                  },
+                  &deviceAdded_)
+            : pa_context_get_source_info_by_index(
+                  context(), index,
+                  [](pa_context *, const pa_source_info *info, int endOfList, void *added) {
+                      if (endOfList == 0 && info != nullptr)
+                          (*static_cast<DeviceAdded *>(added))(Direction::Capture, info->name);
+                  },
+                  &deviceAdded_));
+    if (lookup)
+        lookups_.push_back(std::move(lookup));
 }
 
 void PulseConnection::report(const std::string &what) const
@@ -174,45 +229,39 @@ void PulseConnection::report(const std::string &what) const
     const char *why = "no connection to the sound server";
     if (unresponsive_)
         why = "the sound server did not answer in time";
-    else if (context_ != nullptr)
-        why = pa_strerror(pa_context_errno(context_));
+    else if (context_)
+        why = pa_strerror(pa_context_errno(context()));
     const auto named = std::ranges::find(client_, std::string(PA_PROP_APPLICATION_NAME),
                                          &Properties::value_type::first);
     std::fprintf(stderr, "%s: %s failed: %s\n",
                  named == client_.end() ? "sound" : named->second.c_str(), what.c_str(), why);
 }
 
-pa_stream *PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,
-                                            const Properties &properties)
+PulseStream PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,
+                                             const Properties &properties)
 {
-    if (context_ == nullptr)
+    if (!context_)
         return nullptr;
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
-    pa_proplist *list = newProplist(properties);
-    pa_proplist_sets(list, PA_PROP_MEDIA_NAME, name.c_str());
-    pa_stream *stream = pa_stream_new_with_proplist(context_, name.c_str(), &spec, &map, list);
-    pa_proplist_free(list);
-    return stream;
+    PulseProplist list = newProplist(properties);
+    pa_proplist_sets(list.get(), PA_PROP_MEDIA_NAME, name.c_str());
+    return PulseStream(
+        pa_stream_new_with_proplist(context(), name.c_str(), &spec, &map, list.get()));
 }
 
-bool PulseConnection::await(pa_operation *operation)
+bool PulseConnection::await(PulseOperation operation)
 {
-    if (operation == nullptr)
+    if (!operation)
         return false;
-    pa_operation_set_state_callback(operation, onOperationState, &loop_);
-    bool done = loop_.waitUntil(
-        [operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; },
-        timeout_);
-    if (!done) {
-        pa_operation_cancel(operation);
+    pa_operation *running = operation.get();
+    pa_operation_set_state_callback(running, onOperationState, &loop_);
+    if (!loop_.waitUntil(
+            [running] { return pa_operation_get_state(running) != PA_OPERATION_RUNNING; },
+            timeout_))
         giveUp();
-    }
-    bool finished = pa_operation_get_state(operation) == PA_OPERATION_DONE;
-    pa_operation_set_state_callback(operation, nullptr, nullptr);
-    pa_operation_unref(operation);
-    return finished;
+    return pa_operation_get_state(running) == PA_OPERATION_DONE;
 }
 
 bool PulseConnection::waitUntilReady(pa_stream *stream)
@@ -231,16 +280,4 @@ bool PulseConnection::waitUntilReady(pa_stream *stream)
     if (state == PA_STREAM_CREATING)
         giveUp();
     return state == PA_STREAM_READY;
-}
-
-void PulseConnection::closeStream(pa_stream *&stream)
-{
-    pa_stream_set_read_callback(stream, nullptr, nullptr);
-    pa_stream_set_write_callback(stream, nullptr, nullptr);
-    pa_stream_set_underflow_callback(stream, nullptr, nullptr);
-    pa_stream_set_buffer_attr_callback(stream, nullptr, nullptr);
-    pa_stream_set_state_callback(stream, nullptr, nullptr);
-    pa_stream_disconnect(stream);
-    pa_stream_unref(stream);
-    stream = nullptr;
 }

@@ -1,22 +1,24 @@
 #pragma once
 
 #include "DeviceListing.h"
+#include "PulseHandles.h"
 #include "PulseMainLoop.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-struct pa_context;
-struct pa_operation;
-struct pa_stream;
-
 // One client connection to a PulseAudio server (or a PipeWire pulse server)
 // on its own threaded main loop. A connection that the server dropped stays
 // dropped; connect() again makes a fresh one.
+//
+// The connection keeps the server's devices and defaults as last listed, and
+// lists them again only after the server has reported a change to them.
 //
 // Every method except the constructor and destructor is called with loop()
 // locked, from a thread other than the loop thread. Methods that wait for the
@@ -54,7 +56,7 @@ class PulseConnection {
     // the next calls fail at once instead of each waiting out the timeout.
     void giveUp() { unresponsive_ = true; }
     // The live context; nullptr when there is none.
-    pa_context *context() const { return context_; }
+    pa_context *context() const { return context_.get(); }
 
     // The devices of one direction sorted by name (capture includes the
     // monitors of the playback devices); nullopt when the server does not
@@ -63,22 +65,24 @@ class PulseConnection {
     // The name of the server's default device; nullopt when it does not answer.
     std::optional<std::string> defaultDeviceName(Direction direction);
 
-    // A new stereo 32-bit float stream at `rate` named `name`, with
-    // `properties` beside its name; nullptr when libpulse refuses.
-    pa_stream *newStereoStream(const std::string &name, std::uint32_t rate,
-                               const Properties &properties = {});
+    // Called on the loop thread, with the loop locked, each time the server
+    // adds a device, with its direction and name. Set before connect.
+    using DeviceAdded = std::function<void(Direction, const std::string &name)>;
+    void onDeviceAdded(DeviceAdded added) { deviceAdded_ = std::move(added); }
 
-    // Waits for `operation` (which may be nullptr: a failed call) to finish
-    // and releases it; false when it failed, was cancelled or timed out (and
-    // then gives up on the server).
-    bool await(pa_operation *operation);
+    // A new stereo 32-bit float stream at `rate` named `name`, with
+    // `properties` beside its name; empty when libpulse refuses.
+    PulseStream newStereoStream(const std::string &name, std::uint32_t rate,
+                                const Properties &properties = {});
+
+    // Waits for `operation` (which may be empty: a failed call) to finish;
+    // false when it failed, was cancelled or timed out (and then gives up on
+    // the server).
+    bool await(PulseOperation operation);
 
     // Waits until `stream`, just connected, is ready; false when it failed or
     // the server did not answer in time (then gives up on the server).
     bool waitUntilReady(pa_stream *stream);
-    // Detaches every callback of `stream`, disconnects and releases it, and
-    // sets it to nullptr: no callback of it runs once the lock is released.
-    static void closeStream(pa_stream *&stream);
 
     std::chrono::milliseconds timeout() const { return timeout_; }
 
@@ -87,9 +91,27 @@ class PulseConnection {
     void report(const std::string &what) const;
 
   private:
+    // What was last listed of one direction; empty once the server reported
+    // a change to it. Written by the loop thread's callbacks.
+    struct Kept {
+        std::optional<std::vector<Device>> devices;
+        std::optional<std::string> defaultName;
+    };
+    static constexpr std::size_t slot(Direction direction)
+    {
+        return direction == Direction::Playback ? 0 : 1;
+    }
+    // Loop thread: the server reported `event` (a pa_subscription_event_type_t)
+    // for the device or server numbered `index`.
+    void changed(unsigned event, std::uint32_t index);
+    void lookUpAdded(Direction direction, std::uint32_t index);
+
     Properties client_;
     std::chrono::milliseconds timeout_;
     PulseMainLoop loop_;
-    pa_context *context_ = nullptr;
+    PulseContext context_;
     bool unresponsive_ = false;
+    std::array<Kept, 2> kept_;
+    DeviceAdded deviceAdded_;
+    std::vector<PulseOperation> lookups_; // of added devices, until answered
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PulseConnection.h"
+#include "PulseHandles.h"
 
 #include <atomic>
 #include <cstdint>
@@ -26,12 +27,12 @@ class PlainRelay {
     std::uint64_t underflows() const { return underflows_.load(std::memory_order_relaxed); }
 
   private:
-    // With the loop locked.
-    void close();
+    // With the loop locked: releases the streams and throws `why`.
+    [[noreturn]] void fail(const char *why);
     static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
 
     PulseConnection connection_;
-    pa_stream *capture_ = nullptr;
-    pa_stream *playback_ = nullptr;
+    PulseStream capture_;
+    PulseStream playback_;
     std::atomic<std::uint64_t> underflows_{0};
 };

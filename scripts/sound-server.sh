@@ -17,6 +17,10 @@
 #                                   one already there stopped first) in the
 #                                   background; prints PULSE_SERVER=...
 #   sound-server.sh stop DIR        stop the server started in DIR
+#   sound-server.sh unplug DIR SINK take device SINK (radio1, ..., headphones)
+#                                   away with its tone, as an unplugged sound
+#                                   card goes
+#   sound-server.sh plug DIR SINK   bring it back as it was
 # DIR/pid holds the pid of the process that serves the pulse protocol;
 # DIR/pipewire-pid that of a pipewire server, whose socket is
 # DIR/runtime/pipewire-0.
@@ -26,7 +30,7 @@ SOUND_SERVER=${SOUND_SERVER:-pulseaudio}
 export SOUND_SERVER
 
 usage() {
-  sed -n '2,22p' "$0" >&2
+  sed -n '2,26p' "$0" >&2
   exit 2
 }
 
@@ -74,19 +78,10 @@ answers() {
 }
 
 start_pulseaudio() {
-  local dir=$1 sink
+  local dir=$1
   server_socket=$dir/native
-  {
-    echo "load-module module-native-protocol-unix socket=$server_socket auth-anonymous=1"
-    for sink in "${sinks[@]}"; do
-      echo "load-module module-null-sink sink_name=$sink sink_properties=device.description=\"${description[$sink]// /\\ }\""
-    done
-    echo "set-default-sink headphones"
-    echo "set-default-source headphones.monitor"
-    for sink in "${!tone[@]}"; do
-      echo "load-module module-sine sink=$sink frequency=${tone[$sink]}"
-    done
-  } >"$dir/server.pa"
+  echo "load-module module-native-protocol-unix socket=$server_socket auth-anonymous=1" \
+    >"$dir/server.pa"
   # The server refuses root unless --system is given; a private per-user
   # instance is what we want, so HOME and the runtime folders are ours.
   spawn "$dir" server.log env DBUS_SESSION_BUS_ADDRESS=disabled: \
@@ -113,30 +108,81 @@ start_pipewire() {
   echo "$last_pid" >"$dir/pid"
 }
 
-# The devices of a pipewire server, made through its pulse server. Each null
-# sink there is a driver with its own timer; in one group they share one, as
-# the inputs and outputs of one sound card do (apart, one radio's capture
-# came now and then in stalls of a few hundred ms). The defaults come first:
-# a stream sent to the default device by name follows the default when it
-# changes. The server has no sine module: each tone is
-# one second of whole cycles, looped into a player.
-add_pipewire_devices() {
+# The index of the loaded module $1 whose arguments begin with $2.
+module_index() {
+  pactl_ list short modules | awk -F '\t' -v name="$1" -v arguments="$2" \
+    '$2 == name && index($3, arguments) == 1 { print $1 }'
+}
+
+make_sink() {
+  pactl_until_done load-module module-null-sink sink_name="$1" \
+    "sink_properties='device.description=\"${description[$1]}\"'"
+}
+
+# The tone of radio $2, if it is one. A pipewire server has no sine module:
+# there the tone is one second of whole cycles, looped into a player.
+start_tone() {
+  local dir=$1 sink=$2
+  [ -n "${tone[$sink]:-}" ] || return 0
+  if [ "$SOUND_SERVER" = pulseaudio ]; then
+    pactl_ load-module module-sine sink="$sink" frequency="${tone[$sink]}" >/dev/null
+    return
+  fi
+  python3 -c 'import math, struct, sys
+hz = int(sys.argv[1])
+sys.stdout.buffer.write(b"".join(struct.pack("<f", 0.5 * math.sin(2 * math.pi * hz * i / 48000)) for i in range(48000)))' \
+    "${tone[$sink]}" >"$dir/$sink.raw"
+  spawn "$dir" players.log bash -c 'while cat "$1"; do :; done | PULSE_SERVER=$2 exec pacat \
+    -d "$3" --raw --format=float32le --rate=48000 --channels=1 --latency-msec=20 \
+    --client-name="tone of $3" --stream-name="tone of $3"' - "$dir/$sink.raw" \
+    "unix:$server_socket" "$sink"
+  echo "$last_pid" >"$dir/$sink.tone"
+}
+
+stop_tone() {
+  local dir=$1 sink=$2
+  [ -n "${tone[$sink]:-}" ] || return 0
+  if [ "$SOUND_SERVER" = pulseaudio ]; then
+    pactl_ unload-module "$(module_index module-sine "sink=$sink ")"
+  else
+    pkill -P "$(cat "$dir/$sink.tone")" || true
+    kill "$(cat "$dir/$sink.tone")" 2>/dev/null || true
+  fi
+}
+
+# An idle null sink of a pulseaudio server renders in two-second blocks, so a
+# stream that starts on it would wait that long for its first sound. A quiet
+# reader on each monitor keeps the blocks short, as a sound card's would be;
+# suspending and resuming each sink then starts it on short blocks.
+# $1: the folder; the rest: the sinks.
+keep_awake() {
+  local dir=$1 sink readers
+  shift
+  [ "$SOUND_SERVER" = pulseaudio ] || return 0
+  readers=$(pactl_ list short source-outputs | wc -l)
+  for sink in "$@"; do
+    spawn "$dir" server.log env PULSE_SERVER="unix:$server_socket" parec \
+      -d "$sink.monitor" --latency-msec=20 --client-name="keeps $sink awake" --raw
+    echo "$last_pid" >"$dir/$sink.awake"
+  done
+  wait_for_streams source-outputs $((readers + $#))
+  for sink in "$@"; do
+    pactl_ suspend-sink "$sink" 1
+    pactl_ suspend-sink "$sink" 0
+  done
+}
+
+# The sinks, the defaults and the tones. The defaults come first: a stream
+# sent to the default device by name follows the default when it changes.
+add_devices() {
   local dir=$1 sink
   for sink in "${sinks[@]}"; do
-    pactl_until_done load-module module-null-sink sink_name="$sink" \
-      "sink_properties='device.description=\"${description[$sink]}\" node.group=kaldra.radios'"
+    make_sink "$sink"
   done
   pactl_until_done set-default-sink headphones
   pactl_until_done set-default-source headphones.monitor
   for sink in "${!tone[@]}"; do
-    python3 -c 'import math, struct, sys
-hz = int(sys.argv[1])
-sys.stdout.buffer.write(b"".join(struct.pack("<f", 0.5 * math.sin(2 * math.pi * hz * i / 48000)) for i in range(48000)))' \
-      "${tone[$sink]}" >"$dir/$sink.raw"
-    spawn "$dir" players.log bash -c 'while cat "$1"; do :; done | PULSE_SERVER=$2 exec pacat \
-      -d "$3" --raw --format=float32le --rate=48000 --channels=1 --latency-msec=20 \
-      --client-name="tone of $3" --stream-name="tone of $3"' - "$dir/$sink.raw" \
-      "unix:$server_socket" "$sink"
+    start_tone "$dir" "$sink"
   done
 }
 
@@ -190,24 +236,9 @@ start_server() {
   for i in $(seq 100); do
     if answers; then
       echo "unix:$server_socket" >"$dir/server"
-      [ "$SOUND_SERVER" = pipewire ] && add_pipewire_devices "$dir"
+      add_devices "$dir"
       wait_for_streams sink-inputs 3
-      if [ "$SOUND_SERVER" = pulseaudio ]; then
-        # An idle null sink renders in two-second blocks, so a stream that
-        # starts on it would wait that long for its first sound. A quiet
-        # reader on each monitor keeps the blocks short, as a sound card's
-        # would be; suspending and resuming each sink then starts it on short
-        # blocks.
-        for sink in "${sinks[@]}"; do
-          spawn "$dir" server.log env PULSE_SERVER="unix:$server_socket" parec \
-            -d "$sink.monitor" --latency-msec=20 --client-name="keeps $sink awake" --raw
-        done
-        wait_for_streams source-outputs 4
-        for sink in "${sinks[@]}"; do
-          pactl_ suspend-sink "$sink" 1
-          pactl_ suspend-sink "$sink" 0
-        done
-      fi
+      keep_awake "$dir" "${sinks[@]}"
       wait_for_tones && return 0
       break
     fi
@@ -239,7 +270,27 @@ stop_server() {
     done
     kill -9 "$pid" 2>/dev/null || true
   done
-  rm -f "$dir/pids" "$dir/pid" "$dir/pipewire-pid" "$dir/server"
+  rm -f "$dir/pids" "$dir/pid" "$dir/pipewire-pid" "$dir/server" "$dir"/*.tone "$dir"/*.awake
+}
+
+# Device $2 of the server in $1 goes, its tone first, so that no tone moves on
+# to another device; plug brings it back as it was made.
+unplug_sink() {
+  local dir=$1 sink=$2
+  server_socket=$(sed 's/^unix://' "$dir/server")
+  stop_tone "$dir" "$sink"
+  if [ -f "$dir/$sink.awake" ]; then
+    kill "$(cat "$dir/$sink.awake")" 2>/dev/null || true
+  fi
+  pactl_ unload-module "$(module_index module-null-sink "sink_name=$sink ")"
+}
+
+plug_sink() {
+  local dir=$1 sink=$2
+  server_socket=$(sed 's/^unix://' "$dir/server")
+  make_sink "$sink"
+  start_tone "$dir" "$sink"
+  keep_awake "$dir" "$sink"
 }
 
 case "${1:-}" in
@@ -268,6 +319,11 @@ start)
 stop)
   [ $# -eq 2 ] || usage
   stop_server "$2"
+  ;;
+unplug | plug)
+  [ $# -eq 3 ] || usage
+  [ -n "${description[$3]:-}" ] || usage
+  "$1_sink" "$2" "$3"
   ;;
 *)
   usage

@@ -125,7 +125,8 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
     std::lock_guard lock(connection_.loop());
     if (!connection_.ready())
         return {};
-    pa_stream *stream = connection_.newStereoStream("probe", rate);
+    PulseStream owned = connection_.newStereoStream("probe", rate);
+    pa_stream *stream = owned.get();
     if (stream == nullptr)
         return {};
     pa_stream_set_read_callback(stream, onRecordRead, &recording);
@@ -149,7 +150,7 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
             std::chrono::milliseconds(static_cast<long>(seconds * 1000)) + connection_.timeout());
         complete = complete && recording.samples.size() >= recording.wanted;
     }
-    PulseConnection::closeStream(stream);
+    owned.reset();
     if (firstSampleAt != nullptr)
         *firstSampleAt = recording.firstSampleAt;
     return complete ? std::move(recording.samples) : std::vector<float>{};
@@ -162,18 +163,18 @@ bool ServerProbe::startClicks(const std::string &sink, double periodMs)
     clickFrame_ = 0;
     clickPeriodFrames_ = static_cast<std::uint64_t>(periodMs * kClickRate / 1000.0);
     clickStream_ = connection_.newStereoStream("clicks", kClickRate);
-    if (clickStream_ == nullptr)
+    if (!clickStream_)
         return false;
-    pa_stream_set_write_callback(clickStream_, onClickWrite, this);
+    pa_stream_set_write_callback(clickStream_.get(), onClickWrite, this);
     // A short buffer: the server's default of seconds would leave a fresh null
     // sink on its two-second blocks.
     pa_buffer_attr attr{};
     attr.maxlength = attr.prebuf = attr.minreq = attr.fragsize = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(kClickRate / 50 * kFrameBytes);
-    if (pa_stream_connect_playback(clickStream_, sink.c_str(), &attr, PA_STREAM_ADJUST_LATENCY,
-                                   nullptr, nullptr) < 0 ||
-        !connection_.waitUntilReady(clickStream_)) {
-        PulseConnection::closeStream(clickStream_);
+    if (pa_stream_connect_playback(clickStream_.get(), sink.c_str(), &attr,
+                                   PA_STREAM_ADJUST_LATENCY, nullptr, nullptr) < 0 ||
+        !connection_.waitUntilReady(clickStream_.get())) {
+        clickStream_.reset();
         return false;
     }
     return true;
@@ -182,8 +183,7 @@ bool ServerProbe::startClicks(const std::string &sink, double periodMs)
 void ServerProbe::stopClicks()
 {
     std::lock_guard lock(connection_.loop());
-    if (clickStream_ != nullptr)
-        PulseConnection::closeStream(clickStream_);
+    clickStream_.reset();
 }
 
 void ServerProbe::onClickWrite(pa_stream *stream, std::size_t bytes, void *userdata)
@@ -214,8 +214,8 @@ bool ServerProbe::waitUntilLinked(pa_stream *stream)
     const auto deadline = std::chrono::steady_clock::now() + connection_.timeout();
     while (std::chrono::steady_clock::now() < deadline) {
         LinkQuery query{&connection_.loop()};
-        if (!connection_.await(pa_context_get_source_output_info(
-                connection_.context(), pa_stream_get_index(stream), onOwnSourceOutput, &query)))
+        if (!connection_.await(PulseOperation(pa_context_get_source_output_info(
+                connection_.context(), pa_stream_get_index(stream), onOwnSourceOutput, &query))))
             return false;
         if (query.linked)
             return true;
@@ -228,8 +228,9 @@ std::optional<std::vector<std::string>> ServerProbe::captureStreamOwners()
 {
     OwnerQuery query{&connection_.loop(), {}};
     std::lock_guard lock(connection_.loop());
-    if (!connection_.ready() || !connection_.await(pa_context_get_source_output_info_list(
-                                    connection_.context(), onSourceOutput, &query)))
+    if (!connection_.ready() ||
+        !connection_.await(PulseOperation(
+            pa_context_get_source_output_info_list(connection_.context(), onSourceOutput, &query))))
         return std::nullopt;
     return query.owners;
 }
@@ -239,7 +240,8 @@ std::string ServerProbe::serverName()
     ServerQuery query{&connection_.loop(), {}};
     std::lock_guard lock(connection_.loop());
     if (connection_.ready())
-        connection_.await(pa_context_get_server_info(connection_.context(), onServerInfo, &query));
+        connection_.await(PulseOperation(
+            pa_context_get_server_info(connection_.context(), onServerInfo, &query)));
     return query.name;
 }
 
@@ -253,8 +255,8 @@ int ServerProbe::loadModule(const std::string &name, const std::string &argument
         load->loop->signal();
     };
     if (!connection_.ready() ||
-        !connection_.await(pa_context_load_module(connection_.context(), name.c_str(),
-                                                  arguments.c_str(), onLoaded, &load)))
+        !connection_.await(PulseOperation(pa_context_load_module(
+            connection_.context(), name.c_str(), arguments.c_str(), onLoaded, &load))))
         return -1;
     return load.index;
 }
@@ -263,7 +265,7 @@ void ServerProbe::unloadModule(int index)
 {
     std::lock_guard lock(connection_.loop());
     if (index >= 0 && connection_.ready()) {
-        connection_.await(pa_context_unload_module(
-            connection_.context(), static_cast<std::uint32_t>(index), nullptr, nullptr));
+        connection_.await(PulseOperation(pa_context_unload_module(
+            connection_.context(), static_cast<std::uint32_t>(index), nullptr, nullptr)));
     }
 }

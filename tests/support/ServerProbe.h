@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PulseConnection.h"
+#include "PulseHandles.h"
 
 #include <chrono>
 #include <cstdint>
@@ -60,7 +61,7 @@ class ServerProbe {
     static void onClickWrite(pa_stream *stream, std::size_t bytes, void *userdata);
 
     PulseConnection connection_;
-    pa_stream *clickStream_ = nullptr;
+    PulseStream clickStream_;
     std::uint64_t clickFrame_ = 0;
     std::uint64_t clickPeriodFrames_ = 0;
 };
