@@ -15,7 +15,13 @@
 #include <cstring>
 #include <thread>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// GCC says so with __SANITIZE_*__, clang through __has_feature.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KALDRA_SANITIZED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(KALDRA_SANITIZED)
 #define KALDRA_ALLOCATION_HOOK 0
 #else
 #define KALDRA_ALLOCATION_HOOK 1
