@@ -34,8 +34,7 @@ bool MixingAudioLibrary::serverAlive()
         break;
     }
     // The streams made on the lost server are gone.
-    freeMixers();
-    freeCaptures();
+    freeChannels();
     initialized_ = false;
     closeConnection();
     return false;
@@ -306,6 +305,12 @@ void MixingAudioLibrary::freeCaptures()
         return;
     LoopLock lock(*this);
     captures_.clear();
+}
+
+void MixingAudioLibrary::freeChannels()
+{
+    freeMixers();
+    freeCaptures();
 }
 
 AudioHandle MixingAudioLibrary::newHandle()

@@ -146,10 +146,11 @@ class MixingAudioLibrary : public AudioLibrary {
     // True while the server is still there; forgets it and every channel
     // made on it otherwise.
     bool serverAlive();
-    // Releases every mixer or capture; with the loop locked where there are
-    // any, so that their streams close there.
+    // Releases every mixer, every capture, or both; with the loop locked
+    // where there are any, so that their streams close there.
     void freeMixers();
     void freeCaptures();
+    void freeChannels();
 
     // Read by the loop thread under the loop lock, changed only under it.
     std::map<AudioHandle, std::unique_ptr<Capture>> captures_;

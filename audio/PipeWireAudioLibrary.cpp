@@ -34,10 +34,8 @@ PipeWireAudioLibrary::PipeWireAudioLibrary(Options options) : options_(std::move
 
 PipeWireAudioLibrary::~PipeWireAudioLibrary()
 {
-    if (connection_) {
-        freeMixers();
-        freeCaptures();
-    }
+    // Before the loop threads stop with the connection.
+    freeChannels();
 }
 
 bool PipeWireAudioLibrary::serverAnswers(const Options &options)

@@ -48,12 +48,8 @@ PulseAudioLibrary::PulseAudioLibrary(Options options) : options_(std::move(optio
 
 PulseAudioLibrary::~PulseAudioLibrary()
 {
-    if (connection_) {
-        freeMixers();
-        freeCaptures();
-        // The loop thread stops here, before the channels' maps go.
-        connection_.reset();
-    }
+    // Before the loop thread stops with the connection.
+    freeChannels();
 }
 
 void PulseAudioLibrary::lockLoop()
