@@ -172,6 +172,18 @@ TEST_P(RoutedRadios, PausingBothCapturesSilencesAndResumingRestoresTheRoute)
     EXPECT_LT(toneDb(heard, 0, kRadio2Hz, kAnalysisRate), kAbsentDb);
 }
 
+TEST_P(RoutedRadios, RefusesStreamsItCannotMix)
+{
+    EXPECT_EQ(audio.MixerStreamCreate(kRate, 1, 0), 0u);
+    EXPECT_EQ(audio.MixerStreamCreate(0, 2, 0), 0u);
+    EXPECT_EQ(audio.RecordStart(400000, 2, 0), 0u);
+    EXPECT_FALSE(audio.MixerStreamAddChannel(mixer, radio1, AudioLibrary::kMatrixMixing))
+        << "plugged already";
+    const AudioHandle otherRate = audio.RecordStart(2 * kRate, 2, 0);
+    ASSERT_NE(otherRate, 0u);
+    EXPECT_FALSE(audio.MixerStreamAddChannel(mixer, otherRate, AudioLibrary::kMatrixMixing));
+}
+
 TEST_P(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)
 {
     auto owners = probe->captureStreamOwners();
