@@ -64,6 +64,10 @@ class MixingAudioLibrary : public AudioLibrary {
     bool MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix &matrix) override;
     bool MixerChannelSetMatrix(AudioHandle channel, const RoutingMatrix &matrix) override;
 
+    // Every stream is stereo 32-bit float.
+    static constexpr std::uint32_t kChannels = 2;
+    static constexpr std::uint32_t kFrameBytes = kChannels * sizeof(float);
+
     // Dropouts, summed over the live mixers; user-interface thread.
     // Frames of silence the mixers rendered because a capture had nothing to
     // give:
@@ -72,9 +76,6 @@ class MixingAudioLibrary : public AudioLibrary {
     std::uint64_t playbackUnderflows() const;
 
   protected:
-    static constexpr std::uint32_t kChannels = 2;
-    static constexpr std::uint32_t kFrameBytes = kChannels * sizeof(float);
-
     struct Mixer;
     // A capture channel; plugged into at most one mixer. The back-end's own
     // kind adds its stream; `mixer` and `input` reach the thread that mixes

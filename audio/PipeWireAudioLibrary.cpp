@@ -16,8 +16,6 @@ namespace {
 
 using Direction = PipeWireConnection::Direction;
 
-constexpr std::uint32_t kChannels = 2;
-constexpr std::uint32_t kFrameBytes = kChannels * sizeof(float);
 constexpr std::uint32_t kGraphRate = 48000;
 
 bool settled(int state)

@@ -15,8 +15,6 @@ namespace {
 
 using Direction = PulseConnection::Direction;
 
-constexpr std::size_t kFrameBytes = 2 * sizeof(float);
-
 // A device chosen by name stays that device; only the default (no name)
 // follows the server's choice.
 pa_stream_flags_t pinnedTo(const std::string &device)
@@ -31,13 +29,13 @@ const char *deviceOrDefault(const std::string &device)
 
 double msFor(std::uint32_t bytes, std::uint32_t rate)
 {
-    return 1000.0 * static_cast<double>(bytes / kFrameBytes) / rate;
+    return 1000.0 * static_cast<double>(bytes / MixingAudioLibrary::kFrameBytes) / rate;
 }
 
 std::uint32_t bytesFor(double ms, std::uint32_t rate)
 {
     auto frames = static_cast<std::uint32_t>(std::lround(ms * rate / 1000.0));
-    return std::max<std::uint32_t>(frames, 1) * kFrameBytes;
+    return std::max<std::uint32_t>(frames, 1) * MixingAudioLibrary::kFrameBytes;
 }
 
 } // namespace
