@@ -27,8 +27,9 @@ test: build
 test-pipewire: build
 	SOUND_SERVER=pipewire scripts/sound-server.sh run -- ctest --test-dir $(BUILD) -L e2e --output-on-failure
 
+# On each private server, PulseAudio then PipeWire, side by side.
 bench: build
-	scripts/sound-server.sh run -- $(BUILD)/bench/kaldra_bench
+	scripts/bench.sh $(BUILD)/bench/kaldra_bench
 
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/kaldra_screenshots $(BUILD)/screenshots

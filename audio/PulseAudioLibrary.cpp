@@ -123,8 +123,7 @@ PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
         return nullptr;
     }
     pa_stream_set_state_callback(capture->stream.get(), onCaptureState, capture.get());
-    capture->grant.fragmentMs =
-        msFor(pa_stream_get_buffer_attr(capture->stream.get())->fragsize, rate);
+    onCaptureGrant(capture->stream.get(), capture.get());
     return capture;
 }
 
@@ -139,17 +138,13 @@ PulseAudioLibrary::openMixer(const std::string &name, std::uint32_t rate, const 
     mixer->realtimeMixer = std::make_unique<RealtimeMixer>(config);
     mixer->device = device;
     mixer->grant.stream = name;
+    mixer->reserveMarginMs = options_.playbackReserveMs - options_.playbackRequestMs;
     if (!connectMixer(*mixer) || !connection_->waitUntilReady(mixer->stream.get())) {
         connection_->report("opening playback stream " + mixer->grant.stream);
         return nullptr;
     }
     pa_stream_set_state_callback(mixer->stream.get(), onMixerState, mixer.get());
-    // The server may have rounded the buffer.
-    const pa_buffer_attr *granted = pa_stream_get_buffer_attr(mixer->stream.get());
-    mixer->grant.bufferMs = msFor(granted->tlength, rate);
-    mixer->grant.requestMs = msFor(granted->minreq, rate);
-    mixer->writeRule.configure(granted->tlength / kFrameBytes,
-                               bytesFor(options_.playbackReserveMs, rate) / kFrameBytes);
+    onMixerGrant(mixer->stream.get(), mixer.get());
     return mixer;
 }
 
@@ -162,9 +157,12 @@ double PulseAudioLibrary::inputDelayMs(const MixingAudioLibrary::Capture &captur
 {
     // A capture that comes in larger bursts than asked for needs as much more
     // in hand.
-    return options_.mixerDelayMs +
-           std::max(0.0, static_cast<const Capture &>(capture).grant.fragmentMs -
-                             options_.captureFragmentMs);
+    double fragmentMs = 0.0;
+    {
+        std::lock_guard lock(connection_->loop());
+        fragmentMs = static_cast<const Capture &>(capture).grant.fragmentMs;
+    }
+    return options_.mixerDelayMs + std::max(0.0, fragmentMs - options_.captureFragmentMs);
 }
 
 void PulseAudioLibrary::route(MixingAudioLibrary::Capture &capture,
@@ -178,6 +176,9 @@ void PulseAudioLibrary::route(MixingAudioLibrary::Capture &capture,
 std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
 {
     std::vector<Grant> granted;
+    if (!connection_)
+        return granted;
+    std::lock_guard lock(connection_->loop());
     for (const auto &[handle, capture] : captures_)
         granted.push_back(static_cast<const Capture &>(*capture).grant);
     for (const auto &[handle, mixer] : mixers_)
@@ -224,6 +225,7 @@ bool PulseAudioLibrary::connectCapture(Capture &capture)
     if (!stream)
         return false;
     pa_stream_set_read_callback(stream.get(), onRead, &capture);
+    pa_stream_set_buffer_attr_callback(stream.get(), onCaptureGrant, &capture);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
@@ -245,6 +247,7 @@ bool PulseAudioLibrary::connectMixer(Mixer &mixer)
         return false;
     pa_stream_set_write_callback(stream.get(), onWrite, &mixer);
     pa_stream_set_underflow_callback(stream.get(), onUnderflow, &mixer);
+    pa_stream_set_buffer_attr_callback(stream.get(), onMixerGrant, &mixer);
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = bytesFor(options_.playbackBufferMs, mixer.rate);
@@ -291,8 +294,11 @@ void PulseAudioLibrary::reopen(Direction direction, const std::string &device)
 
 void PulseAudioLibrary::onCaptureState(pa_stream *stream, void *userdata)
 {
-    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (!PA_STREAM_IS_GOOD(state))
         static_cast<Capture *>(userdata)->lost = true;
+    else if (state == PA_STREAM_READY)
+        onCaptureGrant(stream, userdata);
 }
 
 void PulseAudioLibrary::onMixerState(pa_stream *stream, void *userdata)
@@ -301,10 +307,12 @@ void PulseAudioLibrary::onMixerState(pa_stream *stream, void *userdata)
     const pa_stream_state_t state = pa_stream_get_state(stream);
     if (!PA_STREAM_IS_GOOD(state)) {
         mixer->lost = true;
-    } else if (state == PA_STREAM_READY && !mixer->corked) {
+    } else if (state == PA_STREAM_READY) {
+        onMixerGrant(stream, mixer);
         // Reopened corked, it plays again as it did, or as it was told while
         // away. The request goes out now; its answer is not waited for.
-        PulseOperation uncork(pa_stream_cork(stream, 0, nullptr, nullptr));
+        if (!mixer->corked)
+            PulseOperation uncork(pa_stream_cork(stream, 0, nullptr, nullptr));
     }
 }
 
@@ -329,6 +337,25 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
 void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
 {
     fill(*static_cast<Mixer *>(userdata));
+}
+
+void PulseAudioLibrary::onCaptureGrant(pa_stream *stream, void *userdata)
+{
+    auto &capture = *static_cast<Capture *>(userdata);
+    capture.grant.fragmentMs = msFor(pa_stream_get_buffer_attr(stream)->fragsize, capture.rate);
+}
+
+void PulseAudioLibrary::onMixerGrant(pa_stream *stream, void *userdata)
+{
+    // A server that grants larger requests than asked takes each in one go:
+    // the queue has to keep one of them plus the margin in hand.
+    auto &mixer = *static_cast<Mixer *>(userdata);
+    const pa_buffer_attr *granted = pa_stream_get_buffer_attr(stream);
+    mixer.grant.bufferMs = msFor(granted->tlength, mixer.rate);
+    mixer.grant.requestMs = msFor(granted->minreq, mixer.rate);
+    mixer.writeRule.configure(granted->tlength / kFrameBytes,
+                              bytesFor(mixer.grant.requestMs + mixer.reserveMarginMs, mixer.rate) /
+                                  kFrameBytes);
 }
 
 void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)

@@ -91,6 +91,9 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         bool lost = false;
         bool corked = true; // as the caller last asked
         Grant grant;
+        // What the queue keeps beyond one granted request before it is
+        // filled without waiting for a late capture.
+        double reserveMarginMs = 0.0;
         PlaybackWriteRule writeRule; // configured under the loop lock
     };
 
@@ -129,6 +132,10 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     static void onUnderflow(pa_stream *stream, void *userdata);
     static void onCaptureState(pa_stream *stream, void *userdata);
     static void onMixerState(pa_stream *stream, void *userdata);
+    // Take up what the server granted, when the stream is ready and whenever
+    // the server changes it; loop locked or loop thread.
+    static void onCaptureGrant(pa_stream *stream, void *userdata);
+    static void onMixerGrant(pa_stream *stream, void *userdata);
     // Mixes into `mixer`'s stream as much as its write rule says. Called on every request
     // and after every capture, so the sound leaves as soon as it has come in.
     static void fill(Mixer &mixer);

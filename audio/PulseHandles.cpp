@@ -12,6 +12,7 @@ void PulseRelease::operator()(pa_stream *stream) const
     pa_stream_set_read_callback(stream, nullptr, nullptr);
     pa_stream_set_write_callback(stream, nullptr, nullptr);
     pa_stream_set_underflow_callback(stream, nullptr, nullptr);
+    pa_stream_set_buffer_attr_callback(stream, nullptr, nullptr);
     pa_stream_set_overflow_callback(stream, nullptr, nullptr);
     pa_stream_set_latency_update_callback(stream, nullptr, nullptr);
     pa_stream_set_moved_callback(stream, nullptr, nullptr);

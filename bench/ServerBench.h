@@ -2,16 +2,18 @@
 
 // Measures the audio path through a sound server (PULSE_SERVER, normally the
 // private one of scripts/sound-server.sh) and prints one name=value line per
-// figure: latency_ms (median) and latency_p99_ms from a capture device to the
-// playback device through PulseAudioLibrary, dropouts (frames of silence the
-// mixer had to play), playback_underflows (times the server found the
-// playback queue empty), clicks_heard, baseline_latency_ms (the same path through the
-// server's own loopback module at 20 ms), relay_latency_ms and
-// relay_underflows (the same path through a plain client relay at 10 ms
-// fragments and a 20 ms buffer), cpu_percent (CPU of the library's
-// audio thread, where all audio work happens, per second of routed audio),
-// rss_mb (resident memory while routing). On a PipeWire server, the same
-// path through PipeWireAudioLibrary (native_latency_ms, native_dropouts,
+// figure: server (its name and version); latency_ms (median) and
+// latency_p99_ms from a capture device to the playback device through
+// PulseAudioLibrary; dropouts (frames of silence the mixer had to play);
+// playback_underflows (times the server found the playback queue empty);
+// clicks_heard; baseline_latency_ms (the same path through the server's own
+// loopback module at 20 ms); relay_latency_ms and relay_underflows (the same
+// path through a plain client relay at 10 ms fragments and a 20 ms buffer);
+// cpu_percent (CPU of the library's audio thread, where all audio work
+// happens, per second of routed audio); rss_mb (resident memory while
+// routing); and the pass line: pass=yes when the library's latency is within
+// its goal with no dropout and every click heard. On a PipeWire server, the
+// same path through PipeWireAudioLibrary (native_latency_ms, native_dropouts,
 // native_clicks_heard, native_quantum granted, native_cpu_percent of its loop
 // and data threads) and through pw-loopback at the same quantum
 // (pw_loopback_latency_ms).

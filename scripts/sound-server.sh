@@ -61,6 +61,18 @@ pactl_() {
   PULSE_SERVER="unix:$server_socket" pactl "$@"
 }
 
+# pactl_ again for a while when the server refuses: a PipeWire server just
+# started now and then answers "Not supported" while its session manager is
+# still setting up.
+pactl_until_done() {
+  for _ in $(seq 20); do
+    pactl_ "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "sound-server: pactl $* failed" >&2
+  pactl_ "$@" >/dev/null
+}
+
 answers() {
   PULSE_SERVER="unix:$server_socket" pactl info >/dev/null 2>&1
 }
@@ -103,8 +115,8 @@ module_index() {
 }
 
 make_sink() {
-  pactl_ load-module module-null-sink sink_name="$1" \
-    "sink_properties='device.description=\"${description[$1]}\"'" >/dev/null
+  pactl_until_done load-module module-null-sink sink_name="$1" \
+    "sink_properties='device.description=\"${description[$1]}\"'"
 }
 
 # The tone of radio $2, if it is one. A pipewire server has no sine module:
@@ -167,8 +179,8 @@ add_devices() {
   for sink in "${sinks[@]}"; do
     make_sink "$sink"
   done
-  pactl_ set-default-sink headphones
-  pactl_ set-default-source headphones.monitor
+  pactl_until_done set-default-sink headphones
+  pactl_until_done set-default-source headphones.monitor
   for sink in "${!tone[@]}"; do
     start_tone "$dir" "$sink"
   done
@@ -182,6 +194,29 @@ wait_for_streams() {
     sleep 0.05
   done
   return 1
+}
+
+# Each radio's monitor carries its tone to a new capture stream. On PipeWire
+# the players and the session manager's first links come up a while after
+# the server answers; a test that started before would hear silence.
+wait_for_tones() {
+  local sink
+  for sink in "${!tone[@]}"; do
+    for _ in $(seq 50); do
+      # The peak of the last 50 ms of a 300 ms recording, s16 mono at 8 kHz.
+      {
+        timeout 0.3 env PULSE_SERVER="unix:$server_socket" parec -d "$sink.monitor" --raw \
+          --format=s16le --channels=1 --rate=8000 --latency-msec=10 \
+          --client-name="sound-server check" 2>/dev/null || true
+      } |
+        python3 -c 'import struct, sys
+tail = sys.stdin.buffer.read()[-800:]
+peak = max((abs(v) for v in struct.unpack("<%dh" % (len(tail) // 2), tail)), default=0)
+sys.exit(0 if len(tail) == 800 and peak > 4096 else 1)' && continue 2
+    done
+    echo "sound-server: no tone on $sink.monitor" >&2
+    return 1
+  done
 }
 
 # Starts the server in $1 and waits until it answers.
@@ -204,7 +239,8 @@ start_server() {
       add_devices "$dir"
       wait_for_streams sink-inputs 3
       keep_awake "$dir" "${sinks[@]}"
-      return 0
+      wait_for_tones && return 0
+      break
     fi
     if ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
       break

@@ -67,6 +67,33 @@ void onSourceOutput(pa_context *, const pa_source_output_info *info, int endOfLi
     query->loop->signal();
 }
 
+struct LinkQuery {
+    PulseMainLoop *loop;
+    bool linked = false;
+};
+
+void onOwnSourceOutput(pa_context *, const pa_source_output_info *info, int endOfList,
+                       void *userdata)
+{
+    auto *query = static_cast<LinkQuery *>(userdata);
+    if (endOfList == 0 && info != nullptr)
+        query->linked = info->source != PA_INVALID_INDEX;
+    query->loop->signal();
+}
+
+struct ServerQuery {
+    PulseMainLoop *loop;
+    std::string name;
+};
+
+void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
+{
+    auto *query = static_cast<ServerQuery *>(userdata);
+    if (info != nullptr)
+        query->name = std::string(info->server_name) + " " + info->server_version;
+    query->loop->signal();
+}
+
 struct ModuleLoad {
     PulseMainLoop *loop;
     int index = -1;
@@ -111,7 +138,10 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
                                  static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
                                                                 PA_STREAM_AUTO_TIMING_UPDATE)) ==
             0 &&
-        connection_.waitUntilReady(stream)) {
+        connection_.waitUntilReady(stream) && waitUntilLinked(stream)) {
+        // What came before the link is not the device's.
+        recording.samples.clear();
+        recording.firstSampleAt = std::chrono::steady_clock::time_point::max();
         complete = connection_.loop().waitUntil(
             [&] {
                 return recording.samples.size() >= recording.wanted ||
@@ -179,6 +209,21 @@ void ServerProbe::onClickWrite(pa_stream *stream, std::size_t bytes, void *userd
     pa_stream_write(stream, data, frames * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
 }
 
+bool ServerProbe::waitUntilLinked(pa_stream *stream)
+{
+    const auto deadline = std::chrono::steady_clock::now() + connection_.timeout();
+    while (std::chrono::steady_clock::now() < deadline) {
+        LinkQuery query{&connection_.loop()};
+        if (!connection_.await(PulseOperation(pa_context_get_source_output_info(
+                connection_.context(), pa_stream_get_index(stream), onOwnSourceOutput, &query))))
+            return false;
+        if (query.linked)
+            return true;
+        connection_.loop().waitUntil([] { return false; }, std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
 std::optional<std::vector<std::string>> ServerProbe::captureStreamOwners()
 {
     OwnerQuery query{&connection_.loop(), {}};
@@ -188,6 +233,16 @@ std::optional<std::vector<std::string>> ServerProbe::captureStreamOwners()
             pa_context_get_source_output_info_list(connection_.context(), onSourceOutput, &query))))
         return std::nullopt;
     return query.owners;
+}
+
+std::string ServerProbe::serverName()
+{
+    ServerQuery query{&connection_.loop(), {}};
+    std::lock_guard lock(connection_.loop());
+    if (connection_.ready())
+        connection_.await(PulseOperation(
+            pa_context_get_server_info(connection_.context(), onServerInfo, &query)));
+    return query.name;
 }
 
 int ServerProbe::loadModule(const std::string &name, const std::string &arguments)

@@ -43,6 +43,10 @@ class ServerProbe {
     // nullopt when the server does not answer.
     std::optional<std::vector<std::string>> captureStreamOwners();
 
+    // The server's name and version ("pulseaudio 16.1", "PulseAudio (on
+    // PipeWire 0.3.65) 15.0.0"); empty when it does not answer.
+    std::string serverName();
+
     // Loads a server module; its index, or -1 on failure.
     int loadModule(const std::string &name, const std::string &arguments);
     void unloadModule(int index);
@@ -51,6 +55,9 @@ class ServerProbe {
     static constexpr std::uint32_t kClickRate = 48000;
 
   private:
+    // A PipeWire server links a new stream to its device a while after it is
+    // ready, and records silence until then; true once linked. Loop locked.
+    bool waitUntilLinked(pa_stream *stream);
     static void onClickWrite(pa_stream *stream, std::size_t bytes, void *userdata);
 
     PulseConnection connection_;
