@@ -4,6 +4,14 @@
 
 #include <utility>
 
+MixingAudioLibrary::Mixer::Mixer(std::uint32_t rate, double targetDelayMs) : rate(rate)
+{
+    RealtimeMixer::Config config;
+    config.sampleRate = rate;
+    config.targetDelayMs = targetDelayMs;
+    realtimeMixer = std::make_unique<RealtimeMixer>(config);
+}
+
 MixingAudioLibrary::Mixer::~Mixer() = default;
 
 bool MixingAudioLibrary::validStreamFormat(std::uint32_t frequency, std::uint32_t channels)

@@ -81,15 +81,18 @@ class MixingAudioLibrary : public AudioLibrary {
     // kind adds its stream; `mixer` and `input` reach the thread that mixes
     // only through route().
     struct Capture {
+        explicit Capture(std::uint32_t rate) : rate(rate) {}
         virtual ~Capture() = default;
-        std::uint32_t rate = 0;
+        std::uint32_t rate;
         Mixer *mixer = nullptr;
         int input = -1;
         bool paused = false;
     };
+    // Mixes at `rate`; its inputs steered toward `targetDelayMs` in hand.
     struct Mixer {
+        Mixer(std::uint32_t rate, double targetDelayMs);
         virtual ~Mixer();
-        std::uint32_t rate = 0;
+        std::uint32_t rate;
         std::unique_ptr<RealtimeMixer> realtimeMixer;
         std::atomic<std::uint64_t> underflows{0}; // counted where it plays
     };
@@ -129,9 +132,8 @@ class MixingAudioLibrary : public AudioLibrary {
     // `defaultDevice`, follows the server to another default.
     virtual bool captureFollowsDefault(const std::string &defaultDevice);
     // Loop locked: a capture or mixer named `name` on `device` (the server's
-    // name, "" for the default) at `rate` (its `rate` set), running (a mixer
-    // paused) and ready; nullptr, having said why, when it could not be
-    // opened.
+    // name, "" for the default) at `rate`, running (a mixer paused) and
+    // ready; nullptr, having said why, when it could not be opened.
     virtual std::unique_ptr<Capture> openCapture(const std::string &name, std::uint32_t rate,
                                                  const std::string &device) = 0;
     virtual std::unique_ptr<Mixer> openMixer(const std::string &name, std::uint32_t rate,

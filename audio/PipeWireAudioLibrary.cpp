@@ -122,8 +122,7 @@ std::unique_ptr<MixingAudioLibrary::Capture>
 PipeWireAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
                                   const std::string &device)
 {
-    auto capture = std::make_unique<Capture>();
-    capture->rate = rate;
+    auto capture = std::make_unique<Capture>(rate);
     capture->name = name;
     if (!openStream(*capture, true, device, rate))
         return nullptr;
@@ -134,13 +133,8 @@ std::unique_ptr<MixingAudioLibrary::Mixer>
 PipeWireAudioLibrary::openMixer(const std::string &name, std::uint32_t rate,
                                 const std::string &device)
 {
-    auto mixer = std::make_unique<Mixer>();
-    mixer->rate = rate;
+    auto mixer = std::make_unique<Mixer>(rate, options_.mixerMarginMs);
     mixer->name = name;
-    RealtimeMixer::Config config;
-    config.sampleRate = rate;
-    config.targetDelayMs = options_.mixerMarginMs;
-    mixer->realtimeMixer = std::make_unique<RealtimeMixer>(config);
     mixer->cycleFrames = std::max<std::size_t>(1, options_.quantumFrames * rate / kGraphRate);
     if (!openStream(*mixer, false, device, rate))
         return nullptr;

@@ -96,10 +96,12 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     // The stream is the last base, so that it closes, and the data thread
     // lets go of the channel, before the rest goes.
     struct Capture : MixingAudioLibrary::Capture, Stream {
+        using MixingAudioLibrary::Capture::Capture;
         Mixer *plugged = nullptr; // data thread only, changed there by plug()
         std::atomic<std::uint32_t> quantum{0};
     };
     struct Mixer : MixingAudioLibrary::Mixer, Stream {
+        using MixingAudioLibrary::Mixer::Mixer;
         std::atomic<bool> playing{false};
         std::size_t cycleFrames = 0; // what a cycle takes when the server does not say
     };

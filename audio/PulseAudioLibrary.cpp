@@ -114,8 +114,7 @@ std::unique_ptr<MixingAudioLibrary::Capture>
 PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
                                const std::string &device)
 {
-    auto capture = std::make_unique<Capture>();
-    capture->rate = rate;
+    auto capture = std::make_unique<Capture>(rate);
     capture->device = device;
     capture->grant.stream = name;
     if (!connectCapture(*capture) || !connection_->waitUntilReady(capture->stream.get())) {
@@ -130,12 +129,7 @@ PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
 std::unique_ptr<MixingAudioLibrary::Mixer>
 PulseAudioLibrary::openMixer(const std::string &name, std::uint32_t rate, const std::string &device)
 {
-    auto mixer = std::make_unique<Mixer>();
-    mixer->rate = rate;
-    RealtimeMixer::Config config;
-    config.sampleRate = rate;
-    config.targetDelayMs = options_.mixerDelayMs;
-    mixer->realtimeMixer = std::make_unique<RealtimeMixer>(config);
+    auto mixer = std::make_unique<Mixer>(rate, options_.mixerDelayMs);
     mixer->device = device;
     mixer->grant.stream = name;
     mixer->reserveMarginMs = options_.playbackReserveMs - options_.playbackRequestMs;

@@ -79,6 +79,7 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // Its stream and `lost` are changed only under the loop lock; its route
     // is read by the read callback.
     struct Capture : MixingAudioLibrary::Capture {
+        using MixingAudioLibrary::Capture::Capture;
         PulseStream stream;
         std::string device; // the server's name; "" for the default
         bool lost = false;  // its device went away
@@ -86,6 +87,7 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     };
     // Its stream, `lost` and `corked` change only under the loop lock.
     struct Mixer : MixingAudioLibrary::Mixer {
+        using MixingAudioLibrary::Mixer::Mixer;
         PulseStream stream;
         std::string device; // the server's name; "" for the default
         bool lost = false;
