@@ -27,20 +27,14 @@ AdaptiveResampler::AdaptiveResampler(double sampleRate, double targetDelayFrames
 
 void AdaptiveResampler::reset(double targetDelayFrames)
 {
-    givenTargetDelay_ = std::max(targetDelayFrames, kReachFrames);
-    setTarget(givenTargetDelay_);
+    targetDelay_ = std::max(targetDelayFrames, kReachFrames);
+    resyncDelay_ = targetDelay_ + kResyncSeconds * sampleRate_;
     running_ = false;
     smoothedDelay_ = 0.0;
     integral_ = 0.0;
     ratio_ = 1.0;
     // The filter starts on the ring's first frames.
     position_ = static_cast<double>(SincInterpolator::kBefore);
-}
-
-void AdaptiveResampler::setTarget(double targetDelayFrames)
-{
-    targetDelay_ = targetDelayFrames;
-    resyncDelay_ = targetDelay_ + kResyncSeconds * sampleRate_;
 }
 
 double AdaptiveResampler::delayFrames(const SpscRing<float> &ring) const
@@ -96,11 +90,8 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     }
     steer(delay, frames);
     result.produced = convert(ring, out, frames);
-    if (result.produced < frames) {
+    if (result.produced < frames)
         running_ = false;
-        setTarget(std::min(targetDelay_ + kRaiseSeconds * sampleRate_,
-                           givenTargetDelay_ + kMaxRaiseSeconds * sampleRate_));
-    }
     return result;
 }
 

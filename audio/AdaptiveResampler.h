@@ -36,13 +36,6 @@ class AdaptiveResampler {
     // ring should hold more than target plus this.
     static constexpr double kResyncSeconds = 0.25;
 
-    // Each time the ring runs dry while playing, the target grows by this
-    // much, up to kMaxRaiseSeconds above the one it was given: the capture
-    // comes in larger or less regular bursts than the target was sized for,
-    // and a longer delay is better than a chopped one.
-    static constexpr double kRaiseSeconds = 0.001;
-    static constexpr double kMaxRaiseSeconds = 0.02;
-
     // Frames of input the delay has to exceed before the first output: the
     // filter's reach plus one for the ratio changing before the next pull
     // (9 frames, 1.3 ms at 7000 Hz). The least delay any target can give.
@@ -70,8 +63,6 @@ class AdaptiveResampler {
     bool running() const { return running_; }
     // Consumer: smoothed delay in frames as of the last pull.
     double smoothedDelayFrames() const { return smoothedDelay_; }
-    // Consumer: the delay steered toward now, in frames.
-    double targetDelayFrames() const { return targetDelay_; }
 
   private:
     double delayFrames(const SpscRing<float> &ring) const;
@@ -82,11 +73,9 @@ class AdaptiveResampler {
     // reaches; they have been heard.
     void dropPassedFrames(SpscRing<float> &ring);
     void steer(double delay, std::size_t frames);
-    void setTarget(double targetDelayFrames);
     std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
 
     const double sampleRate_;
-    double givenTargetDelay_ = 0.0;
     double targetDelay_ = 0.0;
     double resyncDelay_ = 0.0;
     std::vector<float> window_; // contiguous copy of the ring for the filter

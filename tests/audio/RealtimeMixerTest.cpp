@@ -263,31 +263,6 @@ TEST(RealtimeMixer, RenderingWhatIsReadyNeverRunsDry)
     EXPECT_GT(mixer.underrunFrames(), 0U);
 }
 
-// A capture that comes in larger bursts than its target covers runs dry a few
-// times, each time with more in hand, then plays on unbroken.
-TEST(RealtimeMixer, AnInputThatRunsDryTakesALongerDelay)
-{
-    RealtimeMixer::Config config;
-    config.targetDelayMs = 3.5;
-    RealtimeMixer mixer{config};
-    const int input = mixer.attachInput();
-    constexpr std::size_t kBurst = 77; // 11 ms, rendered in 1 ms pieces
-    std::vector<float> block(kBurst * 2, 0.1f);
-    const auto play = [&](double seconds) {
-        for (auto bursts = static_cast<std::size_t>(seconds * kRate / kBurst); bursts; --bursts) {
-            mixer.push(input, block.data(), kBurst);
-            for (std::size_t piece = 0; piece < kBurst / 7; ++piece)
-                mixer.render(block.data(), 7);
-        }
-    };
-    play(2.0);
-    const std::uint64_t settled = mixer.underrunFrames();
-    EXPECT_GT(settled, 0U);
-    play(2.0);
-    EXPECT_EQ(mixer.underrunFrames(), settled);
-    EXPECT_LT(mixer.delayMs(input), 11.0 + config.targetDelayMs);
-}
-
 TEST(RealtimeMixer, FloodedInputCountsTheLossAndReturnsToItsDelay)
 {
     Radios radios({tone(kRadio1Hz)});

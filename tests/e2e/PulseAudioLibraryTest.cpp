@@ -71,6 +71,17 @@ std::unique_ptr<AudioLibrary> makeLibrary(Backend backend, const std::string &se
     return std::make_unique<PipeWireAudioLibrary>(options);
 }
 
+// Waits, up to five seconds, until the headphones play radio 2 in the right
+// ear: a PipeWire server links new streams a while after they are ready.
+void waitForRadio2(ServerProbe &probe)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (toneDb(probe.record("headphones.monitor", 0.25, kAnalysisRate), 1, kRadio2Hz,
+                  kAnalysisRate) < kPresentDb &&
+           std::chrono::steady_clock::now() < deadline) {
+    }
+}
+
 #define SKIP_UNLESS_SERVED(backend)                                                                \
     if (!served(backend))                                                                          \
     GTEST_SKIP() << "this back-end's server is not running: run under scripts/sound-server.sh"
@@ -95,6 +106,7 @@ class RoutedRadios : public ::testing::TestWithParam<Backend> {
         ASSERT_NE(radio2, 0u);
         ASSERT_TRUE(audio.MixerStreamAddChannel(mixer, radio2, AudioLibrary::kMatrixMixing));
         ASSERT_TRUE(audio.ChannelPlay(mixer, false));
+        waitForRadio2(*probe);
     }
 
     void route(const RoutingMatrix &first, const RoutingMatrix &second)
@@ -460,13 +472,7 @@ TEST_P(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
     std::ifstream(folder + "/server") >> pulseServer;
     ServerProbe probe(pulseServer);
 
-    // Both radios playing first: a PipeWire server links new streams a while
-    // after they are ready.
-    const auto settle = std::chrono::steady_clock::now() + 5s;
-    while (toneDb(probe.record("headphones.monitor", 0.25, kAnalysisRate), 1, kRadio2Hz,
-                  kAnalysisRate) < kPresentDb &&
-           std::chrono::steady_clock::now() < settle)
-        ;
+    waitForRadio2(probe);
 
     // The headphones all along, while radio 1 goes and comes back.
     std::vector<float> heard;
