@@ -10,6 +10,8 @@
 // shift because part of the list is missing.
 class DeviceListing {
   public:
+    enum class Direction { Playback, Capture };
+
     struct Device {
         std::string name;        // the server's name, stable across runs
         std::string description; // what the operator reads

@@ -1,5 +1,7 @@
 #include "PipeWireAudioLibrary.h"
 
+#include "RealtimeMixer.h"
+
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
@@ -14,14 +16,7 @@ namespace {
 
 using Direction = PipeWireConnection::Direction;
 
-constexpr std::uint32_t kChannels = 2;
-constexpr std::uint32_t kFrameBytes = kChannels * sizeof(float);
 constexpr std::uint32_t kGraphRate = 48000;
-
-bool validStreamFormat(std::uint32_t frequency, std::uint32_t channels)
-{
-    return channels == kChannels && frequency > 0 && frequency <= 384000;
-}
 
 bool settled(int state)
 {
@@ -37,10 +32,8 @@ PipeWireAudioLibrary::PipeWireAudioLibrary(Options options) : options_(std::move
 
 PipeWireAudioLibrary::~PipeWireAudioLibrary()
 {
-    if (connection_) {
-        freeMixers();
-        freeCaptures();
-    }
+    // Before the loop threads stop with the connection.
+    freeChannels();
 }
 
 bool PipeWireAudioLibrary::serverAnswers(const Options &options)
@@ -55,12 +48,17 @@ bool PipeWireAudioLibrary::serverAnswers(const Options &options)
     }
 }
 
-std::uint32_t PipeWireAudioLibrary::GetVersion()
+void PipeWireAudioLibrary::lockLoop()
 {
-    return kVersion;
+    connection_->lock();
 }
 
-bool PipeWireAudioLibrary::connect()
+void PipeWireAudioLibrary::unlockLoop()
+{
+    connection_->unlock();
+}
+
+bool PipeWireAudioLibrary::openConnection()
 {
     try {
         if (!connection_) {
@@ -73,288 +71,117 @@ bool PipeWireAudioLibrary::connect()
     } catch (const std::exception &) {
         return false;
     }
-    if (!serverAlive()) {
-        std::lock_guard lock(*connection_);
-        if (!connection_->connect()) {
-            connection_->report("connecting to the sound server");
-            return false;
-        }
+    std::lock_guard lock(*connection_);
+    if (!connection_->connect()) {
+        connection_->report("connecting to the sound server");
+        return false;
     }
     return true;
 }
 
-bool PipeWireAudioLibrary::serverAlive()
+MixingAudioLibrary::ServerState PipeWireAudioLibrary::serverState()
 {
     if (!connection_)
-        return false;
-    {
-        std::lock_guard lock(*connection_);
-        if (connection_->ready())
-            return true;
-        if (!connection_->broken())
-            return false;
-        // The server closed the connection or stopped answering: the
-        // streams made on it are gone.
-        connection_->report("the connection to the sound server");
-    }
-    freeMixers();
-    freeCaptures();
-    initialized_ = false;
+        return ServerState::kNone;
+    std::lock_guard lock(*connection_);
+    if (connection_->ready())
+        return ServerState::kUp;
+    if (!connection_->broken())
+        return ServerState::kNone;
+    // The server closed the connection or stopped answering.
+    connection_->report("the connection to the sound server");
+    return ServerState::kLost;
+}
+
+void PipeWireAudioLibrary::closeConnection()
+{
     std::lock_guard lock(*connection_);
     connection_->disconnect();
-    return false;
 }
 
-bool PipeWireAudioLibrary::resolveDevice(Direction direction, int device, std::string &name)
+std::optional<std::vector<DeviceListing::Device>>
+PipeWireAudioLibrary::listDevices(Direction direction)
 {
-    AudioDeviceInfo info;
-    if (!deviceInfo(direction, device, info))
-        return false;
-    name = device == -1 ? std::string() : info.driver;
-    return true;
-}
-
-bool PipeWireAudioLibrary::deviceInfo(Direction direction, int device, AudioDeviceInfo &info)
-{
-    if (device < -1 || !connect())
-        return false;
-    std::lock_guard lock(*connection_);
     // What the server has said so far is in: the listing is current.
     if (!connection_->sync())
-        return false;
-    auto devices = connection_->devices(direction);
-    if (!devices)
-        return false;
-    std::string name;
-    if (device == -1) {
-        auto defaultName = connection_->defaultDeviceName(direction);
-        if (!defaultName)
-            return false;
-        name = *defaultName;
-    } else if (static_cast<std::size_t>(device) < devices->size()) {
-        name = (*devices)[static_cast<std::size_t>(device)].name;
-    }
-    for (const auto &found : *devices) {
-        if (found.name == name) {
-            info.name = found.description;
-            info.driver = found.name;
-            info.flags = 0;
-            return true;
-        }
-    }
-    return false;
+        return std::nullopt;
+    return connection_->devices(direction);
 }
 
-bool PipeWireAudioLibrary::Init(int device, std::uint32_t frequency, std::uint32_t flags)
+std::optional<std::string> PipeWireAudioLibrary::defaultDeviceName(Direction direction)
 {
-    (void)frequency; // the mixers choose their own rate; the server converts
-    (void)flags;
-    Free();
-    std::string name;
-    if (!resolveDevice(Direction::Playback, device, name))
-        return false;
-    playbackDevice_ = name;
-    initialized_ = true;
-    return true;
+    return connection_->defaultDeviceName(direction);
 }
 
-bool PipeWireAudioLibrary::Free()
+bool PipeWireAudioLibrary::captureFollowsDefault(const std::string &defaultDevice)
 {
-    if (connection_)
-        freeMixers();
-    initialized_ = false;
-    playbackDevice_.clear();
-    return true;
+    return !connection_->monitoredSink(defaultDevice);
 }
 
-bool PipeWireAudioLibrary::GetDeviceInfo(int device, AudioDeviceInfo &info)
+std::unique_ptr<MixingAudioLibrary::Capture>
+PipeWireAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
+                                  const std::string &device)
 {
-    return deviceInfo(Direction::Playback, device, info);
+    auto capture = std::make_unique<Capture>(rate);
+    capture->name = name;
+    if (!openStream(*capture, true, device, rate))
+        return nullptr;
+    return capture;
 }
 
-bool PipeWireAudioLibrary::RecordGetDeviceInfo(int device, AudioDeviceInfo &info)
+std::unique_ptr<MixingAudioLibrary::Mixer>
+PipeWireAudioLibrary::openMixer(const std::string &name, std::uint32_t rate,
+                                const std::string &device)
 {
-    return deviceInfo(Direction::Capture, device, info);
+    auto mixer = std::make_unique<Mixer>(rate, options_.mixerMarginMs);
+    mixer->name = name;
+    mixer->cycleFrames = std::max<std::size_t>(1, options_.quantumFrames * rate / kGraphRate);
+    if (!openStream(*mixer, false, device, rate))
+        return nullptr;
+    return mixer;
 }
 
-bool PipeWireAudioLibrary::RecordInit(int device)
+bool PipeWireAudioLibrary::runMixer(MixingAudioLibrary::Mixer &channel, bool running, bool flush)
 {
-    // A missing device leaves none current: the previous one is some other
-    // radio.
-    captureDevice_.reset();
-    AudioDeviceInfo info;
-    if (!deviceInfo(Direction::Capture, device, info))
-        return false;
-    // The default device follows the server's choice, unless it is a
-    // monitor: that is reached only through its sink, by name.
+    auto &mixer = static_cast<Mixer &>(channel);
     std::lock_guard lock(*connection_);
-    const bool followDefault = device == -1 && !connection_->monitoredSink(info.driver);
-    captureDevice_ = followDefault ? std::string() : info.driver;
-    return true;
+    mixer.playing.store(running);
+    if (flush)
+        pw_stream_flush(mixer.stream, false);
+    // The server has seen the change once it answers.
+    return pw_stream_set_active(mixer.stream, running) >= 0 && connection_->sync();
 }
 
-AudioHandle PipeWireAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_t channels,
-                                              std::uint32_t flags)
+double PipeWireAudioLibrary::inputDelayMs(const MixingAudioLibrary::Capture &capture)
 {
-    (void)flags;
-    if (!captureDevice_ || !validStreamFormat(frequency, channels) || !serverAlive())
-        return 0;
-    auto capture = std::make_unique<Capture>();
-    capture->rate = frequency;
-    capture->name = "Radio " + std::to_string(++capturesStarted_);
-    std::lock_guard lock(*connection_);
-    if (!openStream(*capture, true, *captureDevice_))
-        return 0;
-    AudioHandle handle = newHandle();
-    captures_.emplace(handle, std::move(capture));
-    return handle;
-}
-
-bool PipeWireAudioLibrary::RecordFree()
-{
-    if (connection_)
-        freeCaptures();
-    captureDevice_.reset();
-    capturesStarted_ = 0;
-    return true;
-}
-
-bool PipeWireAudioLibrary::ChannelPlay(AudioHandle channel, bool restart)
-{
-    return setRunning(channel, true, restart);
-}
-
-bool PipeWireAudioLibrary::ChannelPause(AudioHandle channel)
-{
-    return setRunning(channel, false, false);
-}
-
-bool PipeWireAudioLibrary::ChannelStop(AudioHandle channel)
-{
-    return setRunning(channel, false, true);
-}
-
-bool PipeWireAudioLibrary::setRunning(AudioHandle channel, bool running, bool flush)
-{
-    if (!serverAlive())
-        return false;
-    if (Mixer *mixer = findMixer(channel)) {
-        std::lock_guard lock(*connection_);
-        mixer->playing.store(running);
-        if (flush)
-            pw_stream_flush(mixer->stream, false);
-        // The server has seen the change once it answers.
-        return pw_stream_set_active(mixer->stream, running) >= 0 && connection_->sync();
-    }
-    Capture *capture = findCapture(channel);
-    if (capture == nullptr)
-        return false;
-    // A capture keeps recording while paused or stopped, so that it comes
-    // back at once and at the delay it had; only its gain in the mix drops.
-    capture->paused = !running;
-    if (capture->mixer != nullptr)
-        capture->mixer->mixer->setPaused(capture->input, !running);
-    return true;
-}
-
-AudioHandle PipeWireAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::uint32_t channels,
-                                                    std::uint32_t flags)
-{
-    (void)flags;
-    if (!initialized_ || !validStreamFormat(frequency, channels) || !serverAlive())
-        return 0;
-    auto mixer = std::make_unique<Mixer>();
-    mixer->rate = frequency;
-    mixer->name = "Headphones";
-    RealtimeMixer::Config config;
-    config.sampleRate = frequency;
-    config.targetDelayMs = options_.mixerMarginMs;
-    mixer->mixer = std::make_unique<RealtimeMixer>(config);
-    mixer->cycleFrames = std::max<std::size_t>(1, options_.quantumFrames * frequency / kGraphRate);
-    std::lock_guard lock(*connection_);
-    if (!openStream(*mixer, false, playbackDevice_))
-        return 0;
-    AudioHandle handle = newHandle();
-    mixers_.emplace(handle, std::move(mixer));
-    return handle;
-}
-
-bool PipeWireAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHandle channel,
-                                                 std::uint32_t flags)
-{
-    // Every source enters through its own matrix; without kMatrixMixing that
-    // matrix simply stays the identity.
-    (void)flags;
-    if (!serverAlive())
-        return false;
-    Mixer *mixer = findMixer(mixerHandle);
-    Capture *capture = findCapture(channel);
-    if (mixer == nullptr || capture == nullptr || capture->mixer != nullptr ||
-        capture->rate != mixer->rate)
-        return false;
     // Each input holds one capture burst beyond the margin: the cycle's
     // burst is pushed just before it is mixed. A server that granted a
     // larger quantum than asked for brings larger bursts.
     const double quantumMs =
-        1000.0 * std::max(options_.quantumFrames, capture->quantum.load()) / kGraphRate;
-    const int input = mixer->mixer->attachInput(options_.mixerMarginMs + quantumMs);
-    if (input < 0)
-        return false;
-    mixer->mixer->setPaused(input, capture->paused);
-    capture->mixer = mixer;
-    capture->input = input;
-    plug(*capture, mixer);
-    return true;
+        1000.0 *
+        std::max(options_.quantumFrames, static_cast<const Capture &>(capture).quantum.load()) /
+        kGraphRate;
+    return options_.mixerMarginMs + quantumMs;
 }
 
-bool PipeWireAudioLibrary::MixerChannelRemove(AudioHandle channel)
+void PipeWireAudioLibrary::route(MixingAudioLibrary::Capture &capture,
+                                 MixingAudioLibrary::Mixer *mixer, int input)
 {
-    Capture *capture = findCapture(channel);
-    if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
-        return false;
-    unplug(*capture);
-    return true;
-}
-
-bool PipeWireAudioLibrary::MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix &matrix)
-{
-    Capture *capture = findCapture(channel);
-    if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
-        return false;
-    matrix = capture->mixer->mixer->matrix(capture->input);
-    return true;
-}
-
-bool PipeWireAudioLibrary::MixerChannelSetMatrix(AudioHandle channel, const RoutingMatrix &matrix)
-{
-    Capture *capture = findCapture(channel);
-    if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
-        return false;
-    capture->mixer->mixer->setMatrix(capture->input, matrix);
-    return true;
-}
-
-std::uint64_t PipeWireAudioLibrary::underrunFrames() const
-{
-    std::uint64_t frames = 0;
-    for (const auto &[handle, mixer] : mixers_)
-        frames += mixer->mixer->underrunFrames();
-    return frames;
-}
-
-std::uint64_t PipeWireAudioLibrary::playbackUnderflows() const
-{
-    std::uint64_t underflows = 0;
-    for (const auto &[handle, mixer] : mixers_)
-        underflows += mixer->underflows.load(std::memory_order_relaxed);
-    return underflows;
+    // The input is set before the data thread sees the mixer, and let go of
+    // only after it no longer does.
+    if (mixer != nullptr)
+        capture.input = input;
+    plug(static_cast<Capture &>(capture), static_cast<Mixer *>(mixer));
+    capture.mixer = mixer;
+    capture.input = input;
 }
 
 std::uint32_t PipeWireAudioLibrary::grantedQuantum() const
 {
     std::uint32_t quantum = 0;
     for (const auto &[handle, capture] : captures_)
-        quantum = std::max(quantum, capture->quantum.load(std::memory_order_relaxed));
+        quantum = std::max(quantum, static_cast<const Capture &>(*capture).quantum.load(
+                                        std::memory_order_relaxed));
     return quantum;
 }
 
@@ -375,40 +202,8 @@ void PipeWireAudioLibrary::plug(Capture &capture, Mixer *mixer)
     pw_loop_invoke(connection_->dataLoop(), apply, 0, &change, sizeof change, true, nullptr);
 }
 
-void PipeWireAudioLibrary::unplug(Capture &capture)
-{
-    plug(capture, nullptr);
-    capture.mixer->mixer->detachInput(capture.input);
-    capture.mixer = nullptr;
-    capture.input = -1;
-}
-
-void PipeWireAudioLibrary::unplugAll()
-{
-    for (auto &[handle, capture] : captures_)
-        if (capture->mixer != nullptr)
-            unplug(*capture);
-}
-
-void PipeWireAudioLibrary::freeMixers()
-{
-    unplugAll();
-    std::lock_guard lock(*connection_);
-    for (auto &[handle, mixer] : mixers_)
-        closeStream(*mixer);
-    mixers_.clear();
-}
-
-void PipeWireAudioLibrary::freeCaptures()
-{
-    unplugAll();
-    std::lock_guard lock(*connection_);
-    for (auto &[handle, capture] : captures_)
-        closeStream(*capture);
-    captures_.clear();
-}
-
-bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::string &target)
+bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::string &target,
+                                      std::uint32_t rate)
 {
     // Session managers keep a volume per stream name: each radio its own.
     const std::string nodeName = options_.applicationId + "." + stream.name;
@@ -462,7 +257,7 @@ bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::s
 
     spa_audio_info_raw info{};
     info.format = SPA_AUDIO_FORMAT_F32;
-    info.rate = stream.rate;
+    info.rate = rate;
     info.channels = kChannels;
     info.position[0] = SPA_AUDIO_CHANNEL_FL;
     info.position[1] = SPA_AUDIO_CHANNEL_FR;
@@ -493,28 +288,6 @@ void PipeWireAudioLibrary::closeStream(Stream &stream)
     stream.stream = nullptr;
 }
 
-AudioHandle PipeWireAudioLibrary::newHandle()
-{
-    // Handles are never reused while the library lives, so a stale one can
-    // never name a newer channel (until the counter wraps after 4 billion).
-    do {
-        ++lastHandle_;
-    } while (lastHandle_ == 0 || captures_.contains(lastHandle_) || mixers_.contains(lastHandle_));
-    return lastHandle_;
-}
-
-PipeWireAudioLibrary::Capture *PipeWireAudioLibrary::findCapture(AudioHandle handle)
-{
-    auto found = captures_.find(handle);
-    return found == captures_.end() ? nullptr : found->second.get();
-}
-
-PipeWireAudioLibrary::Mixer *PipeWireAudioLibrary::findMixer(AudioHandle handle)
-{
-    auto found = mixers_.find(handle);
-    return found == mixers_.end() ? nullptr : found->second.get();
-}
-
 void PipeWireAudioLibrary::onCaptureProcess(void *data)
 {
     auto &capture = static_cast<Capture &>(*static_cast<Stream *>(data));
@@ -530,7 +303,7 @@ void PipeWireAudioLibrary::onCaptureProcess(void *data)
     if (capture.plugged != nullptr && block.data != nullptr) {
         const auto *samples = reinterpret_cast<const float *>(
             static_cast<const std::uint8_t *>(block.data) + block.chunk->offset);
-        capture.plugged->mixer->push(capture.input, samples, frames);
+        capture.plugged->realtimeMixer->push(capture.input, samples, frames);
     }
     pw_stream_queue_buffer(capture.stream, buffer);
 }
@@ -549,7 +322,7 @@ void PipeWireAudioLibrary::onPlaybackProcess(void *data)
     if (block.data == nullptr)
         frames = 0;
     else if (mixer.playing.load(std::memory_order_relaxed))
-        mixer.mixer->render(static_cast<float *>(block.data), frames);
+        mixer.realtimeMixer->render(static_cast<float *>(block.data), frames);
     else
         std::fill_n(static_cast<float *>(block.data), frames * kChannels, 0.0f);
     block.chunk->offset = 0;

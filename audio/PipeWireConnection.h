@@ -30,7 +30,7 @@ struct pw_thread_loop;
 // a connection that was lost or gave up stays so until connect() again.
 class PipeWireConnection {
   public:
-    enum class Direction { Playback, Capture };
+    using Direction = DeviceListing::Direction;
 
     using Device = DeviceListing::Device;
     using Properties = std::vector<std::pair<std::string, std::string>>;

@@ -15,9 +15,6 @@ namespace {
 
 using Direction = PulseConnection::Direction;
 
-constexpr std::uint32_t kChannels = 2;
-constexpr std::size_t kFrameBytes = kChannels * sizeof(float);
-
 // A device chosen by name stays that device; only the default (no name)
 // follows the server's choice.
 pa_stream_flags_t pinnedTo(const std::string &device)
@@ -32,25 +29,13 @@ const char *deviceOrDefault(const std::string &device)
 
 double msFor(std::uint32_t bytes, std::uint32_t rate)
 {
-    return 1000.0 * static_cast<double>(bytes / kFrameBytes) / rate;
+    return 1000.0 * static_cast<double>(bytes / MixingAudioLibrary::kFrameBytes) / rate;
 }
 
 std::uint32_t bytesFor(double ms, std::uint32_t rate)
 {
     auto frames = static_cast<std::uint32_t>(std::lround(ms * rate / 1000.0));
-    return std::max<std::uint32_t>(frames, 1) * kFrameBytes;
-}
-
-// Closes the stream of every channel in `channels` and forgets them.
-template <typename Channels> void closeAll(PulseConnection &connection, Channels &channels)
-{
-    std::lock_guard lock(connection.loop());
-    channels.clear();
-}
-
-bool validStreamFormat(std::uint32_t frequency, std::uint32_t channels)
-{
-    return channels == kChannels && frequency > 0 && frequency <= PA_RATE_MAX;
+    return std::max<std::uint32_t>(frames, 1) * MixingAudioLibrary::kFrameBytes;
 }
 
 } // namespace
@@ -61,20 +46,21 @@ PulseAudioLibrary::PulseAudioLibrary(Options options) : options_(std::move(optio
 
 PulseAudioLibrary::~PulseAudioLibrary()
 {
-    if (connection_) {
-        freeMixers();
-        freeCaptures();
-        // The loop thread stops here, before the channels' maps go.
-        connection_.reset();
-    }
+    // Before the loop thread stops with the connection.
+    freeChannels();
 }
 
-std::uint32_t PulseAudioLibrary::GetVersion()
+void PulseAudioLibrary::lockLoop()
 {
-    return kVersion;
+    connection_->loop().lock();
 }
 
-bool PulseAudioLibrary::connect()
+void PulseAudioLibrary::unlockLoop()
+{
+    connection_->loop().unlock();
+}
+
+bool PulseAudioLibrary::openConnection()
 {
     try {
         if (!connection_) {
@@ -90,284 +76,95 @@ bool PulseAudioLibrary::connect()
     } catch (const std::exception &) {
         return false;
     }
-    if (!serverAlive()) {
-        std::lock_guard lock(connection_->loop());
-        return connection_->connect(options_.server);
-    }
-    return true;
+    std::lock_guard lock(connection_->loop());
+    return connection_->connect(options_.server);
 }
 
-bool PulseAudioLibrary::serverAlive()
+MixingAudioLibrary::ServerState PulseAudioLibrary::serverState()
 {
     if (!connection_)
-        return false;
-    {
-        std::lock_guard lock(connection_->loop());
-        if (connection_->ready())
-            return true;
-        if (connection_->context() == nullptr)
-            return false;
-    }
-    // The server closed the connection: the streams made on it are gone.
-    {
-        std::lock_guard lock(connection_->loop());
-        connection_->report("the connection to the sound server");
-    }
-    freeMixers();
-    freeCaptures();
-    initialized_ = false;
+        return ServerState::kNone;
+    std::lock_guard lock(connection_->loop());
+    if (connection_->ready())
+        return ServerState::kUp;
+    if (connection_->context() == nullptr)
+        return ServerState::kNone;
+    connection_->report("the connection to the sound server");
+    return ServerState::kLost;
+}
+
+void PulseAudioLibrary::closeConnection()
+{
     std::lock_guard lock(connection_->loop());
     connection_->disconnect();
-    return false;
 }
 
-bool PulseAudioLibrary::resolveDevice(Direction direction, int device, std::string &name)
+std::optional<std::vector<DeviceListing::Device>>
+PulseAudioLibrary::listDevices(Direction direction)
 {
-    AudioDeviceInfo info;
-    if (!deviceInfo(direction, device, info, false))
-        return false;
-    name = device == -1 ? std::string() : info.driver;
-    return true;
+    return connection_->devices(direction);
 }
 
-bool PulseAudioLibrary::deviceInfo(Direction direction, int device, AudioDeviceInfo &info,
-                                   bool walking)
+std::optional<std::string> PulseAudioLibrary::defaultDeviceName(Direction direction)
 {
-    if (device < -1 || !connect())
-        return false;
-    Walk &walk = walks_[direction == Direction::Playback ? 0 : 1];
-    const bool continued = walking && device >= 0 && device == walk.next;
-    walk.next = -1;
-    std::lock_guard lock(connection_->loop());
-    if (!continued) {
-        auto devices = connection_->devices(direction);
-        if (!devices)
-            return false;
-        walk.devices = std::move(*devices);
-    }
-    std::string name;
-    if (device == -1) {
-        auto defaultName = connection_->defaultDeviceName(direction);
-        if (!defaultName)
-            return false;
-        name = *defaultName;
-    } else if (static_cast<std::size_t>(device) < walk.devices.size()) {
-        name = walk.devices[static_cast<std::size_t>(device)].name;
-    }
-    for (const auto &found : walk.devices) {
-        if (found.name == name) {
-            info.name = found.description;
-            info.driver = found.name;
-            info.flags = 0;
-            if (device >= 0)
-                walk.next = device + 1;
-            return true;
-        }
-    }
-    return false;
+    return connection_->defaultDeviceName(direction);
 }
 
-bool PulseAudioLibrary::Init(int device, std::uint32_t frequency, std::uint32_t flags)
+std::unique_ptr<MixingAudioLibrary::Capture>
+PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
+                               const std::string &device)
 {
-    (void)frequency; // the mixers choose their own rate; the server converts
-    (void)flags;
-    Free();
-    std::string name;
-    if (!resolveDevice(Direction::Playback, device, name))
-        return false;
-    playbackDevice_ = name;
-    initialized_ = true;
-    return true;
-}
-
-bool PulseAudioLibrary::Free()
-{
-    if (connection_)
-        freeMixers();
-    initialized_ = false;
-    playbackDevice_.clear();
-    return true;
-}
-
-bool PulseAudioLibrary::GetDeviceInfo(int device, AudioDeviceInfo &info)
-{
-    return deviceInfo(Direction::Playback, device, info, true);
-}
-
-bool PulseAudioLibrary::RecordGetDeviceInfo(int device, AudioDeviceInfo &info)
-{
-    return deviceInfo(Direction::Capture, device, info, true);
-}
-
-bool PulseAudioLibrary::RecordInit(int device)
-{
-    std::string name;
-    if (!resolveDevice(Direction::Capture, device, name)) {
-        // No capture until a device is made current again: the previous
-        // one is some other radio.
-        currentCaptureDevice_.reset();
-        return false;
-    }
-    currentCaptureDevice_ = name;
-    return true;
-}
-
-AudioHandle PulseAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32_t channels,
-                                           std::uint32_t flags)
-{
-    (void)flags;
-    if (!currentCaptureDevice_ || !validStreamFormat(frequency, channels) || !serverAlive())
-        return 0;
-    // Locked first, so that a capture given up on releases its stream while
-    // the loop is still locked.
-    std::lock_guard lock(connection_->loop());
-    auto capture = std::make_unique<Capture>();
-    capture->rate = frequency;
-    capture->device = *currentCaptureDevice_;
-    capture->grant.stream = "Radio " + std::to_string(++capturesStarted_);
+    auto capture = std::make_unique<Capture>(rate);
+    capture->device = device;
+    capture->grant.stream = name;
     if (!connectCapture(*capture) || !connection_->waitUntilReady(capture->stream.get())) {
         connection_->report("opening capture stream " + capture->grant.stream);
-        return 0;
+        return nullptr;
     }
     pa_stream_set_state_callback(capture->stream.get(), onCaptureState, capture.get());
     onCaptureGrant(capture->stream.get(), capture.get());
-    AudioHandle handle = newHandle();
-    captures_.emplace(handle, std::move(capture));
-    return handle;
+    return capture;
 }
 
-bool PulseAudioLibrary::RecordFree()
+std::unique_ptr<MixingAudioLibrary::Mixer>
+PulseAudioLibrary::openMixer(const std::string &name, std::uint32_t rate, const std::string &device)
 {
-    if (connection_)
-        freeCaptures();
-    currentCaptureDevice_.reset();
-    capturesStarted_ = 0;
-    return true;
-}
-
-bool PulseAudioLibrary::ChannelPlay(AudioHandle channel, bool restart)
-{
-    return setRunning(channel, true, restart);
-}
-
-bool PulseAudioLibrary::ChannelPause(AudioHandle channel)
-{
-    return setRunning(channel, false, false);
-}
-
-bool PulseAudioLibrary::ChannelStop(AudioHandle channel)
-{
-    return setRunning(channel, false, true);
-}
-
-bool PulseAudioLibrary::setRunning(AudioHandle channel, bool running, bool flush)
-{
-    if (!serverAlive())
-        return false;
-    if (Mixer *mixer = findMixer(channel))
-        return cork(*mixer, !running, flush);
-    Capture *capture = findCapture(channel);
-    if (capture == nullptr)
-        return false;
-    // A capture keeps recording while paused or stopped, so that it comes
-    // back at once and at the delay it had; only its gain in the mix drops.
-    capture->paused = !running;
-    if (capture->mixer != nullptr)
-        capture->mixer->realtimeMixer->setPaused(capture->input, !running);
-    return true;
-}
-
-AudioHandle PulseAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::uint32_t channels,
-                                                 std::uint32_t flags)
-{
-    (void)flags;
-    if (!initialized_ || !validStreamFormat(frequency, channels) || !serverAlive())
-        return 0;
-    std::lock_guard lock(connection_->loop());
-    auto mixer = std::make_unique<Mixer>();
-    mixer->rate = frequency;
-    RealtimeMixer::Config config;
-    config.sampleRate = frequency;
-    config.targetDelayMs = options_.mixerDelayMs;
-    mixer->realtimeMixer = std::make_unique<RealtimeMixer>(config);
-    mixer->device = playbackDevice_;
-    mixer->grant.stream = "Headphones";
+    auto mixer = std::make_unique<Mixer>(rate, options_.mixerDelayMs);
+    mixer->device = device;
+    mixer->grant.stream = name;
     mixer->reserveMarginMs = options_.playbackReserveMs - options_.playbackRequestMs;
     if (!connectMixer(*mixer) || !connection_->waitUntilReady(mixer->stream.get())) {
         connection_->report("opening playback stream " + mixer->grant.stream);
-        return 0;
+        return nullptr;
     }
     pa_stream_set_state_callback(mixer->stream.get(), onMixerState, mixer.get());
     onMixerGrant(mixer->stream.get(), mixer.get());
-    AudioHandle handle = newHandle();
-    mixers_.emplace(handle, std::move(mixer));
-    return handle;
+    return mixer;
 }
 
-bool PulseAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHandle channel,
-                                              std::uint32_t flags)
+bool PulseAudioLibrary::runMixer(MixingAudioLibrary::Mixer &mixer, bool running, bool flush)
 {
-    // Every source enters through its own matrix; without kMatrixMixing that
-    // matrix simply stays the identity.
-    (void)flags;
-    if (!serverAlive())
-        return false;
-    Mixer *mixer = findMixer(mixerHandle);
-    Capture *capture = findCapture(channel);
-    if (mixer == nullptr || capture == nullptr || capture->mixer != nullptr ||
-        capture->rate != mixer->rate)
-        return false;
+    return cork(static_cast<Mixer &>(mixer), !running, flush);
+}
+
+double PulseAudioLibrary::inputDelayMs(const MixingAudioLibrary::Capture &capture)
+{
     // A capture that comes in larger bursts than asked for needs as much more
     // in hand.
     double fragmentMs = 0.0;
     {
         std::lock_guard lock(connection_->loop());
-        fragmentMs = capture->grant.fragmentMs;
+        fragmentMs = static_cast<const Capture &>(capture).grant.fragmentMs;
     }
-    const int input = mixer->realtimeMixer->attachInput(
-        options_.mixerDelayMs + std::max(0.0, fragmentMs - options_.captureFragmentMs));
-    if (input < 0)
-        return false;
-    mixer->realtimeMixer->setPaused(input, capture->paused);
+    return options_.mixerDelayMs + std::max(0.0, fragmentMs - options_.captureFragmentMs);
+}
+
+void PulseAudioLibrary::route(MixingAudioLibrary::Capture &capture,
+                              MixingAudioLibrary::Mixer *mixer, int input)
+{
     std::lock_guard lock(connection_->loop());
-    capture->mixer = mixer;
-    capture->input = input;
-    return true;
-}
-
-bool PulseAudioLibrary::MixerChannelRemove(AudioHandle channel)
-{
-    Capture *capture = findCapture(channel);
-    if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
-        return false;
-    unplug(*capture);
-    return true;
-}
-
-bool PulseAudioLibrary::MixerChannelGetMatrix(AudioHandle channel, RoutingMatrix &matrix)
-{
-    Capture *capture = findCapture(channel);
-    if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
-        return false;
-    matrix = capture->mixer->realtimeMixer->matrix(capture->input);
-    return true;
-}
-
-bool PulseAudioLibrary::MixerChannelSetMatrix(AudioHandle channel, const RoutingMatrix &matrix)
-{
-    Capture *capture = findCapture(channel);
-    if (capture == nullptr || capture->mixer == nullptr || !serverAlive())
-        return false;
-    capture->mixer->realtimeMixer->setMatrix(capture->input, matrix);
-    return true;
-}
-
-std::uint64_t PulseAudioLibrary::underrunFrames() const
-{
-    std::uint64_t frames = 0;
-    for (const auto &[handle, mixer] : mixers_)
-        frames += mixer->realtimeMixer->underrunFrames();
-    return frames;
+    capture.mixer = mixer;
+    capture.input = input;
 }
 
 std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
@@ -377,48 +174,10 @@ std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
         return granted;
     std::lock_guard lock(connection_->loop());
     for (const auto &[handle, capture] : captures_)
-        granted.push_back(capture->grant);
+        granted.push_back(static_cast<const Capture &>(*capture).grant);
     for (const auto &[handle, mixer] : mixers_)
-        granted.push_back(mixer->grant);
+        granted.push_back(static_cast<const Mixer &>(*mixer).grant);
     return granted;
-}
-
-std::uint64_t PulseAudioLibrary::playbackUnderflows() const
-{
-    std::uint64_t underflows = 0;
-    for (const auto &[handle, mixer] : mixers_)
-        underflows += mixer->underflows.load(std::memory_order_relaxed);
-    return underflows;
-}
-
-void PulseAudioLibrary::unplug(Capture &capture)
-{
-    Mixer *mixer = capture.mixer;
-    {
-        std::lock_guard lock(connection_->loop());
-        capture.mixer = nullptr;
-    }
-    mixer->realtimeMixer->detachInput(capture.input);
-    capture.input = -1;
-}
-
-void PulseAudioLibrary::unplugAll()
-{
-    for (auto &[handle, capture] : captures_)
-        if (capture->mixer != nullptr)
-            unplug(*capture);
-}
-
-void PulseAudioLibrary::freeMixers()
-{
-    unplugAll();
-    closeAll(*connection_, mixers_);
-}
-
-void PulseAudioLibrary::freeCaptures()
-{
-    unplugAll();
-    closeAll(*connection_, captures_);
 }
 
 PulseStream PulseAudioLibrary::newStream(const std::string &name, std::uint32_t rate)
@@ -429,28 +188,6 @@ PulseStream PulseAudioLibrary::newStream(const std::string &name, std::uint32_t 
     const std::string key = options_.applicationId + "." + name;
     return connection_->newStereoStream(
         name, rate, {{PA_PROP_APPLICATION_ID, key}, {"module-stream-restore.id", key}});
-}
-
-AudioHandle PulseAudioLibrary::newHandle()
-{
-    // Handles are never reused while the library lives, so a stale one can
-    // never name a newer channel (until the counter wraps after 4 billion).
-    do {
-        ++lastHandle_;
-    } while (lastHandle_ == 0 || captures_.contains(lastHandle_) || mixers_.contains(lastHandle_));
-    return lastHandle_;
-}
-
-PulseAudioLibrary::Capture *PulseAudioLibrary::findCapture(AudioHandle handle)
-{
-    auto found = captures_.find(handle);
-    return found == captures_.end() ? nullptr : found->second.get();
-}
-
-PulseAudioLibrary::Mixer *PulseAudioLibrary::findMixer(AudioHandle handle)
-{
-    auto found = mixers_.find(handle);
-    return found == mixers_.end() ? nullptr : found->second.get();
 }
 
 bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
@@ -535,13 +272,17 @@ void PulseAudioLibrary::reopen(Direction direction, const std::string &device)
         return channel.lost && (channel.device.empty() || channel.device == device);
     };
     if (direction == Direction::Capture) {
-        for (auto &[handle, capture] : captures_)
-            if (wanted(*capture) && connectCapture(*capture))
-                pa_stream_set_state_callback(capture->stream.get(), onCaptureState, capture.get());
+        for (auto &[handle, channel] : captures_) {
+            auto &capture = static_cast<Capture &>(*channel);
+            if (wanted(capture) && connectCapture(capture))
+                pa_stream_set_state_callback(capture.stream.get(), onCaptureState, &capture);
+        }
     } else {
-        for (auto &[handle, mixer] : mixers_)
-            if (wanted(*mixer) && connectMixer(*mixer))
-                pa_stream_set_state_callback(mixer->stream.get(), onMixerState, mixer.get());
+        for (auto &[handle, channel] : mixers_) {
+            auto &mixer = static_cast<Mixer &>(*channel);
+            if (wanted(mixer) && connectMixer(mixer))
+                pa_stream_set_state_callback(mixer.stream.get(), onMixerState, &mixer);
+        }
     }
 }
 
@@ -584,7 +325,7 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
         pa_stream_drop(stream);
     }
     if (capture->mixer != nullptr)
-        fill(*capture->mixer);
+        fill(static_cast<Mixer &>(*capture->mixer));
 }
 
 void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)

@@ -26,7 +26,7 @@
 // never freezes the caller.
 class PulseConnection {
   public:
-    enum class Direction { Playback, Capture };
+    using Direction = DeviceListing::Direction;
 
     using Device = DeviceListing::Device;
 
