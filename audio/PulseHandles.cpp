@@ -19,7 +19,6 @@ void PulseRelease::operator()(pa_stream *stream) const
     pa_stream_set_suspended_callback(stream, nullptr, nullptr);
     pa_stream_set_started_callback(stream, nullptr, nullptr);
     pa_stream_set_event_callback(stream, nullptr, nullptr);
-    pa_stream_set_buffer_attr_callback(stream, nullptr, nullptr);
     // Disconnecting a stream that never connected, or one the server killed,
     // would only leave an error behind in the context.
     if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream)))
