@@ -67,6 +67,7 @@ bool PipeWireAudioLibrary::openConnection()
                                                {PW_KEY_APP_ID, options_.applicationId},
                                                {PW_KEY_APP_ICON_NAME, options_.iconName}},
                 options_.remote, options_.timeout, kAudioThreadName, kDataThreadName);
+            connection_->onDeviceAdded([this](const std::string &node) { reopen(node); });
         }
     } catch (const std::exception &) {
         return false;
@@ -146,6 +147,9 @@ bool PipeWireAudioLibrary::runMixer(MixingAudioLibrary::Mixer &channel, bool run
     auto &mixer = static_cast<Mixer &>(channel);
     std::lock_guard lock(*connection_);
     mixer.playing.store(running);
+    // Away from its device: it reopens as asked last.
+    if (mixer.lost)
+        return true;
     if (flush)
         pw_stream_flush(mixer.stream, false);
     // The server has seen the change once it answers.
@@ -202,9 +206,26 @@ void PipeWireAudioLibrary::plug(Capture &capture, Mixer *mixer)
     pw_loop_invoke(connection_->dataLoop(), apply, 0, &change, sizeof change, true, nullptr);
 }
 
-bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::string &target,
+bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::string &device,
                                       std::uint32_t rate)
 {
+    const auto sink = capture ? connection_->monitoredSink(device) : std::nullopt;
+    stream.target = sink.value_or(device);
+    stream.monitor = sink.has_value();
+    if (!connectStream(stream, capture, rate) ||
+        !connection_->waitUntil([&] { return settled(stream.state) || !connection_->ready(); }) ||
+        stream.state == PW_STREAM_STATE_ERROR || !connection_->ready()) {
+        connection_->report("opening stream " + stream.name);
+        closeStream(stream);
+        return false;
+    }
+    connection_->nameDataThread();
+    return true;
+}
+
+bool PipeWireAudioLibrary::connectStream(Stream &stream, bool capture, std::uint32_t rate)
+{
+    closeStream(stream);
     // Session managers keep a volume per stream name: each radio its own.
     const std::string nodeName = options_.applicationId + "." + stream.name;
     const std::string latency =
@@ -217,20 +238,21 @@ bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::s
         PW_KEY_APP_ICON_NAME, options_.iconName.c_str(), PW_KEY_NODE_LATENCY, latency.c_str(),
         PW_KEY_NODE_GROUP, group.c_str(), "resample.quality",
         std::to_string(options_.resampleQuality).c_str(), nullptr);
-    if (!target.empty()) {
-        const auto sink = capture ? connection_->monitoredSink(target) : std::nullopt;
-        pw_properties_set(props, PW_KEY_TARGET_OBJECT, sink ? sink->c_str() : target.c_str());
-        if (sink)
+    if (!stream.target.empty()) {
+        pw_properties_set(props, PW_KEY_TARGET_OBJECT, stream.target.c_str());
+        if (stream.monitor)
             pw_properties_set(props, PW_KEY_STREAM_CAPTURE_SINK, "true");
-        // A device chosen by name stays that device.
+        // A device chosen by name stays that device: the session manager
+        // takes the stream away with it.
         pw_properties_set(props, PW_KEY_NODE_DONT_RECONNECT, "true");
     }
     stream.connection = connection_.get();
+    stream.state = PW_STREAM_STATE_UNCONNECTED;
+    // Lost until connected: without a stream there is nothing to call.
+    stream.lost = true;
     stream.stream = pw_stream_new(connection_->core(), stream.name.c_str(), props);
-    if (stream.stream == nullptr) {
-        connection_->report("making stream " + stream.name);
+    if (stream.stream == nullptr)
         return false;
-    }
     static const pw_stream_events stateEvents = [] {
         pw_stream_events events{};
         events.version = PW_VERSION_STREAM_EVENTS;
@@ -238,6 +260,9 @@ bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::s
                                   const char *) {
             auto *self = static_cast<Stream *>(data);
             self->state = state;
+            // Its node destroyed by the server, as when its device goes.
+            if (state == PW_STREAM_STATE_UNCONNECTED || state == PW_STREAM_STATE_ERROR)
+                self->lost = true;
             self->connection->signal();
         };
         return events;
@@ -267,16 +292,39 @@ bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::s
     const spa_pod *params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
     const auto flags = static_cast<pw_stream_flags>(
         PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
+    stream.lost = false;
     if (pw_stream_connect(stream.stream, capture ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
-                          PW_ID_ANY, flags, params, 1) < 0 ||
-        !connection_->waitUntil([&] { return settled(stream.state) || !connection_->ready(); }) ||
-        stream.state == PW_STREAM_STATE_ERROR || !connection_->ready()) {
-        connection_->report("opening stream " + stream.name);
-        closeStream(stream);
+                          PW_ID_ANY, flags, params, 1) < 0) {
+        stream.lost = true;
         return false;
     }
-    connection_->nameDataThread();
     return true;
+}
+
+void PipeWireAudioLibrary::reopen(const std::string &node)
+{
+    // One on the default device that the server could not move elsewhere
+    // takes any device that comes.
+    const auto wanted = [&node](const Stream &stream) {
+        return stream.lost && (stream.target.empty() || stream.target == node);
+    };
+    // Destroying the old stream here, under the loop lock, takes it off the
+    // data thread before the new one is made; nothing here waits for the
+    // server.
+    for (auto &[handle, channel] : captures_) {
+        auto &capture = static_cast<Capture &>(*channel);
+        if (wanted(capture) && !connectStream(capture, true, capture.rate))
+            connection_->report("reopening stream " + capture.name);
+    }
+    for (auto &[handle, channel] : mixers_) {
+        auto &mixer = static_cast<Mixer &>(*channel);
+        if (!wanted(mixer))
+            continue;
+        if (!connectStream(mixer, false, mixer.rate))
+            connection_->report("reopening stream " + mixer.name);
+        else if (!mixer.playing.load())
+            pw_stream_set_active(mixer.stream, false);
+    }
 }
 
 void PipeWireAudioLibrary::closeStream(Stream &stream)

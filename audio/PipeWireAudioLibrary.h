@@ -33,6 +33,14 @@ struct pw_stream;
 // Streams are 32-bit float; pausing a mixer stops its stream, stopping it
 // also drops what it had queued.
 //
+// A device that goes away under a stream (a sound card unplugged) leaves that
+// stream silent and every other one playing; every call on it still
+// succeeds. When a device of the same node name comes back, the stream
+// reopens on it by itself, with its route, matrix and pause state, a mixer
+// playing if it was (or was told to while away), and its handle stays good.
+// A stream on the default device follows the server to another device
+// instead.
+//
 // When the server goes away (or stops answering) every stream and handle
 // made on it is dropped: later calls fail (false, 0), Free and RecordFree
 // still succeed, and a later Init connects afresh. No call waits for the
@@ -80,7 +88,8 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
   private:
     // What both kinds of channel hold of their stream; loop thread under
     // the lock, or the user-interface thread holding it. Closes it when it
-    // goes, with the loop locked.
+    // goes, with the loop locked. A lost stream is replaced on the loop
+    // thread: the data thread reads `stream` only in its own callbacks.
     struct Stream {
         Stream() = default;
         Stream(const Stream &) = delete;
@@ -89,8 +98,11 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
         pw_stream *stream = nullptr;
         spa_hook listener{};
         PipeWireConnection *connection = nullptr;
-        int state = 0;    // pw_stream_state
-        std::string name; // "Radio 1", "Headphones"
+        int state = 0;        // pw_stream_state
+        std::string name;     // "Radio 1", "Headphones"
+        std::string target;   // the node it is held to; "" for the default
+        bool monitor = false; // records the target sink's monitor
+        bool lost = false;    // the server took it away with its device
     };
     struct Mixer;
     // The stream is the last base, so that it closes, and the data thread
@@ -127,10 +139,16 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     // Plugs `capture` into `mixer` (at capture.input), or unplugs it (mixer
     // nullptr), on the data thread; returns once done.
     void plug(Capture &capture, Mixer *mixer);
-    // Connects `stream` (its name set) to `target` ("" for the default
-    // device) at `rate`, with the loop locked; false when it could not be
-    // made or did not come up in time.
-    bool openStream(Stream &stream, bool capture, const std::string &target, std::uint32_t rate);
+    // Connects `stream` (its name set) to `device` ("" for the default) at
+    // `rate`, with the loop locked; false when it could not be made or did
+    // not come up in time.
+    bool openStream(Stream &stream, bool capture, const std::string &device, std::uint32_t rate);
+    // With the loop locked: replaces `stream`'s pw_stream with a new one
+    // connecting to its target, without waiting; false when refused at once.
+    bool connectStream(Stream &stream, bool capture, std::uint32_t rate);
+    // Loop thread: device `node` has appeared; the streams that lost it
+    // reopen.
+    void reopen(const std::string &node);
     static void closeStream(Stream &stream);
 
     static void onCaptureProcess(void *data);

@@ -312,8 +312,14 @@ void PipeWireConnection::onGlobal(void *data, std::uint32_t id, std::uint32_t, c
                   lookup(props, PW_KEY_NODE_DESCRIPTION)};
         if (node.description.empty())
             node.description = node.name;
-        if (!node.name.empty())
-            self->nodes_[id] = std::move(node);
+        if (node.name.empty())
+            return;
+        const bool device =
+            among(node.mediaClass, kSinkClasses) || among(node.mediaClass, kSourceClasses);
+        const std::string name = node.name;
+        self->nodes_[id] = std::move(node);
+        if (device && self->deviceAdded_)
+            self->deviceAdded_(name);
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 &&
                std::strcmp(lookup(props, PW_KEY_METADATA_NAME), "default") == 0 &&
                self->metadata_ == nullptr) {

@@ -81,6 +81,12 @@ class PipeWireConnection {
     // other name.
     std::optional<std::string> monitoredSink(const std::string &name) const;
 
+    // Called on the loop thread, with the loop locked, each time the server
+    // announces an audio device, with its node name, once devices() lists
+    // it. Set before connect.
+    using DeviceAdded = std::function<void(const std::string &name)>;
+    void onDeviceAdded(DeviceAdded added) { deviceAdded_ = std::move(added); }
+
     // Caller holds the lock: waits until `done` is true or the timeout has
     // passed (then gives up on the server); returns `done`'s last answer.
     bool waitUntil(const std::function<bool()> &done);
@@ -126,6 +132,7 @@ class PipeWireConnection {
     bool unresponsive_ = false;
     std::string error_; // the server's last word on a failure
     std::map<std::uint32_t, Node> nodes_;
+    DeviceAdded deviceAdded_;
     std::string defaultSink_;
     std::string defaultSource_;
 };
