@@ -90,12 +90,15 @@ std::vector<std::size_t> onsets(const std::vector<float> &stereo, int channel)
 constexpr auto kClickPeriodFrames = static_cast<std::size_t>(kClickPeriodMs * kRecordRate / 1000);
 
 // The clicks sent into the left channel with a whole period of the recording
-// after them, so that their echo falls inside it.
+// before and after them. After, so that their echo falls inside it; before,
+// since a new recording of a PulseAudio monitor opens on a click (at its first
+// frame, every run) whose echo it never holds.
 std::vector<std::size_t> clicksSent(const std::vector<float> &stereo)
 {
     auto sent = onsets(stereo, 0);
-    std::erase_if(
-        sent, [&](std::size_t frame) { return frame + kClickPeriodFrames > stereo.size() / 2; });
+    std::erase_if(sent, [&](std::size_t frame) {
+        return frame < kClickPeriodFrames || frame + kClickPeriodFrames > stereo.size() / 2;
+    });
     return sent;
 }
 

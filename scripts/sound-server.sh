@@ -97,6 +97,15 @@ start_pipewire() {
   dbus-daemon --session --fork --nopidfile --address="unix:path=$dir/bus" \
     --print-pid=1 >>"$dir/pids"
   export DBUS_SESSION_BUS_ADDRESS="unix:path=$dir/bus"
+  # The devices' shared driver; see make_sink.
+  mkdir -p "$dir/config/pipewire/pipewire.conf.d"
+  cat >"$dir/config/pipewire/pipewire.conf.d/kaldra.conf" <<'EOF'
+context.objects = [
+  { factory = spa-node-factory
+    args = { factory.name = support.node.driver node.name = kaldra-clock
+             node.group = kaldra.devices priority.driver = 30000 } }
+]
+EOF
   spawn "$dir" pipewire.log pipewire
   echo "$last_pid" >"$dir/pipewire-pid"
   for i in $(seq 100); do
@@ -114,9 +123,16 @@ module_index() {
     '$2 == name && index($3, arguments) == 1 { print $1 }'
 }
 
+# On a pipewire server each null sink is a driver with a timer of its own;
+# apart, a radio's capture now and then came in stalls of a few hundred ms.
+# Made "grouped", they join the group of kaldra-clock, a driver that outranks
+# them and never goes (pipewire.conf.d/kaldra.conf). A device plugged back in
+# drives itself: one that rejoins a running group stops the server (0.3.65).
 make_sink() {
+  local group=
+  [ "$SOUND_SERVER" = pipewire ] && [ "${2:-}" = grouped ] && group=" node.group=kaldra.devices"
   pactl_until_done load-module module-null-sink sink_name="$1" \
-    "sink_properties='device.description=\"${description[$1]}\"'"
+    "sink_properties='device.description=\"${description[$1]}\"$group'"
 }
 
 # The tone of radio $2, if it is one. A pipewire server has no sine module:
@@ -177,7 +193,7 @@ keep_awake() {
 add_devices() {
   local dir=$1 sink
   for sink in "${sinks[@]}"; do
-    make_sink "$sink"
+    make_sink "$sink" grouped
   done
   pactl_until_done set-default-sink headphones
   pactl_until_done set-default-source headphones.monitor

@@ -197,44 +197,35 @@ TEST_F(DeviceDialogTest, NumberWithoutEntrySelectsNothingAndOkGivesMinusTwo)
     }
 }
 
-// Answers for devices 0 and 1, refuses 2, and would answer again from 3 on.
+// Answers for every capture device number from 0 on but `refused`.
 class GappedLibrary : public RecordingAudioLibrary {
   public:
+    explicit GappedLibrary(int refused) : refused_(refused) {}
     bool RecordGetDeviceInfo(int device, AudioDeviceInfo &info) override
     {
         info.name = "Card " + std::to_string(device);
-        return device >= 0 && device != 2;
+        return device >= 0 && device != refused_;
     }
+
+  private:
+    int refused_;
 };
 
-TEST(DeviceDialogList, EndsWhereTheLibraryFirstSaysNo)
+TEST(DeviceDialogList, EndsWhereTheLibraryFirstSaysNoAndIsBoundedWhenItNeverDoes)
 {
-    GappedLibrary library;
-    TForm2 dialog(library);
+    GappedLibrary gapped(2);
+    TForm2 dialog(gapped);
     dialog.SetDevice(3);
     dialog.SetList();
     EXPECT_EQ(entries(dialog), QStringList({"Default", "Card 0", "Card 1"}));
     EXPECT_EQ(list(dialog)->currentIndex(), -1);
     EXPECT_EQ(dialog.DeviceName(), "Card 3");
-}
 
-// A library that answers for every number: the list must still end.
-class EndlessLibrary : public RecordingAudioLibrary {
-  public:
-    bool RecordGetDeviceInfo(int, AudioDeviceInfo &info) override
-    {
-        info.name = "Card";
-        return true;
-    }
-};
-
-TEST(DeviceDialogList, IsBoundedWhenTheLibraryNeverSaysNo)
-{
-    EndlessLibrary library;
-    TForm2 dialog(library);
-    dialog.SetDevice(-1);
-    dialog.SetList();
-    EXPECT_EQ(list(dialog)->count(), TForm2::kMaxDevices + 1);
+    GappedLibrary endless(-1);
+    TForm2 unbounded(endless);
+    unbounded.SetDevice(-1);
+    unbounded.SetList();
+    EXPECT_EQ(list(unbounded)->count(), TForm2::kMaxDevices + 1);
 }
 
 TEST(DeviceDialogReference, FollowsTheNewestDialogOnly)

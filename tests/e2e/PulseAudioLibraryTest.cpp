@@ -133,39 +133,34 @@ class RoutedRadios : public ::testing::TestWithParam<Backend> {
 INSTANTIATE_TEST_SUITE_P(, RoutedRadios, ::testing::Values(Backend::PulseAudio, Backend::PipeWire),
                          backendName);
 
-TEST_P(RoutedRadios, MatricesPutEachRadioInTheChosenEars)
+TEST_P(RoutedRadios, MatricesPutEachRadioInTheChosenEarsAndPausingSilencesBoth)
 {
+    const auto expectTone = [](const std::vector<float> &heard, int ear, double hz, bool present) {
+        const double db = toneDb(heard, ear, hz, kAnalysisRate);
+        if (present)
+            EXPECT_GT(db, kPresentDb) << hz << " Hz in ear " << ear;
+        else
+            EXPECT_LT(db, kAbsentDb) << hz << " Hz in ear " << ear;
+    };
     struct Case {
         RoutingMatrix first, second;
         bool left600, left1000, right600, right1000;
     };
     const Case cases[] = {
-        {{1, 1, 0, 0}, {0, 0, 1, 1}, true, false, false, true},
         {{1, 1, 1, 1}, {0, 0, 0, 0}, true, false, true, false},
         {{0, 0, 0, 0}, {1, 1, 1, 1}, false, true, false, true},
+        {{1, 1, 0, 0}, {0, 0, 1, 1}, true, false, false, true},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::Message()
                      << "radio 1 matrix " << c.first[0] << c.first[1] << c.first[2] << c.first[3]);
         route(c.first, c.second);
         const auto heard = listen();
-        const auto expectTone = [&](int ear, double hz, bool present) {
-            const double db = toneDb(heard, ear, hz, kAnalysisRate);
-            if (present)
-                EXPECT_GT(db, kPresentDb) << hz << " Hz in ear " << ear;
-            else
-                EXPECT_LT(db, kAbsentDb) << hz << " Hz in ear " << ear;
-        };
-        expectTone(0, kRadio1Hz, c.left600);
-        expectTone(0, kRadio2Hz, c.left1000);
-        expectTone(1, kRadio1Hz, c.right600);
-        expectTone(1, kRadio2Hz, c.right1000);
+        expectTone(heard, 0, kRadio1Hz, c.left600);
+        expectTone(heard, 0, kRadio2Hz, c.left1000);
+        expectTone(heard, 1, kRadio1Hz, c.right600);
+        expectTone(heard, 1, kRadio2Hz, c.right1000);
     }
-}
-
-TEST_P(RoutedRadios, PausingBothCapturesSilencesAndResumingRestoresTheRoute)
-{
-    route({1, 1, 0, 0}, {0, 0, 1, 1});
     RoutingMatrix kept{};
     ASSERT_TRUE(audio.MixerChannelGetMatrix(radio1, kept));
     EXPECT_EQ(kept, (RoutingMatrix{1, 1, 0, 0}));
@@ -176,27 +171,16 @@ TEST_P(RoutedRadios, PausingBothCapturesSilencesAndResumingRestoresTheRoute)
     EXPECT_LT(levelDb(heard, 0), -60.0);
     EXPECT_LT(levelDb(heard, 1), -60.0);
 
+    // Resumed, the last route holds.
     ASSERT_TRUE(audio.ChannelPlay(radio1, false));
     ASSERT_TRUE(audio.ChannelPlay(radio2, false));
     heard = listen();
-    EXPECT_GT(toneDb(heard, 0, kRadio1Hz, kAnalysisRate), kPresentDb);
-    EXPECT_GT(toneDb(heard, 1, kRadio2Hz, kAnalysisRate), kPresentDb);
-    EXPECT_LT(toneDb(heard, 0, kRadio2Hz, kAnalysisRate), kAbsentDb);
+    expectTone(heard, 0, kRadio1Hz, true);
+    expectTone(heard, 1, kRadio2Hz, true);
+    expectTone(heard, 0, kRadio2Hz, false);
 }
 
-TEST_P(RoutedRadios, RefusesStreamsItCannotMix)
-{
-    EXPECT_EQ(audio.MixerStreamCreate(kRate, 1, 0), 0u);
-    EXPECT_EQ(audio.MixerStreamCreate(0, 2, 0), 0u);
-    EXPECT_EQ(audio.RecordStart(400000, 2, 0), 0u);
-    EXPECT_FALSE(audio.MixerStreamAddChannel(mixer, radio1, AudioLibrary::kMatrixMixing))
-        << "plugged already";
-    const AudioHandle otherRate = audio.RecordStart(2 * kRate, 2, 0);
-    ASSERT_NE(otherRate, 0u);
-    EXPECT_FALSE(audio.MixerStreamAddChannel(mixer, otherRate, AudioLibrary::kMatrixMixing));
-}
-
-TEST_P(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)
+TEST_P(RoutedRadios, RefusesStreamsItCannotMixAndReleasingClosesEveryCapture)
 {
     // A PipeWire server lists a new stream, and a closed one, a few ms late.
     const auto captures = [&](std::ptrdiff_t expected) {
@@ -213,6 +197,15 @@ TEST_P(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)
     };
     EXPECT_EQ(captures(2), 2);
 
+    EXPECT_EQ(audio.MixerStreamCreate(kRate, 1, 0), 0u);
+    EXPECT_EQ(audio.MixerStreamCreate(0, 2, 0), 0u);
+    EXPECT_EQ(audio.RecordStart(400000, 2, 0), 0u);
+    EXPECT_FALSE(audio.MixerStreamAddChannel(mixer, radio1, AudioLibrary::kMatrixMixing))
+        << "plugged already";
+    const AudioHandle otherRate = audio.RecordStart(2 * kRate, 2, 0);
+    ASSERT_NE(otherRate, 0u);
+    EXPECT_FALSE(audio.MixerStreamAddChannel(mixer, otherRate, AudioLibrary::kMatrixMixing));
+
     // Mirrors a power-off: stop, unplug, release both directions.
     EXPECT_TRUE(audio.ChannelStop(mixer));
     EXPECT_TRUE(audio.MixerChannelRemove(radio1));
@@ -225,7 +218,7 @@ TEST_P(RoutedRadios, ReleasingClosesEveryCaptureAndRefusesTheOldHandles)
     EXPECT_EQ(captures(0), 0);
 
     RoutingMatrix matrix{1, 1, 1, 1};
-    for (AudioHandle stale : {radio1, radio2, mixer, AudioHandle{0}}) {
+    for (AudioHandle stale : {radio1, radio2, otherRate, mixer, AudioHandle{0}}) {
         EXPECT_FALSE(audio.ChannelPlay(stale, false));
         EXPECT_FALSE(audio.ChannelPause(stale));
         EXPECT_FALSE(audio.MixerChannelSetMatrix(stale, matrix));
@@ -244,34 +237,56 @@ class Devices : public ::testing::TestWithParam<Backend> {};
 INSTANTIATE_TEST_SUITE_P(, Devices, ::testing::Values(Backend::PulseAudio, Backend::PipeWire),
                          backendName);
 
-TEST_P(Devices, ListSimulatedDevicesByDescriptionSortedByName)
+// Missing devices and refused numbers are the caller's to report: only a
+// failing server operation says why on standard error, once.
+TEST_P(Devices, ListSimulatedDevicesByDescriptionSortedByNameAndReportOnlyServerFailures)
 {
     SKIP_UNLESS_SERVED(GetParam());
-    auto library = makeLibrary(GetParam());
-    AudioLibrary &audio = *library;
-    const auto names = [](auto get) {
-        std::vector<std::string> found;
+    ::testing::internal::CaptureStderr();
+    {
+        auto library = makeLibrary(GetParam());
+        AudioLibrary &audio = *library;
+        const auto names = [](auto get) {
+            std::vector<std::string> found;
+            AudioDeviceInfo info;
+            for (int device = 0; get(device, info); ++device)
+                found.push_back(info.name);
+            return found;
+        };
+        EXPECT_EQ(names([&](int d, AudioDeviceInfo &i) { return audio.GetDeviceInfo(d, i); }),
+                  (std::vector<std::string>{"Headphones", "Radio 1", "Radio 2", "Radio 3"}));
+        EXPECT_EQ(names([&](int d, AudioDeviceInfo &i) { return audio.RecordGetDeviceInfo(d, i); }),
+                  (std::vector<std::string>{"Monitor of Headphones", "Monitor of Radio 1",
+                                            "Monitor of Radio 2", "Monitor of Radio 3"}));
         AudioDeviceInfo info;
-        for (int device = 0; get(device, info); ++device)
-            found.push_back(info.name);
-        return found;
-    };
-    EXPECT_EQ(names([&](int d, AudioDeviceInfo &i) { return audio.GetDeviceInfo(d, i); }),
-              (std::vector<std::string>{"Headphones", "Radio 1", "Radio 2", "Radio 3"}));
-    EXPECT_EQ(names([&](int d, AudioDeviceInfo &i) { return audio.RecordGetDeviceInfo(d, i); }),
-              (std::vector<std::string>{"Monitor of Headphones", "Monitor of Radio 1",
-                                        "Monitor of Radio 2", "Monitor of Radio 3"}));
-    AudioDeviceInfo info;
-    ASSERT_TRUE(audio.GetDeviceInfo(-1, info));
-    EXPECT_EQ(info.name, "Headphones");
-    EXPECT_FALSE(audio.GetDeviceInfo(-2, info));
+        ASSERT_TRUE(audio.GetDeviceInfo(-1, info));
+        EXPECT_EQ(info.name, "Headphones");
+        EXPECT_FALSE(audio.GetDeviceInfo(-2, info));
 
-    EXPECT_FALSE(audio.Init(4, kRate, 0));
-    // A missing device leaves none current, not the one made current before.
-    EXPECT_TRUE(audio.RecordInit(kRadio1Monitor));
-    EXPECT_FALSE(audio.RecordInit(4));
-    EXPECT_EQ(audio.RecordStart(kRate, 2, 0), 0u);
-    EXPECT_TRUE(audio.Init(3, kRate, 0));
+        EXPECT_FALSE(audio.Init(4, kRate, 0));
+        // A missing device leaves none current, not the one made current before.
+        EXPECT_TRUE(audio.RecordInit(kRadio1Monitor));
+        EXPECT_FALSE(audio.RecordInit(4));
+        EXPECT_EQ(audio.RecordStart(kRate, 2, 0), 0u);
+        EXPECT_TRUE(audio.Init(3, kRate, 0));
+
+        const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
+        EXPECT_TRUE(audio.RecordInit(kRadio1Monitor));
+        const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
+        EXPECT_TRUE(audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing));
+        EXPECT_TRUE(audio.ChannelPlay(mixer, false));
+        audio.RecordFree();
+        audio.Free();
+    }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+    const bool pulse = GetParam() == Backend::PulseAudio;
+    auto nowhere =
+        makeLibrary(GetParam(), pulse ? "unix:/nonexistent/kaldra-socket" : "/nonexistent/kaldra");
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(nowhere->Init(-1, kRate, 0));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "KALDRA: connecting to the sound server failed: Connection refused\n");
 }
 
 // A device number stored in the settings file names the same device
@@ -295,35 +310,6 @@ TEST(BothBackends, NumberTheDevicesOfOnePipeWireServerAlike)
         EXPECT_GE(expected.size(), 5u);
         EXPECT_EQ(listing(*native, capture), expected) << (capture ? "capture" : "playback");
     }
-}
-
-// A failing server operation says why on standard error, once; a run
-// without failures says nothing.
-TEST_P(Devices, OnlyAFailureLeavesALineOnStandardError)
-{
-    SKIP_UNLESS_SERVED(GetParam());
-    {
-        ::testing::internal::CaptureStderr();
-        auto library = makeLibrary(GetParam());
-        AudioLibrary &audio = *library;
-        EXPECT_TRUE(audio.Init(-1, kRate, 0));
-        const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
-        EXPECT_TRUE(audio.RecordInit(kRadio1Monitor));
-        const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
-        EXPECT_TRUE(audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing));
-        EXPECT_TRUE(audio.ChannelPlay(mixer, false));
-        EXPECT_FALSE(audio.RecordInit(4));
-        audio.RecordFree();
-        audio.Free();
-        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    }
-    const bool pulse = GetParam() == Backend::PulseAudio;
-    auto nowhere =
-        makeLibrary(GetParam(), pulse ? "unix:/nonexistent/kaldra-socket" : "/nonexistent/kaldra");
-    ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(nowhere->Init(-1, kRate, 0));
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "KALDRA: connecting to the sound server failed: Connection refused\n");
 }
 
 // A server of its own, killed while audio plays.
@@ -394,10 +380,24 @@ class LostServer : public ::testing::TestWithParam<Backend> {
 INSTANTIATE_TEST_SUITE_P(, LostServer, ::testing::Values(Backend::PulseAudio, Backend::PipeWire),
                          backendName);
 
-TEST_P(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
+// Hung, then killed, then started again.
+TEST_P(LostServer, AHungServerCostsOneTimeoutAndALostOneFailsEveryCallUntilItIsBack)
 {
     auto library = makeLibrary();
     AudioLibrary &audio = *library;
+    powerOn(audio);
+
+    signalServer(SIGSTOP);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(audio.ChannelPause(mixer));
+    AudioDeviceInfo info;
+    EXPECT_FALSE(audio.GetDeviceInfo(0, info));
+    EXPECT_FALSE(audio.ChannelPlay(mixer, false));
+    EXPECT_TRUE(audio.RecordFree());
+    EXPECT_TRUE(audio.Free());
+    // Generous: the bound is what matters, not the figure.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+    signalServer(SIGCONT);
     powerOn(audio);
 
     signalServer(SIGKILL);
@@ -408,7 +408,6 @@ TEST_P(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(10ms);
     RoutingMatrix read{};
-    AudioDeviceInfo info;
     EXPECT_FALSE(audio.MixerChannelSetMatrix(radio, matrix));
     EXPECT_FALSE(audio.MixerChannelGetMatrix(radio, read));
     EXPECT_FALSE(audio.ChannelPause(radio));
@@ -432,30 +431,22 @@ TEST_P(LostServer, EveryCallFailsCleanlyAndInitWorksOnceItIsBack)
     EXPECT_TRUE(audio.ChannelPlay(again, false));
 }
 
-TEST_P(LostServer, AHungServerCostsOneTimeoutThenCallsFailAtOnce)
-{
-    auto library = makeLibrary();
-    AudioLibrary &audio = *library;
-    powerOn(audio);
-
-    signalServer(SIGSTOP);
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(audio.ChannelPause(mixer));
-    AudioDeviceInfo info;
-    EXPECT_FALSE(audio.GetDeviceInfo(0, info));
-    EXPECT_FALSE(audio.ChannelPlay(mixer, false));
-    EXPECT_TRUE(audio.RecordFree());
-    EXPECT_TRUE(audio.Free());
-    // Generous: the bound is what matters, not the figure.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
-
-    signalServer(SIGCONT);
-    EXPECT_TRUE(audio.Init(-1, kRate, 0));
-}
-
 // A radio's sound card unplugged while powered on, and plugged in again; then
-// the headphones'.
-TEST_P(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
+// the headphones'. Skipped before its server starts.
+class UnpluggedDevice : public LostServer {
+  protected:
+    void SetUp() override
+    {
+        if (GetParam() == Backend::PipeWire)
+            GTEST_SKIP() << "the PipeWire back-end does not reopen a lost device";
+        LostServer::SetUp();
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(, UnpluggedDevice,
+                         ::testing::Values(Backend::PulseAudio, Backend::PipeWire), backendName);
+
+TEST_P(UnpluggedDevice, ComesBackByItselfWhileTheOtherRadioPlaysOn)
 {
     auto library = makeLibrary();
     AudioLibrary &audio = *library;
