@@ -297,6 +297,13 @@ void MixingAudioLibrary::unplugAll()
             unplug(*capture);
 }
 
+bool MixingAudioLibrary::reopensOn(const std::string &heldTo, const std::string &appeared)
+{
+    // One on the default device that the server could not move elsewhere
+    // takes any device that comes.
+    return heldTo.empty() || heldTo == appeared;
+}
+
 void MixingAudioLibrary::freeMixers()
 {
     unplugAll();

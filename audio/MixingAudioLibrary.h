@@ -146,6 +146,9 @@ class MixingAudioLibrary : public AudioLibrary {
     // -1) to the thread that mixes; once it returns, that thread uses it.
     virtual void route(Capture &capture, Mixer *mixer, int input) = 0;
 
+    // Whether a stream that lost its device `heldTo` ("" for the default
+    // device) reopens on `appeared`, a device the server has just announced.
+    static bool reopensOn(const std::string &heldTo, const std::string &appeared);
     // True while the server is still there; forgets it and every channel
     // made on it otherwise.
     bool serverAlive();

@@ -303,10 +303,8 @@ bool PipeWireAudioLibrary::connectStream(Stream &stream, bool capture, std::uint
 
 void PipeWireAudioLibrary::reopen(const std::string &node)
 {
-    // One on the default device that the server could not move elsewhere
-    // takes any device that comes.
     const auto wanted = [&node](const Stream &stream) {
-        return stream.lost && (stream.target.empty() || stream.target == node);
+        return stream.lost && reopensOn(stream.target, node);
     };
     // Destroying the old stream here, under the loop lock, takes it off the
     // data thread before the new one is made; nothing here waits for the

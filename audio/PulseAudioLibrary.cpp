@@ -266,10 +266,8 @@ bool PulseAudioLibrary::connectMixer(Mixer &mixer)
 
 void PulseAudioLibrary::reopen(Direction direction, const std::string &device)
 {
-    // One on the default device that the server could not move elsewhere
-    // takes any device that comes.
     const auto wanted = [&device](const auto &channel) {
-        return channel.lost && (channel.device.empty() || channel.device == device);
+        return channel.lost && reopensOn(channel.device, device);
     };
     if (direction == Direction::Capture) {
         for (auto &[handle, channel] : captures_) {
