@@ -25,16 +25,28 @@ AdaptiveResampler::AdaptiveResampler(double sampleRate, double targetDelayFrames
     reset(targetDelayFrames);
 }
 
-void AdaptiveResampler::reset(double targetDelayFrames)
+void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
 {
-    targetDelay_ = std::max(targetDelayFrames, kReachFrames);
+    clock_ = clock;
+    targetDelay_ = std::max(targetDelayFrames, reach());
     resyncDelay_ = targetDelay_ + kResyncSeconds * sampleRate_;
     running_ = false;
     smoothedDelay_ = 0.0;
     integral_ = 0.0;
     ratio_ = 1.0;
     // The filter starts on the ring's first frames.
-    position_ = static_cast<double>(SincInterpolator::kBefore);
+    position_ = static_cast<double>(kept());
+}
+
+double AdaptiveResampler::reach() const
+{
+    // A copy at ratio 1 needs the frame it reads, and at least one.
+    return clock_ == Clock::kOwn ? kReachFrames : 1.0;
+}
+
+std::size_t AdaptiveResampler::kept() const
+{
+    return clock_ == Clock::kOwn ? SincInterpolator::kBefore : 0;
 }
 
 double AdaptiveResampler::delayFrames(const SpscRing<float> &ring) const
@@ -46,8 +58,8 @@ std::size_t AdaptiveResampler::readyFrames(const SpscRing<float> &ring) const
 {
     if (!running_)
         return 0;
-    const double reach = delayFrames(ring) - kReachFrames;
-    return reach > 0.0 ? static_cast<std::size_t>(reach * ratio_) : 0;
+    const double ahead = delayFrames(ring) - (clock_ == Clock::kOwn ? kReachFrames : 0.0);
+    return ahead > 0.0 ? static_cast<std::size_t>(ahead * ratio_) : 0;
 }
 
 void AdaptiveResampler::skip(SpscRing<float> &ring, double frames)
@@ -58,7 +70,7 @@ void AdaptiveResampler::skip(SpscRing<float> &ring, double frames)
 
 void AdaptiveResampler::dropPassedFrames(SpscRing<float> &ring)
 {
-    const double behind = std::floor(position_) - static_cast<double>(SincInterpolator::kBefore);
+    const double behind = std::floor(position_) - static_cast<double>(kept());
     const auto unreached =
         std::min(static_cast<std::size_t>(std::max(0.0, behind)), ring.readable() / kChannels);
     ring.drop(unreached * kChannels);
@@ -70,7 +82,9 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
 {
     Pull result;
     double delay = delayFrames(ring);
-    if (delay > resyncDelay_) {
+    const bool settledHigh = clock_ == Clock::kOutputs && running_ &&
+                             smoothedDelay_ > targetDelay_ + kSettledExcessFrames;
+    if (delay > resyncDelay_ || (settledHigh && delay > targetDelay_)) {
         const double excess = std::floor(delay - targetDelay_);
         skip(ring, excess);
         result.discarded = static_cast<std::size_t>(excess);
@@ -89,7 +103,7 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
         smoothedDelay_ = delay;
     }
     steer(delay, frames);
-    result.produced = convert(ring, out, frames);
+    result.produced = clock_ == Clock::kOwn ? convert(ring, out, frames) : copy(ring, out, frames);
     if (result.produced < frames)
         running_ = false;
     return result;
@@ -99,6 +113,8 @@ void AdaptiveResampler::steer(double delay, std::size_t frames)
 {
     const double seconds = static_cast<double>(frames) / sampleRate_;
     smoothedDelay_ += (delay - smoothedDelay_) * std::min(1.0, seconds / kSmoothingSeconds);
+    if (clock_ == Clock::kOutputs)
+        return;
     const double error = smoothedDelay_ - targetDelay_;
     // Gains per frame of error: the delay moves by sampleRate * (offset - adjust)
     // frames per second, which these place a double pole at -kLoopRadPerSecond.
@@ -131,5 +147,12 @@ std::size_t AdaptiveResampler::convert(SpscRing<float> &ring, float *out, std::s
         if (produced == before)
             break;
     }
+    return produced;
+}
+
+std::size_t AdaptiveResampler::copy(SpscRing<float> &ring, float *out, std::size_t frames)
+{
+    const std::size_t produced = ring.peek(out, frames * kChannels) / kChannels;
+    ring.drop(produced * kChannels);
     return produced;
 }

@@ -24,9 +24,20 @@
 // the target (the output stalled while the capture went on) is cut back to
 // the target at once rather than slowly played away.
 //
+// A capture that runs on the output's own clock (the same graph driver of a
+// PipeWire server) needs none of this: it is read frame by frame at ratio 1,
+// with nothing held for the filter, so its delay can go down to what one
+// burst needs. A delay that settles above the target (a cycle that brought
+// two bursts) is cut back to it, since nothing would play it away.
+//
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {
   public:
+    enum class Clock {
+        kOwn,     // the capture's crystal: converted and steered
+        kOutputs, // the output's: read as it comes
+    };
+
     struct Pull {
         std::size_t produced = 0;  // frames written to the output
         std::size_t discarded = 0; // frames cut from the ring to resynchronise
@@ -41,14 +52,20 @@ class AdaptiveResampler {
     // (9 frames, 1.3 ms at 7000 Hz). The least delay any target can give.
     static constexpr double kReachFrames = SincInterpolator::kAfter + 1.0;
 
+    // How far the smoothed delay of a capture on the output's clock may settle
+    // above the target before it is cut back: more than its frame-by-frame
+    // swing, less than any burst.
+    static constexpr double kSettledExcessFrames = 3.0;
+
     // Allocates (control thread). `targetDelayFrames` in frames of the capture.
     AdaptiveResampler(double sampleRate, double targetDelayFrames);
     AdaptiveResampler(const AdaptiveResampler &) = delete;
     AdaptiveResampler &operator=(const AdaptiveResampler &) = delete;
 
     // Back to the state after construction, steering toward
-    // `targetDelayFrames` now; only while nobody pulls.
-    void reset(double targetDelayFrames);
+    // `targetDelayFrames` now, for a capture on `clock`; only while nobody
+    // pulls.
+    void reset(double targetDelayFrames, Clock clock = Clock::kOwn);
 
     // Consumer: writes up to `frames` frames to `out`. Fewer than `frames`
     // while waiting for the target delay, or when the ring ran dry (the rest
@@ -74,8 +91,13 @@ class AdaptiveResampler {
     void dropPassedFrames(SpscRing<float> &ring);
     void steer(double delay, std::size_t frames);
     std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
+    std::size_t copy(SpscRing<float> &ring, float *out, std::size_t frames);
+    // Frames the position needs beyond it, and keeps behind it.
+    double reach() const;
+    std::size_t kept() const;
 
     const double sampleRate_;
+    Clock clock_ = Clock::kOwn;
     double targetDelay_ = 0.0;
     double resyncDelay_ = 0.0;
     std::vector<float> window_; // contiguous copy of the ring for the filter

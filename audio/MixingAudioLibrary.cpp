@@ -231,7 +231,8 @@ bool MixingAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHan
     if (mixer == nullptr || capture == nullptr || capture->mixer != nullptr ||
         capture->rate != mixer->rate)
         return false;
-    const int input = mixer->realtimeMixer->attachInput(inputDelayMs(*capture));
+    const InputTiming timing = inputTiming(*capture);
+    const int input = mixer->realtimeMixer->attachInput(timing.delayMs, timing.clock);
     if (input < 0)
         return false;
     mixer->realtimeMixer->setPaused(input, capture->paused);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AdaptiveResampler.h"
 #include "AudioLibrary.h"
 #include "DeviceListing.h"
 
@@ -140,8 +141,13 @@ class MixingAudioLibrary : public AudioLibrary {
                                              const std::string &device) = 0;
     // Plays (running), pauses, or stops (not running, flushed) a mixer.
     virtual bool runMixer(Mixer &mixer, bool running, bool flush) = 0;
-    // What a mixer input fed by `capture` holds in hand, in ms.
-    virtual double inputDelayMs(const Capture &capture) = 0;
+    // What a mixer input fed by `capture` holds in hand, in ms, and whether
+    // the capture runs on the mixer's clock.
+    struct InputTiming {
+        double delayMs = 0.0;
+        AdaptiveResampler::Clock clock = AdaptiveResampler::Clock::kOwn;
+    };
+    virtual InputTiming inputTiming(const Capture &capture) = 0;
     // Hands `capture`'s route (into `mixer` at `input`, or nowhere: nullptr,
     // -1) to the thread that mixes; once it returns, that thread uses it.
     virtual void route(Capture &capture, Mixer *mixer, int input) = 0;

@@ -16,7 +16,9 @@ namespace {
 
 using Direction = PipeWireConnection::Direction;
 
-constexpr std::uint32_t kGraphRate = 48000;
+constexpr std::uint32_t kGraphRate = PipeWireAudioLibrary::kGraphRate;
+// Frames converted at once on the data thread, at the graph's rate.
+constexpr std::size_t kChunkFrames = 256;
 
 bool settled(int state)
 {
@@ -24,7 +26,29 @@ bool settled(int state)
            state == PW_STREAM_STATE_ERROR;
 }
 
+std::optional<RateConverter> converterFor(std::uint32_t rate)
+{
+    if (rate >= kGraphRate)
+        return std::nullopt;
+    return RateConverter(rate, kGraphRate);
+}
+
 } // namespace
+
+PipeWireAudioLibrary::Capture::Capture(std::uint32_t rate)
+    : MixingAudioLibrary::Capture(rate), converter(converterFor(rate))
+{
+}
+
+PipeWireAudioLibrary::Mixer::Mixer(std::uint32_t rate, double targetDelayMs)
+    : MixingAudioLibrary::Mixer(rate, targetDelayMs), converter(converterFor(rate))
+{
+}
+
+std::uint32_t PipeWireAudioLibrary::streamRate(std::uint32_t rate)
+{
+    return std::max(rate, kGraphRate);
+}
 
 PipeWireAudioLibrary::PipeWireAudioLibrary() : PipeWireAudioLibrary(Options{}) {}
 
@@ -136,7 +160,8 @@ PipeWireAudioLibrary::openMixer(const std::string &name, std::uint32_t rate,
 {
     auto mixer = std::make_unique<Mixer>(rate, options_.mixerMarginMs);
     mixer->name = name;
-    mixer->cycleFrames = std::max<std::size_t>(1, options_.quantumFrames * rate / kGraphRate);
+    mixer->cycleFrames =
+        std::max<std::size_t>(1, options_.quantumFrames * streamRate(rate) / kGraphRate);
     if (!openStream(*mixer, false, device, rate))
         return nullptr;
     return mixer;
@@ -156,16 +181,18 @@ bool PipeWireAudioLibrary::runMixer(MixingAudioLibrary::Mixer &channel, bool run
     return pw_stream_set_active(mixer.stream, running) >= 0 && connection_->sync();
 }
 
-double PipeWireAudioLibrary::inputDelayMs(const MixingAudioLibrary::Capture &capture)
+MixingAudioLibrary::InputTiming
+PipeWireAudioLibrary::inputTiming(const MixingAudioLibrary::Capture &capture)
 {
-    // Each input holds one capture burst beyond the margin: the cycle's
-    // burst is pushed just before it is mixed. A server that granted a
+    // Every stream follows the group's one driver, so an input is read as it
+    // comes. It holds one capture burst beyond the margin: the cycle's burst
+    // is pushed just after the cycle's render. A server that granted a
     // larger quantum than asked for brings larger bursts.
     const double quantumMs =
         1000.0 *
         std::max(options_.quantumFrames, static_cast<const Capture &>(capture).quantum.load()) /
         kGraphRate;
-    return options_.mixerMarginMs + quantumMs;
+    return {options_.mixerMarginMs + quantumMs, AdaptiveResampler::Clock::kOutputs};
 }
 
 void PipeWireAudioLibrary::route(MixingAudioLibrary::Capture &capture,
@@ -282,7 +309,7 @@ bool PipeWireAudioLibrary::connectStream(Stream &stream, bool capture, std::uint
 
     spa_audio_info_raw info{};
     info.format = SPA_AUDIO_FORMAT_F32;
-    info.rate = rate;
+    info.rate = streamRate(rate);
     info.channels = kChannels;
     info.position[0] = SPA_AUDIO_CHANNEL_FL;
     info.position[1] = SPA_AUDIO_CHANNEL_FR;
@@ -343,13 +370,23 @@ void PipeWireAudioLibrary::onCaptureProcess(void *data)
     const spa_data &block = buffer->buffer->datas[0];
     const std::size_t frames = block.chunk->size / kFrameBytes;
     const std::uint32_t quantum =
-        static_cast<std::uint32_t>(frames * kGraphRate / std::max<std::uint32_t>(capture.rate, 1));
+        static_cast<std::uint32_t>(frames * kGraphRate / streamRate(capture.rate));
     if (quantum > capture.quantum.load(std::memory_order_relaxed))
         capture.quantum.store(quantum, std::memory_order_relaxed);
     if (capture.plugged != nullptr && block.data != nullptr) {
+        RealtimeMixer &mixer = *capture.plugged->realtimeMixer;
         const auto *samples = reinterpret_cast<const float *>(
             static_cast<const std::uint8_t *>(block.data) + block.chunk->offset);
-        capture.plugged->realtimeMixer->push(capture.input, samples, frames);
+        if (!capture.converter) {
+            mixer.push(capture.input, samples, frames);
+        } else {
+            float converted[kChunkFrames * kChannels];
+            for (std::size_t done = 0; done < frames; done += kChunkFrames) {
+                const std::size_t chunk = std::min(kChunkFrames, frames - done);
+                mixer.push(capture.input, converted,
+                           capture.converter->down(samples + done * kChannels, chunk, converted));
+            }
+        }
     }
     pw_stream_queue_buffer(capture.stream, buffer);
 }
@@ -365,12 +402,22 @@ void PipeWireAudioLibrary::onPlaybackProcess(void *data)
     spa_data &block = buffer->buffer->datas[0];
     std::size_t frames = buffer->requested != 0 ? buffer->requested : mixer.cycleFrames;
     frames = std::min<std::size_t>(frames, block.maxsize / kFrameBytes);
-    if (block.data == nullptr)
+    auto *samples = static_cast<float *>(block.data);
+    if (samples == nullptr) {
         frames = 0;
-    else if (mixer.playing.load(std::memory_order_relaxed))
-        mixer.realtimeMixer->render(static_cast<float *>(block.data), frames);
-    else
-        std::fill_n(static_cast<float *>(block.data), frames * kChannels, 0.0f);
+    } else if (!mixer.playing.load(std::memory_order_relaxed)) {
+        std::fill_n(samples, frames * kChannels, 0.0f);
+    } else if (!mixer.converter) {
+        mixer.realtimeMixer->render(samples, frames);
+    } else {
+        float mixed[kChunkFrames * kChannels];
+        for (std::size_t done = 0; done < frames; done += kChunkFrames) {
+            const std::size_t chunk = std::min(kChunkFrames, frames - done);
+            const std::size_t needed = mixer.converter->upInputFrames(chunk);
+            mixer.realtimeMixer->render(mixed, needed);
+            mixer.converter->up(mixed, chunk, samples + done * kChannels);
+        }
+    }
     block.chunk->offset = 0;
     block.chunk->stride = kFrameBytes;
     block.chunk->size = static_cast<std::uint32_t>(frames * kFrameBytes);

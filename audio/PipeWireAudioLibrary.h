@@ -2,6 +2,7 @@
 
 #include "MixingAudioLibrary.h"
 #include "PipeWireConnection.h"
+#include "RateConverter.h"
 
 #include <atomic>
 #include <memory>
@@ -30,8 +31,10 @@ struct pw_stream;
 // reads only through the mixer's atomics or by running a short change on that
 // thread.
 //
-// Streams are 32-bit float; pausing a mixer stops its stream, stopping it
-// also drops what it had queued.
+// Streams are 32-bit float at the graph's rate; a capture or mixer at a lower
+// rate (the program's 7000 Hz) is converted here, on the data thread, with
+// less delay than the server's converters give. Pausing a mixer stops its
+// stream, stopping it also drops what it had queued.
 //
 // A device that goes away under a stream (a sound card unplugged) leaves that
 // stream silent and every other one playing; every call on it still
@@ -51,25 +54,28 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     // mixing runs on PipeWire's data thread, kDataThreadName.
     static constexpr const char *kAudioThreadName = "kaldra-audio";
     static constexpr const char *kDataThreadName = "kaldra-mix";
+    // The rate the graph runs at, as PipeWire sets it up by default.
+    static constexpr std::uint32_t kGraphRate = 48000;
 
     struct Options : ClientOptions {
         std::string remote; // the server's socket; empty: PipeWire's default
         // Measured radio to ears on the private server, against PipeWire's
-        // own loopback at the same quantum (1.3 ms): about 7.5 ms, of which
-        // the server's two conversions between 7000 Hz and the graph's rate
-        // take about 2.3 ms and the wait for the capture that the playback
-        // runs ahead of in each cycle one quantum.
+        // own loopback at the same quantum (1.3 ms): about 5.1 ms. The rest
+        // is the conversions between 7000 Hz and the graph's rate (about
+        // 1 ms), the wait for the capture that the playback runs ahead of
+        // in each cycle (one quantum), and what the mixer holds.
         //
         // The graph's quantum asked for, at 48000 Hz: 64 frames, 1.3 ms.
-        // Half that drops out on this machine.
+        // Half that saves about 1 ms but takes more CPU than the PulseAudio
+        // protocol's path.
         std::uint32_t quantumFrames = 64;
-        // What each mixer input holds beyond one capture burst: the
-        // interpolator's reach (1.4 ms) and a little for the bursts' jitter.
-        double mixerMarginMs = 1.6;
-        // The server's resampler between 7000 Hz and the graph's rate. Its
-        // default (4) delays the two directions by about 7 ms together; 1
-        // by about 2.3 ms and still passes 2.3 kHz; 0 saves another 1.2 ms
-        // but cuts at 1.9 kHz, too low for speech.
+        // What each mixer input holds beyond one capture burst: room for a
+        // radio's captures that stall for a cycle and then come together, as
+        // they do now and then on a busy machine.
+        double mixerMarginMs = 1.4;
+        // The server's resampler, for a stream whose rate is not the graph's
+        // (a graph at 44100 Hz). Its default (4) delays the two directions
+        // by about 7 ms together; 1 by about 2.3 ms.
         int resampleQuality = 1;
     };
 
@@ -108,14 +114,16 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     // The stream is the last base, so that it closes, and the data thread
     // lets go of the channel, before the rest goes.
     struct Capture : MixingAudioLibrary::Capture, Stream {
-        using MixingAudioLibrary::Capture::Capture;
+        explicit Capture(std::uint32_t rate);
         Mixer *plugged = nullptr; // data thread only, changed there by plug()
         std::atomic<std::uint32_t> quantum{0};
+        std::optional<RateConverter> converter; // data thread, for a low rate
     };
     struct Mixer : MixingAudioLibrary::Mixer, Stream {
-        using MixingAudioLibrary::Mixer::Mixer;
+        Mixer(std::uint32_t rate, double targetDelayMs);
         std::atomic<bool> playing{false};
-        std::size_t cycleFrames = 0; // what a cycle takes when the server does not say
+        std::size_t cycleFrames = 0;            // what a cycle takes when the server does not say
+        std::optional<RateConverter> converter; // data thread, for a low rate
     };
 
     void lockLoop() override;
@@ -132,7 +140,7 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     std::unique_ptr<MixingAudioLibrary::Mixer>
     openMixer(const std::string &name, std::uint32_t rate, const std::string &device) override;
     bool runMixer(MixingAudioLibrary::Mixer &mixer, bool running, bool flush) override;
-    double inputDelayMs(const MixingAudioLibrary::Capture &capture) override;
+    InputTiming inputTiming(const MixingAudioLibrary::Capture &capture) override;
     void route(MixingAudioLibrary::Capture &capture, MixingAudioLibrary::Mixer *mixer,
                int input) override;
 
@@ -150,6 +158,8 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     // reopen.
     void reopen(const std::string &node);
     static void closeStream(Stream &stream);
+    // The rate a stream for a channel at `rate` runs at.
+    static std::uint32_t streamRate(std::uint32_t rate);
 
     static void onCaptureProcess(void *data);
     static void onPlaybackProcess(void *data);

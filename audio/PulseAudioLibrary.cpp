@@ -147,7 +147,8 @@ bool PulseAudioLibrary::runMixer(MixingAudioLibrary::Mixer &mixer, bool running,
     return cork(static_cast<Mixer &>(mixer), !running, flush);
 }
 
-double PulseAudioLibrary::inputDelayMs(const MixingAudioLibrary::Capture &capture)
+MixingAudioLibrary::InputTiming
+PulseAudioLibrary::inputTiming(const MixingAudioLibrary::Capture &capture)
 {
     // A capture that comes in larger bursts than asked for needs as much more
     // in hand.
@@ -156,7 +157,8 @@ double PulseAudioLibrary::inputDelayMs(const MixingAudioLibrary::Capture &captur
         std::lock_guard lock(connection_->loop());
         fragmentMs = static_cast<const Capture &>(capture).grant.fragmentMs;
     }
-    return options_.mixerDelayMs + std::max(0.0, fragmentMs - options_.captureFragmentMs);
+    return {options_.mixerDelayMs + std::max(0.0, fragmentMs - options_.captureFragmentMs),
+            AdaptiveResampler::Clock::kOwn};
 }
 
 void PulseAudioLibrary::route(MixingAudioLibrary::Capture &capture,

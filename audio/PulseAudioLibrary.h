@@ -111,7 +111,7 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     std::unique_ptr<MixingAudioLibrary::Mixer>
     openMixer(const std::string &name, std::uint32_t rate, const std::string &device) override;
     bool runMixer(MixingAudioLibrary::Mixer &mixer, bool running, bool flush) override;
-    double inputDelayMs(const MixingAudioLibrary::Capture &capture) override;
+    InputTiming inputTiming(const MixingAudioLibrary::Capture &capture) override;
     void route(MixingAudioLibrary::Capture &capture, MixingAudioLibrary::Mixer *mixer,
                int input) override;
 

@@ -133,7 +133,7 @@ int RealtimeMixer::attachInput()
     return attachInput(config_.targetDelayMs);
 }
 
-int RealtimeMixer::attachInput(double targetDelayMs)
+int RealtimeMixer::attachInput(double targetDelayMs, AdaptiveResampler::Clock clock)
 {
     const double delayMs = targetDelayMs >= 0.0
                                ? std::min(targetDelayMs, config_.targetDelayMs + kMaxExtraDelayMs)
@@ -150,7 +150,7 @@ int RealtimeMixer::attachInput(double targetDelayMs)
         if (state == kDetached && (input.detachEpoch & 1U) != 0 && epoch == input.detachEpoch)
             continue;
         input.ring.clear();
-        input.resampler.reset(targetFrames);
+        input.resampler.reset(targetFrames, clock);
         input.matrix = kIdentity;
         input.paused = false;
         input.publish();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AdaptiveResampler.h"
 #include "AudioLibrary.h"
 
 #include <array>
@@ -59,12 +60,15 @@ class RealtimeMixer {
     // Control thread. attachInput returns a free input (identity matrix, not
     // paused, empty) or -1 when all are taken; it steers toward the mixer's
     // target delay or toward `targetDelayMs`, for a capture that comes in
-    // larger bursts (at most kMaxExtraDelayMs above the mixer's). An input
+    // larger bursts (at most kMaxExtraDelayMs above the mixer's); a capture
+    // on the output's own clock is read as it comes (see AdaptiveResampler).
+    // An input
     // whose producer still pushes must not be detached: stop the capture
     // first. Unknown or detached inputs are ignored.
     static constexpr double kMaxExtraDelayMs = 500.0;
     int attachInput();
-    int attachInput(double targetDelayMs);
+    int attachInput(double targetDelayMs,
+                    AdaptiveResampler::Clock clock = AdaptiveResampler::Clock::kOwn);
     void detachInput(int input);
     void setMatrix(int input, const RoutingMatrix &matrix);
     RoutingMatrix matrix(int input) const;

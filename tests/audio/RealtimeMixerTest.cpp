@@ -329,6 +329,57 @@ TEST(RealtimeMixer, InputsAreAttachedUpToTheLimitAndComeBackClean)
 // Two sound cards: the capture's crystal 300 ppm fast or slow against the
 // output's, bursts of 5 to 10 ms both ways. The delay must hold where it is
 // without drift, and no frame may be lost or played twice.
+// A capture on the output's own clock is played frame for frame, nothing
+// interpolated; a cycle that brings two bursts is cut back to the target
+// rather than heard late from then on.
+TEST(RealtimeMixer, AnInputOnTheOutputsClockPlaysItsFramesAsTheyCame)
+{
+    RealtimeMixer mixer{RealtimeMixer::Config{}};
+    const double targetMs = (kBlock + 2.5) * 1000.0 / kRate;
+    const int input = mixer.attachInput(targetMs, AdaptiveResampler::Clock::kOutputs);
+    std::vector<float> pushed, heard;
+    std::vector<float> block(kBlock * 2);
+    const auto cycle = [&](int bursts) {
+        for (; bursts > 0; --bursts) {
+            for (std::size_t i = 0; i < kBlock; ++i) {
+                // Every frame its own value, exact in a float.
+                block[2 * i] = static_cast<float>(pushed.size() / 2) / 65536.0f;
+                block[2 * i + 1] = -block[2 * i];
+                pushed.insert(pushed.end(), {block[2 * i], block[2 * i + 1]});
+            }
+            mixer.push(input, block.data(), kBlock);
+        }
+        mixer.render(block.data(), kBlock);
+        heard.insert(heard.end(), block.begin(), block.end());
+    };
+    // The frames heard in the last second, and how far behind they came.
+    const auto lastSecondLag = [&] {
+        const std::size_t first = heard.size() / 2 - 7000;
+        const float value = heard[2 * first] * 65536.0f;
+        const auto lag = static_cast<std::size_t>(first) - static_cast<std::size_t>(value);
+        for (std::size_t frame = first; frame < heard.size() / 2; ++frame) {
+            EXPECT_EQ(heard[2 * frame], pushed[2 * (frame - lag)]) << frame;
+            EXPECT_EQ(heard[2 * frame + 1], pushed[2 * (frame - lag) + 1]) << frame;
+            if (heard[2 * frame] != pushed[2 * (frame - lag)])
+                break;
+        }
+        return lag;
+    };
+
+    for (int i = 0; i < 200; ++i)
+        cycle(1);
+    const std::size_t lag = lastSecondLag();
+    EXPECT_NEAR(mixer.delayMs(input), targetMs, 0.3);
+
+    cycle(2);
+    for (int i = 0; i < 200; ++i)
+        cycle(1);
+    EXPECT_EQ(mixer.overflowFrames(), kBlock);
+    EXPECT_EQ(lastSecondLag(), lag - kBlock);
+    EXPECT_NEAR(mixer.delayMs(input), targetMs, 0.3);
+    EXPECT_EQ(mixer.underrunFrames(), 0U);
+}
+
 TEST(RealtimeMixer, DelayHoldsAgainstClockDrift)
 {
     DriftScenario scenario;
