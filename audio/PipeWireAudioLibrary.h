@@ -73,10 +73,6 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
         // radio's captures that stall for a cycle and then come together, as
         // they do now and then on a busy machine.
         double mixerMarginMs = 1.4;
-        // The server's resampler, for a stream whose rate is not the graph's
-        // (a graph at 44100 Hz). Its default (4) delays the two directions
-        // by about 7 ms together; 1 by about 2.3 ms.
-        int resampleQuality = 1;
     };
 
     PipeWireAudioLibrary();

@@ -189,7 +189,10 @@ PulseStream PulseAudioLibrary::newStream(const std::string &name, std::uint32_t 
     // apart.
     const std::string key = options_.applicationId + "." + name;
     return connection_->newStereoStream(
-        name, rate, {{PA_PROP_APPLICATION_ID, key}, {"module-stream-restore.id", key}});
+        name, rate,
+        {{PA_PROP_APPLICATION_ID, key},
+         {"module-stream-restore.id", key},
+         {"resample.quality", std::to_string(options_.resampleQuality)}});
 }
 
 bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)

@@ -52,8 +52,8 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         // silence, while the queue stays above its reserve. Each mixer input
         // holds the filter's reach and about a capture fragment
         // beyond it, and more when the server grants larger fragments than
-        // asked for. Measured capture to headphones on the private server:
-        // about 14 ms.
+        // asked for. Measured capture to headphones on the private servers:
+        // about 14 ms on PulseAudio and on PipeWire's pulse layer alike.
         double captureFragmentMs = 3.0;
         double playbackBufferMs = 7.0;
         double playbackRequestMs = 1.0;

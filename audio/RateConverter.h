@@ -46,7 +46,7 @@ class RateConverter {
     };
     void filter(float *frame);
 
-    std::uint32_t low_;  // the two rates over their greatest common divisor
+    std::uint32_t low_; // the two rates over their greatest common divisor
     std::uint32_t high_;
     std::array<Section, kSections> sections_{};
     // Where the next output frame falls: down, past the last input frame, in
