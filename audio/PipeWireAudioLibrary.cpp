@@ -407,6 +407,9 @@ void PipeWireAudioLibrary::onPlaybackProcess(void *data)
         frames = 0;
     } else if (!mixer.playing.load(std::memory_order_relaxed)) {
         std::fill_n(samples, frames * kChannels, 0.0f);
+        // Playing again starts from silence, not from what was heard before.
+        if (mixer.converter)
+            mixer.converter->reset();
     } else if (!mixer.converter) {
         mixer.realtimeMixer->render(samples, frames);
     } else {
