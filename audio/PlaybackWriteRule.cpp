@@ -11,10 +11,10 @@ void PlaybackWriteRule::configure(std::size_t buffer, std::size_t reserve)
 std::size_t PlaybackWriteRule::framesToMix(std::size_t writable, std::size_t ready) const
 {
     // The server asks for all of its buffer that is not queued, and after an
-    // underflow also for the stretch it played as silence. What is written
-    // first then falls into that past and is dropped by the server, so there
-    // is no use mixing more than the reserve for it from an input that has
-    // nothing ready: that would only run the input dry.
+    // underflow also for the stretch it played as silence, which no write
+    // can fill any more. So there is no use mixing more than the reserve for
+    // it from an input that has nothing ready: that would only run the input
+    // dry.
     const std::size_t queued = buffer_ > writable ? buffer_ - writable : 0;
     const std::size_t forced = queued < reserve_ ? reserve_ - queued : 0;
     return std::min(writable, std::max(ready, forced));

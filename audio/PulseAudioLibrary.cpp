@@ -357,7 +357,9 @@ void PulseAudioLibrary::onMixerGrant(pa_stream *stream, void *userdata)
 
 void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
 {
-    static_cast<Mixer *>(userdata)->underflows.fetch_add(1, std::memory_order_relaxed);
+    auto *mixer = static_cast<Mixer *>(userdata);
+    mixer->underflows.fetch_add(1, std::memory_order_relaxed);
+    mixer->behindServer = true;
 }
 
 void PulseAudioLibrary::fill(Mixer &mixer)
@@ -378,7 +380,13 @@ void PulseAudioLibrary::fill(Mixer &mixer)
             return;
         const std::size_t part = std::min(frames, granted / kFrameBytes);
         mixer.realtimeMixer->render(static_cast<float *>(data), part);
-        pa_stream_write(mixer.stream.get(), data, part * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE);
+        // Once it has played silence, the server reads ahead of what was
+        // written: written after that, the sound would fall into the past
+        // and the stream stay silent while it is fed.
+        const pa_seek_mode_t seek =
+            mixer.behindServer ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE;
+        mixer.behindServer = false;
+        pa_stream_write(mixer.stream.get(), data, part * kFrameBytes, nullptr, 0, seek);
         frames -= part;
     }
 }

@@ -97,6 +97,9 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         // filled without waiting for a late capture.
         double reserveMarginMs = 0.0;
         PlaybackWriteRule writeRule; // configured under the loop lock
+        // Set by an underflow: the next write goes to where the server
+        // plays now. Loop thread only.
+        bool behindServer = false;
     };
 
     void lockLoop() override;

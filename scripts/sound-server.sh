@@ -144,7 +144,7 @@ start_tone() {
     pactl_ load-module module-sine sink="$sink" frequency="${tone[$sink]}" >/dev/null
     return
   fi
-  python3 -c 'import math, struct, sys
+  [ -f "$dir/$sink.raw" ] || python3 -c 'import math, struct, sys
 hz = int(sys.argv[1])
 sys.stdout.buffer.write(b"".join(struct.pack("<f", 0.5 * math.sin(2 * math.pi * hz * i / 48000)) for i in range(48000)))' \
     "${tone[$sink]}" >"$dir/$sink.raw"
