@@ -28,14 +28,19 @@ AdaptiveResampler::AdaptiveResampler(double sampleRate, double targetDelayFrames
 void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
 {
     clock_ = clock;
-    targetDelay_ = std::max(targetDelayFrames, reach());
-    resyncDelay_ = targetDelay_ + kResyncSeconds * sampleRate_;
+    setTarget(std::max(targetDelayFrames, reach()));
     running_ = false;
     smoothedDelay_ = 0.0;
     integral_ = 0.0;
     ratio_ = 1.0;
     // The filter starts on the ring's first frames.
     position_ = static_cast<double>(kept());
+}
+
+void AdaptiveResampler::setTarget(double frames)
+{
+    targetDelay_ = frames;
+    resyncDelay_ = targetDelay_ + kResyncSeconds * sampleRate_;
 }
 
 double AdaptiveResampler::reach() const
@@ -81,6 +86,12 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
                                                 std::size_t frames)
 {
     Pull result;
+    // The output's cycles are longer than the target was made for (a server
+    // that runs a larger quantum than asked): hold two requests, one to play
+    // and one for a capture that comes a cycle late, rather than run dry in
+    // every cycle.
+    if (clock_ == Clock::kOutputs && 2.0 * static_cast<double>(frames) > targetDelay_)
+        setTarget(2.0 * static_cast<double>(frames));
     double delay = delayFrames(ring);
     const bool settledHigh = clock_ == Clock::kOutputs && running_ &&
                              smoothedDelay_ > targetDelay_ + kSettledExcessFrames;

@@ -28,7 +28,8 @@
 // PipeWire server) needs none of this: it is read frame by frame at ratio 1,
 // with nothing held for the filter, so its delay can go down to what one
 // burst needs. A delay that settles above the target (a cycle that brought
-// two bursts) is cut back to it, since nothing would play it away.
+// two bursts) is cut back to it, since nothing would play it away; a target
+// below two of the output's requests is raised to that.
 //
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {
@@ -82,6 +83,7 @@ class AdaptiveResampler {
     double smoothedDelayFrames() const { return smoothedDelay_; }
 
   private:
+    void setTarget(double frames);
     double delayFrames(const SpscRing<float> &ring) const;
     // Moves the position `frames` ahead without reading, as when frames are
     // cut.

@@ -17,8 +17,11 @@ namespace {
 using Direction = PipeWireConnection::Direction;
 
 constexpr std::uint32_t kGraphRate = PipeWireAudioLibrary::kGraphRate;
-// Frames converted at once on the data thread, at the graph's rate.
+// Frames converted at once on the data thread, at the graph's rate: a
+// capture's in pieces, a playback's whole cycle (PipeWire's largest) at once,
+// since the mixer holds its inputs by the requests it sees.
 constexpr std::size_t kChunkFrames = 256;
+constexpr std::size_t kMaxCycleFrames = 8192;
 
 bool settled(int state)
 {
@@ -43,6 +46,8 @@ PipeWireAudioLibrary::Capture::Capture(std::uint32_t rate)
 PipeWireAudioLibrary::Mixer::Mixer(std::uint32_t rate, double targetDelayMs)
     : MixingAudioLibrary::Mixer(rate, targetDelayMs), converter(converterFor(rate))
 {
+    if (converter)
+        mixed.resize(converter->maxLowFrames(kMaxCycleFrames) * kChannels);
 }
 
 std::uint32_t PipeWireAudioLibrary::streamRate(std::uint32_t rate)
@@ -413,12 +418,10 @@ void PipeWireAudioLibrary::onPlaybackProcess(void *data)
     } else if (!mixer.converter) {
         mixer.realtimeMixer->render(samples, frames);
     } else {
-        float mixed[kChunkFrames * kChannels];
-        for (std::size_t done = 0; done < frames; done += kChunkFrames) {
-            const std::size_t chunk = std::min(kChunkFrames, frames - done);
-            const std::size_t needed = mixer.converter->upInputFrames(chunk);
-            mixer.realtimeMixer->render(mixed, needed);
-            mixer.converter->up(mixed, chunk, samples + done * kChannels);
+        for (std::size_t done = 0; done < frames; done += kMaxCycleFrames) {
+            const std::size_t piece = std::min(kMaxCycleFrames, frames - done);
+            mixer.realtimeMixer->render(mixer.mixed.data(), mixer.converter->upInputFrames(piece));
+            mixer.converter->up(mixer.mixed.data(), piece, samples + done * kChannels);
         }
     }
     block.chunk->offset = 0;

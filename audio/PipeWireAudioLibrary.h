@@ -120,6 +120,7 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
         std::atomic<bool> playing{false};
         std::size_t cycleFrames = 0;            // what a cycle takes when the server does not say
         std::optional<RateConverter> converter; // data thread, for a low rate
+        std::vector<float> mixed;               // what the converter reads
     };
 
     void lockLoop() override;

@@ -89,7 +89,7 @@ void RateConverter::filter(float *frame)
     }
 }
 
-std::size_t RateConverter::maxDownFrames(std::size_t frames) const
+std::size_t RateConverter::maxLowFrames(std::size_t frames) const
 {
     return frames * low_ / high_ + 1;
 }

@@ -27,10 +27,12 @@ class RateConverter {
     // Back to silence, as constructed.
     void reset();
 
+    // The most low-rate frames that `frames` high-rate ones give or take.
+    std::size_t maxLowFrames(std::size_t frames) const;
+
     // High to low: takes `frames` frames from `in`, writes what they give to
-    // `out` (at most maxDownFrames(frames)) and returns how many.
+    // `out` (at most maxLowFrames(frames)) and returns how many.
     std::size_t down(const float *in, std::size_t frames, float *out);
-    std::size_t maxDownFrames(std::size_t frames) const;
 
     // Low to high: how many low-rate frames the next `frames` high-rate ones
     // take, and the conversion itself, reading that many from `in`.

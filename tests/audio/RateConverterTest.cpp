@@ -44,7 +44,7 @@ std::vector<float> roundTrip(const std::vector<float> &in)
     for (std::size_t done = 0; done < in.size() / 2;) {
         const std::size_t piece = std::min<std::size_t>(1 + random() % 300, in.size() / 2 - done);
         const std::size_t before = low.size();
-        low.resize(before + 2 * down.maxDownFrames(piece));
+        low.resize(before + 2 * down.maxLowFrames(piece));
         const std::size_t produced = down.down(in.data() + 2 * done, piece, low.data() + before);
         low.resize(before + 2 * produced);
         done += piece;
@@ -88,7 +88,7 @@ TEST(RateConverter, KeepsTheBandWithLittleDelayAndFoldsNothingIntoIt)
 
     RateConverter down(kLow, kHigh);
     const auto high = stereoTone(6000.0, kHigh, kFrames);
-    std::vector<float> low(2 * down.maxDownFrames(kFrames));
+    std::vector<float> low(2 * down.maxLowFrames(kFrames));
     low.resize(2 * down.down(high.data(), kFrames, low.data()));
     EXPECT_LT(std::abs(component(low, 1000.0, kLow)), 0.5 * 0.01); // 40 dB down
 }

@@ -331,11 +331,12 @@ TEST(RealtimeMixer, InputsAreAttachedUpToTheLimitAndComeBackClean)
 // without drift, and no frame may be lost or played twice.
 // A capture on the output's own clock is played frame for frame, nothing
 // interpolated; a cycle that brings two bursts is cut back to the target
-// rather than heard late from then on.
+// rather than heard late from then on; longer cycles than the target was
+// made for lengthen it.
 TEST(RealtimeMixer, AnInputOnTheOutputsClockPlaysItsFramesAsTheyCame)
 {
     RealtimeMixer mixer{RealtimeMixer::Config{}};
-    const double targetMs = (kBlock + 2.5) * 1000.0 / kRate;
+    const double targetMs = (2 * kBlock + 2.5) * 1000.0 / kRate;
     const int input = mixer.attachInput(targetMs, AdaptiveResampler::Clock::kOutputs);
     std::vector<float> pushed, heard;
     std::vector<float> block(kBlock * 2);
@@ -378,6 +379,22 @@ TEST(RealtimeMixer, AnInputOnTheOutputsClockPlaysItsFramesAsTheyCame)
     EXPECT_EQ(lastSecondLag(), lag - kBlock);
     EXPECT_NEAR(mixer.delayMs(input), targetMs, 0.3);
     EXPECT_EQ(mixer.underrunFrames(), 0U);
+
+    // Cycles three times as long as the target was made for, each rendered
+    // before its capture comes: after one dry spell the input holds two of
+    // them and plays on, later rather than chopped.
+    std::vector<float> longBlock(3 * kBlock * 2, 0.1f);
+    const auto longCycle = [&] {
+        mixer.render(longBlock.data(), 3 * kBlock);
+        mixer.push(input, longBlock.data(), 3 * kBlock);
+    };
+    for (int i = 0; i < 20; ++i)
+        longCycle();
+    const std::uint64_t dry = mixer.underrunFrames();
+    for (int i = 0; i < 100; ++i)
+        longCycle();
+    EXPECT_EQ(mixer.underrunFrames(), dry);
+    EXPECT_NEAR(mixer.delayMs(input), 2 * 3 * kBlock * 1000.0 / kRate, 1.0);
 }
 
 TEST(RealtimeMixer, DelayHoldsAgainstClockDrift)
