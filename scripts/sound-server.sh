@@ -7,6 +7,8 @@
 # The sinks are made out of name order, so that a client's sort is exercised.
 # SOUND_SERVER chooses the server: pulseaudio (the default) or pipewire
 # (pipewire, wireplumber and its pulse server, on a session bus of its own).
+# PIPEWIRE_MIN_QUANTUM=N keeps a pipewire server's graph at cycles of N frames
+# or more, as on a desktop set up for a large quantum.
 # Works as root; touches nothing outside the folder.
 #
 #   sound-server.sh run -- CMD...   start a server, run CMD with PULSE_SERVER
@@ -30,7 +32,7 @@ SOUND_SERVER=${SOUND_SERVER:-pulseaudio}
 export SOUND_SERVER
 
 usage() {
-  sed -n '2,26p' "$0" >&2
+  sed -n '2,28p' "$0" >&2
   exit 2
 }
 
@@ -106,6 +108,10 @@ context.objects = [
              node.group = kaldra.devices priority.driver = 30000 } }
 ]
 EOF
+  if [ -n "${PIPEWIRE_MIN_QUANTUM:-}" ]; then
+    echo "context.properties = { default.clock.min-quantum = $PIPEWIRE_MIN_QUANTUM }" \
+      >>"$dir/config/pipewire/pipewire.conf.d/kaldra.conf"
+  fi
   spawn "$dir" pipewire.log pipewire
   echo "$last_pid" >"$dir/pipewire-pid"
   for i in $(seq 100); do
