@@ -94,7 +94,9 @@ class AdaptiveResampler {
     void steer(double delay, std::size_t frames);
     std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
     std::size_t copy(SpscRing<float> &ring, float *out, std::size_t frames);
-    // Frames the position needs beyond it, and keeps behind it.
+    // The least target delay the clock's reading allows (the filter's reach,
+    // or the one frame a copy reads), and the frames kept behind the
+    // position for the filter.
     double reach() const;
     std::size_t kept() const;
 
