@@ -4,6 +4,7 @@
 // on every back-end the server serves: the PulseAudio library always, the
 // PipeWire library on a PipeWire server.
 #include "PulseAudioLibrary.h"
+#include "Backends.h"
 #include "PipeWireAudioLibrary.h"
 #include "ServerProbe.h"
 #include "SimulatedRadios.h"
@@ -33,27 +34,6 @@ constexpr std::uint32_t kRate = 7000;
 constexpr int kRadio1Monitor = 1;
 constexpr int kRadio2Monitor = 2;
 
-enum class Backend { PulseAudio, PipeWire };
-
-std::string backendName(const ::testing::TestParamInfo<Backend> &info)
-{
-    return info.param == Backend::PulseAudio ? "PulseAudio" : "PipeWire";
-}
-
-void PrintTo(Backend backend, std::ostream *out)
-{
-    *out << (backend == Backend::PulseAudio ? "PulseAudio" : "PipeWire");
-}
-
-// The pulse protocol is served by both servers; PipeWire's own by the
-// private PipeWire server, which sound-server.sh names in
-// PIPEWIRE_RUNTIME_DIR.
-bool served(Backend backend)
-{
-    return std::getenv("PULSE_SERVER") != nullptr &&
-           (backend == Backend::PulseAudio || std::getenv("PIPEWIRE_RUNTIME_DIR") != nullptr);
-}
-
 // `server`: the pulse server's address or PipeWire's socket; empty for the
 // one the environment names.
 std::unique_ptr<AudioLibrary> makeLibrary(Backend backend, const std::string &server = {},
@@ -81,10 +61,6 @@ void waitForRadio2(ServerProbe &probe)
            std::chrono::steady_clock::now() < deadline) {
     }
 }
-
-#define SKIP_UNLESS_SERVED(backend)                                                                \
-    if (!served(backend))                                                                          \
-    GTEST_SKIP() << "this back-end's server is not running: run under scripts/sound-server.sh"
 
 // The graph the program builds at power-on: radios 1 and 2 into one mixer
 // playing on the headphones.
@@ -130,8 +106,7 @@ class RoutedRadios : public ::testing::TestWithParam<Backend> {
     AudioHandle mixer = 0, radio1 = 0, radio2 = 0;
 };
 
-INSTANTIATE_TEST_SUITE_P(, RoutedRadios, ::testing::Values(Backend::PulseAudio, Backend::PipeWire),
-                         backendName);
+INSTANTIATE_ON_EACH_BACKEND(RoutedRadios);
 
 TEST_P(RoutedRadios, MatricesPutEachRadioInTheChosenEarsAndPausingSilencesBoth)
 {
@@ -234,8 +209,7 @@ TEST_P(RoutedRadios, RefusesStreamsItCannotMixAndReleasingClosesEveryCapture)
 
 class Devices : public ::testing::TestWithParam<Backend> {};
 
-INSTANTIATE_TEST_SUITE_P(, Devices, ::testing::Values(Backend::PulseAudio, Backend::PipeWire),
-                         backendName);
+INSTANTIATE_ON_EACH_BACKEND(Devices);
 
 // Missing devices and refused numbers are the caller's to report: only a
 // failing server operation says why on standard error, once.
@@ -377,8 +351,7 @@ class LostServer : public ::testing::TestWithParam<Backend> {
     std::string folder;
 };
 
-INSTANTIATE_TEST_SUITE_P(, LostServer, ::testing::Values(Backend::PulseAudio, Backend::PipeWire),
-                         backendName);
+INSTANTIATE_ON_EACH_BACKEND(LostServer);
 
 // Hung, then killed, then started again.
 TEST_P(LostServer, AHungServerCostsOneTimeoutAndALostOneFailsEveryCallUntilItIsBack)
