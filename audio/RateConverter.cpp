@@ -1,5 +1,7 @@
 #include "RateConverter.h"
 
+#include "WindowedSinc.h"
+
 #include <cmath>
 #include <numbers>
 #include <numeric>
@@ -39,23 +41,9 @@ RateConverter::RateConverter(std::uint32_t lowRate, std::uint32_t highRate)
     }
     // The phases up ever reads at: the ratio is rational, so a few repeat.
     taps_.resize(high_);
-    const auto sinc = [](double x) {
-        return x == 0.0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
-    };
-    constexpr double kHalf = static_cast<double>(kTaps / 2);
-    for (std::uint32_t phase = 0; phase < high_; ++phase) {
-        const double fraction = static_cast<double>(phase) / high_;
-        double sum = 0.0;
-        std::array<double, kTaps> weights;
-        for (std::size_t tap = 0; tap < kTaps; ++tap) {
-            const double x = static_cast<double>(tap) - (kHalf - 1.0) - fraction;
-            weights[tap] = sinc(x) * sinc(x / kHalf);
-            sum += weights[tap];
-        }
-        // Unity at 0 Hz whatever the phase.
-        for (std::size_t tap = 0; tap < kTaps; ++tap)
-            taps_[phase][tap] = static_cast<float>(weights[tap] / sum);
-    }
+    for (std::uint32_t phase = 0; phase < high_; ++phase)
+        taps_[phase] = WindowedSinc::taps<kTaps>(kTaps / 2 - 1, static_cast<double>(phase) / high_,
+                                                 WindowedSinc::sinc);
     reset();
 }
 

@@ -1,9 +1,10 @@
 #include "SincInterpolator.h"
 
+#include "WindowedSinc.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <numbers>
 
 namespace {
 
@@ -16,30 +17,15 @@ using Table = std::array<std::array<float, SincInterpolator::kTaps>, kPhases + 1
 
 Table makeTable()
 {
+    const auto kaiser = [](double x) {
+        return std::abs(x) >= 1.0 ? 0.0
+                                  : std::cyl_bessel_i(0.0, kBeta * std::sqrt(1.0 - x * x)) /
+                                        std::cyl_bessel_i(0.0, kBeta);
+    };
     Table table{};
-    const double halfWidth = SincInterpolator::kTaps / 2.0;
-    for (std::size_t phase = 0; phase <= kPhases; ++phase) {
-        const double fraction = static_cast<double>(phase) / kPhases;
-        double sum = 0.0;
-        std::array<double, SincInterpolator::kTaps> taps{};
-        for (std::size_t tap = 0; tap < SincInterpolator::kTaps; ++tap) {
-            const double distance = static_cast<double>(tap) -
-                                    static_cast<double>(SincInterpolator::kBefore) - fraction;
-            const double x = distance / halfWidth;
-            const double window = std::abs(x) >= 1.0
-                                      ? 0.0
-                                      : std::cyl_bessel_i(0.0, kBeta * std::sqrt(1.0 - x * x)) /
-                                            std::cyl_bessel_i(0.0, kBeta);
-            const double sinc = distance == 0.0 ? 1.0
-                                                : std::sin(std::numbers::pi * distance) /
-                                                      (std::numbers::pi * distance);
-            taps[tap] = sinc * window;
-            sum += taps[tap];
-        }
-        // Unity gain at every fraction, or a steady level would flutter.
-        for (std::size_t tap = 0; tap < SincInterpolator::kTaps; ++tap)
-            table[phase][tap] = static_cast<float>(taps[tap] / sum);
-    }
+    for (std::size_t phase = 0; phase <= kPhases; ++phase)
+        table[phase] = WindowedSinc::taps<SincInterpolator::kTaps>(
+            SincInterpolator::kBefore, static_cast<double>(phase) / kPhases, kaiser);
     return table;
 }
 
