@@ -30,6 +30,7 @@ void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
     clock_ = clock;
     setTarget(std::max(targetDelayFrames, reach()));
     running_ = false;
+    repeat_ = 0;
     smoothedDelay_ = 0.0;
     integral_ = 0.0;
     ratio_ = 1.0;
@@ -102,7 +103,17 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
         delay -= excess;
         smoothedDelay_ = delay;
     }
+    // A cycle whose capture never came (the graph ran late and caught up)
+    // leaves the delay a burst short for good: play the next frames twice
+    // and have it back, or the next late capture finds the input dry.
+    const bool settledLow = clock_ == Clock::kOutputs && running_ && repeat_ == 0 &&
+                            smoothedDelay_ < targetDelay_ - kSettledExcessFrames;
+    if (settledLow && delay < targetDelay_) {
+        repeat_ = static_cast<std::size_t>(std::ceil(targetDelay_ - delay));
+        smoothedDelay_ = delay + static_cast<double>(repeat_);
+    }
     if (!running_) {
+        repeat_ = 0;
         if (delay < targetDelay_)
             return result;
         // Start at the target, not up to a burst above it: nothing of this has
@@ -163,7 +174,11 @@ std::size_t AdaptiveResampler::convert(SpscRing<float> &ring, float *out, std::s
 
 std::size_t AdaptiveResampler::copy(SpscRing<float> &ring, float *out, std::size_t frames)
 {
-    const std::size_t produced = ring.peek(out, frames * kChannels) / kChannels;
-    ring.drop(produced * kChannels);
-    return produced;
+    // Frames to be played twice go out first and stay in the ring.
+    const std::size_t repeated = ring.peek(out, std::min(repeat_, frames) * kChannels) / kChannels;
+    repeat_ -= repeated;
+    const std::size_t copied =
+        ring.peek(out + repeated * kChannels, (frames - repeated) * kChannels) / kChannels;
+    ring.drop(copied * kChannels);
+    return repeated + copied;
 }

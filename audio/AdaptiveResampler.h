@@ -28,8 +28,10 @@
 // PipeWire server) needs none of this: it is read frame by frame at ratio 1,
 // with nothing held for the filter, so its delay can go down to what one
 // burst needs. A delay that settles above the target (a cycle that brought
-// two bursts) is cut back to it, since nothing would play it away; a target
-// below two of the output's requests is raised to that.
+// two bursts) is cut back to it, since nothing would play it away, and one
+// that settles below it (a cycle whose capture never came) is made up by
+// playing a few frames twice; a target below two of the output's requests is
+// raised to that.
 //
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {
@@ -54,8 +56,8 @@ class AdaptiveResampler {
     static constexpr double kReachFrames = SincInterpolator::kAfter + 1.0;
 
     // How far the smoothed delay of a capture on the output's clock may settle
-    // above the target before it is cut back: more than its frame-by-frame
-    // swing, less than any burst.
+    // above or below the target before it is brought back: more than its
+    // frame-by-frame swing, less than any burst.
     static constexpr double kSettledExcessFrames = 3.0;
 
     // Allocates (control thread). `targetDelayFrames` in frames of the capture.
@@ -114,4 +116,6 @@ class AdaptiveResampler {
     // frame; the frames before it that the filter still reaches stay in the
     // ring.
     double position_ = 0.0;
+    // Output's clock: frames at the ring's front still to be played twice.
+    std::size_t repeat_ = 0;
 };

@@ -25,8 +25,7 @@ std::array<float, Taps> taps(std::size_t before, double fraction, Window window)
     std::array<double, Taps> weights{};
     double sum = 0.0;
     for (std::size_t tap = 0; tap < Taps; ++tap) {
-        const double distance =
-            static_cast<double>(tap) - static_cast<double>(before) - fraction;
+        const double distance = static_cast<double>(tap) - static_cast<double>(before) - fraction;
         weights[tap] = sinc(distance) * window(distance / kHalfWidth);
         sum += weights[tap];
     }

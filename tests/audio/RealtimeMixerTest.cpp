@@ -380,6 +380,15 @@ TEST(RealtimeMixer, AnInputOnTheOutputsClockPlaysItsFramesAsTheyCame)
     EXPECT_NEAR(mixer.delayMs(input), targetMs, 0.3);
     EXPECT_EQ(mixer.underrunFrames(), 0U);
 
+    // A cycle whose capture never came: the burst is made up, not left
+    // missing from the margin until the input runs dry.
+    cycle(0);
+    for (int i = 0; i < 200; ++i)
+        cycle(1);
+    EXPECT_EQ(lastSecondLag(), lag);
+    EXPECT_NEAR(mixer.delayMs(input), targetMs, 0.3);
+    EXPECT_EQ(mixer.underrunFrames(), 0U);
+
     // Cycles three times as long as the target was made for, each rendered
     // before its capture comes: after one dry spell the input holds two of
     // them and plays on, later rather than chopped.
