@@ -28,9 +28,13 @@ AdaptiveResampler::AdaptiveResampler(double sampleRate, double targetDelayFrames
 void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
 {
     clock_ = clock;
-    setTarget(std::max(targetDelayFrames, reach()));
+    leastTarget_ = std::max(targetDelayFrames, reach());
+    setTarget(leastTarget_);
+    calmFrames_ = 0;
     running_ = false;
     repeat_ = 0;
+    peakDelay_ = 0.0;
+    peakFrames_ = 0;
     smoothedDelay_ = 0.0;
     integral_ = 0.0;
     ratio_ = 1.0;
@@ -91,8 +95,12 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     // that runs a larger quantum than asked): hold two requests, one to play
     // and one for a capture that comes a cycle late, rather than run dry in
     // every cycle.
-    if (clock_ == Clock::kOutputs && 2.0 * static_cast<double>(frames) > targetDelay_)
-        setTarget(2.0 * static_cast<double>(frames));
+    const bool longerCycles =
+        clock_ == Clock::kOutputs && 2.0 * static_cast<double>(frames) > leastTarget_;
+    if (longerCycles) {
+        leastTarget_ = 2.0 * static_cast<double>(frames);
+        setTarget(std::max(targetDelay_, leastTarget_));
+    }
     double delay = delayFrames(ring);
     const bool settledHigh = clock_ == Clock::kOutputs && running_ &&
                              smoothedDelay_ > targetDelay_ + kSettledExcessFrames;
@@ -105,15 +113,23 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     }
     // A cycle whose capture never came (the graph ran late and caught up)
     // leaves the delay a burst short for good: play the next frames twice
-    // and have it back, or the next late capture finds the input dry.
-    const bool settledLow = clock_ == Clock::kOutputs && running_ && repeat_ == 0 &&
-                            smoothedDelay_ < targetDelay_ - kSettledExcessFrames;
-    if (settledLow && delay < targetDelay_) {
-        repeat_ = static_cast<std::size_t>(std::ceil(targetDelay_ - delay));
-        smoothedDelay_ = delay + static_cast<double>(repeat_);
+    // and have it back, or the next late capture finds the input dry. Short
+    // for a whole window, not just in a late capture's wait.
+    if (clock_ == Clock::kOutputs && running_) {
+        peakDelay_ = std::max(peakDelay_, delay);
+        peakFrames_ += frames;
+        if (peakFrames_ >= static_cast<std::size_t>(kShortWindowSeconds * sampleRate_)) {
+            if (repeat_ == 0 && peakDelay_ < targetDelay_ - kSettledExcessFrames)
+                repeat_ =
+                    std::min(frames, static_cast<std::size_t>(std::ceil(targetDelay_ - delay)));
+            peakDelay_ = 0.0;
+            peakFrames_ = 0;
+        }
     }
     if (!running_) {
         repeat_ = 0;
+        peakDelay_ = 0.0;
+        peakFrames_ = 0;
         if (delay < targetDelay_)
             return result;
         // Start at the target, not up to a burst above it: nothing of this has
@@ -128,7 +144,25 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     result.produced = clock_ == Clock::kOwn ? convert(ring, out, frames) : copy(ring, out, frames);
     if (result.produced < frames)
         running_ = false;
+    // Running dry as the cycles grow is that growth, not a late capture.
+    if (clock_ == Clock::kOutputs && !longerCycles)
+        adaptTarget(frames, running_);
     return result;
+}
+
+void AdaptiveResampler::adaptTarget(std::size_t frames, bool played)
+{
+    const auto request = static_cast<double>(frames);
+    if (!played) {
+        // A capture came later than the margin allowed for: this machine
+        // needs another cycle in hand.
+        setTarget(std::min(targetDelay_ + request, leastTarget_ + kMaxLateCycles * request));
+        calmFrames_ = 0;
+    } else if (targetDelay_ > leastTarget_ &&
+               (calmFrames_ += frames) >= static_cast<std::size_t>(kCalmSeconds * sampleRate_)) {
+        setTarget(std::max(leastTarget_, targetDelay_ - 1.0));
+        calmFrames_ = 0;
+    }
 }
 
 void AdaptiveResampler::steer(double delay, std::size_t frames)

@@ -31,7 +31,10 @@
 // two bursts) is cut back to it, since nothing would play it away, and one
 // that settles below it (a cycle whose capture never came) is made up by
 // playing a few frames twice; a target below two of the output's requests is
-// raised to that.
+// raised to that. Such an input that runs dry holds one more of the output's
+// requests from then on (up to kMaxLateCycles more), and gives one frame of
+// that back after each kCalmSeconds without running dry: a quiet machine keeps
+// the least delay, a loaded one the delay it needs.
 //
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {
@@ -59,6 +62,9 @@ class AdaptiveResampler {
     // above or below the target before it is brought back: more than its
     // frame-by-frame swing, less than any burst.
     static constexpr double kSettledExcessFrames = 3.0;
+    static constexpr double kShortWindowSeconds = 0.25;
+    static constexpr double kMaxLateCycles = 3.0;
+    static constexpr double kCalmSeconds = 10.0;
 
     // Allocates (control thread). `targetDelayFrames` in frames of the capture.
     AdaptiveResampler(double sampleRate, double targetDelayFrames);
@@ -94,6 +100,8 @@ class AdaptiveResampler {
     // reaches; they have been heard.
     void dropPassedFrames(SpscRing<float> &ring);
     void steer(double delay, std::size_t frames);
+    // Output's clock, after each pull of `frames`: `played` them all or ran dry.
+    void adaptTarget(std::size_t frames, bool played);
     std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
     std::size_t copy(SpscRing<float> &ring, float *out, std::size_t frames);
     // The least target delay the clock's reading allows (the filter's reach,
@@ -104,7 +112,9 @@ class AdaptiveResampler {
 
     const double sampleRate_;
     Clock clock_ = Clock::kOwn;
+    double leastTarget_ = 0.0; // what targetDelay_ comes back down to
     double targetDelay_ = 0.0;
+    std::size_t calmFrames_ = 0; // output's clock: played since the target last moved
     double resyncDelay_ = 0.0;
     std::vector<float> window_; // contiguous copy of the ring for the filter
 
@@ -116,6 +126,9 @@ class AdaptiveResampler {
     // frame; the frames before it that the filter still reaches stay in the
     // ring.
     double position_ = 0.0;
-    // Output's clock: frames at the ring's front still to be played twice.
+    // Output's clock: frames at the ring's front still to be played twice,
+    // and the largest delay seen in the current window of kShortWindowSeconds.
     std::size_t repeat_ = 0;
+    double peakDelay_ = 0.0;
+    std::size_t peakFrames_ = 0;
 };

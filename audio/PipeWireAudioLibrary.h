@@ -60,7 +60,7 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     struct Options : ClientOptions {
         std::string remote; // the server's socket; empty: PipeWire's default
         // Measured radio to ears on the private server, against PipeWire's
-        // own loopback at the same quantum (1.3 ms): about 5.4 ms. The rest
+        // own loopback at the same quantum (1.3 ms): about 5.7 ms. The rest
         // is the conversions between 7000 Hz and the graph's rate (about
         // 1 ms), the wait for the capture that the playback runs ahead of
         // in each cycle (one quantum), and what the mixer holds.
@@ -69,12 +69,12 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
         // Half that saves about 1 ms but takes more CPU than the PulseAudio
         // protocol's path.
         std::uint32_t quantumFrames = 64;
-        // What each mixer input holds beyond one capture burst: room for two
-        // cycles in which the playback runs before a radio's captures, as it
-        // does many times a second with two radios playing (the playback
-        // runs at each cycle's start, the captures after their devices).
-        // Below 2.5 ms the program's own sound came out chopped here.
-        double mixerMarginMs = 3.0;
+        // What each mixer input holds beyond one capture burst at first: room
+        // for a capture that comes a cycle late, as one does every few
+        // seconds when the graph runs late. An input that runs dry holds
+        // more from then on (AdaptiveResampler), so a loaded machine trades
+        // delay for unbroken sound.
+        double mixerMarginMs = 2.0;
     };
 
     PipeWireAudioLibrary();

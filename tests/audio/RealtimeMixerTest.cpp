@@ -383,11 +383,41 @@ TEST(RealtimeMixer, AnInputOnTheOutputsClockPlaysItsFramesAsTheyCame)
     // A cycle whose capture never came: the burst is made up, not left
     // missing from the margin until the input runs dry.
     cycle(0);
-    for (int i = 0; i < 200; ++i)
+    for (int i = 0; i < 400; ++i)
         cycle(1);
     EXPECT_EQ(lastSecondLag(), lag);
     EXPECT_NEAR(mixer.delayMs(input), targetMs, 0.3);
     EXPECT_EQ(mixer.underrunFrames(), 0U);
+
+    // Captures two cycles late run the input dry once; from then on it holds
+    // a cycle more and rides them out. However often worse comes, it holds
+    // at most three cycles more, and gives them back once all is calm.
+    const double cycleMs = kBlock * 1000.0 / kRate;
+    const auto late = [&](int cycles) {
+        for (int i = 0; i < cycles; ++i)
+            cycle(0);
+        cycle(cycles + 1);
+        for (int i = 0; i < 200; ++i)
+            cycle(1);
+    };
+    late(2);
+    const std::uint64_t dry = mixer.underrunFrames();
+    EXPECT_GT(dry, 0U);
+    EXPECT_NEAR(mixer.delayMs(input), targetMs + cycleMs, 0.3);
+    late(2);
+    EXPECT_EQ(mixer.underrunFrames(), dry);
+    for (int i = 0; i < 5; ++i) {
+        late(12);
+        std::cerr << "DBG " << mixer.delayMs(input) << " " << mixer.underrunFrames() << " "
+                  << mixer.overflowFrames() << "\n";
+    }
+    EXPECT_NEAR(mixer.delayMs(input), targetMs + 3 * cycleMs, 0.3);
+    // Ten minutes; a cycle is 10 ms.
+    constexpr double kCalmMinutes = 10.0;
+    for (int i = 0; i < kCalmMinutes * 60 * 100; ++i)
+        cycle(1);
+    const double givenBackMs = kCalmMinutes * 60 / AdaptiveResampler::kCalmSeconds * 1000.0 / kRate;
+    EXPECT_NEAR(mixer.delayMs(input), targetMs + 3 * cycleMs - givenBackMs, 0.6);
 
     // Cycles three times as long as the target was made for, each rendered
     // before its capture comes: after one dry spell the input holds two of
@@ -399,10 +429,10 @@ TEST(RealtimeMixer, AnInputOnTheOutputsClockPlaysItsFramesAsTheyCame)
     };
     for (int i = 0; i < 20; ++i)
         longCycle();
-    const std::uint64_t dry = mixer.underrunFrames();
+    const std::uint64_t dryOnce = mixer.underrunFrames();
     for (int i = 0; i < 100; ++i)
         longCycle();
-    EXPECT_EQ(mixer.underrunFrames(), dry);
+    EXPECT_EQ(mixer.underrunFrames(), dryOnce);
     EXPECT_NEAR(mixer.delayMs(input), 2 * 3 * kBlock * 1000.0 / kRate, 1.0);
 }
 
