@@ -307,12 +307,31 @@ unplug_sink() {
   pactl_ unload-module "$(module_index module-null-sink "sink_name=$sink ")"
 }
 
+# A default device that comes back takes the streams that follow the default
+# with it, on both servers the radios' tones among them: each goes back to its
+# radio. The session manager of a pipewire server moves them a while later.
+restore_tones() {
+  local sink input
+  [ "$SOUND_SERVER" = pipewire ] && sleep 0.3
+  for sink in "${!tone[@]}"; do
+    for input in $(pactl_ list sink-inputs | awk -v sine="${tone[$sink]} Hz Sine" -v player="tone of $sink" '
+        /^Sink Input #/ { input = substr($3, 2) }
+        /media.name = / {
+          name = $0; sub(/^[^"]*"/, "", name); sub(/"$/, "", name)
+          if (name == sine || name == player) print input
+        }'); do
+      pactl_ move-sink-input "$input" "$sink"
+    done
+  done
+}
+
 plug_sink() {
   local dir=$1 sink=$2
   server_socket=$(sed 's/^unix://' "$dir/server")
   make_sink "$sink"
   start_tone "$dir" "$sink"
   keep_awake "$dir" "$sink"
+  restore_tones
 }
 
 case "${1:-}" in
