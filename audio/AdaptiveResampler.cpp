@@ -37,6 +37,14 @@ void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
     position_ = static_cast<double>(kept());
 }
 
+void AdaptiveResampler::raiseTarget(double targetDelayFrames)
+{
+    if (targetDelayFrames <= targetDelay_)
+        return;
+    setTarget(targetDelayFrames);
+    running_ = false;
+}
+
 void AdaptiveResampler::setTarget(double frames)
 {
     targetDelay_ = frames;
@@ -90,8 +98,8 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     // that runs a larger quantum than asked): hold two requests, one to play
     // and one for a capture that comes a cycle late, rather than run dry in
     // every cycle.
-    if (clock_ == Clock::kOutputs && 2.0 * static_cast<double>(frames) > targetDelay_)
-        setTarget(2.0 * static_cast<double>(frames));
+    if (clock_ == Clock::kOutputs)
+        raiseTarget(2.0 * static_cast<double>(frames));
     double delay = delayFrames(ring);
     const bool settledHigh = clock_ == Clock::kOutputs && running_ &&
                              smoothedDelay_ > targetDelay_ + kSettledExcessFrames;

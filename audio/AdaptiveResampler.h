@@ -29,7 +29,7 @@
 // with nothing held for the filter, so its delay can go down to what one
 // burst needs. A delay that settles above the target (a cycle that brought
 // two bursts) is cut back to it, since nothing would play it away; a target
-// below two of the output's requests is raised to that.
+// below two of the output's requests is raised to that (raiseTarget).
 //
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {
@@ -67,6 +67,12 @@ class AdaptiveResampler {
     // `targetDelayFrames` now, for a capture on `clock`; only while nobody
     // pulls.
     void reset(double targetDelayFrames, Clock clock = Clock::kOwn);
+
+    // Consumer: steers toward `targetDelayFrames` from now on when that is
+    // above the present target. A capture that is playing falls silent until
+    // its delay has grown to it, then fades back in: one gap, where steering
+    // the delay up would take seconds of running dry.
+    void raiseTarget(double targetDelayFrames);
 
     // Consumer: writes up to `frames` frames to `out`. Fewer than `frames`
     // while waiting for the target delay, or when the ring ran dry (the rest

@@ -115,6 +115,7 @@ PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
                                const std::string &device)
 {
     auto capture = std::make_unique<Capture>(rate);
+    capture->library = this;
     capture->device = device;
     capture->grant.stream = name;
     if (!connectCapture(*capture) || !connection_->waitUntilReady(capture->stream.get())) {
@@ -150,15 +151,28 @@ bool PulseAudioLibrary::runMixer(MixingAudioLibrary::Mixer &mixer, bool running,
 MixingAudioLibrary::InputTiming
 PulseAudioLibrary::inputTiming(const MixingAudioLibrary::Capture &capture)
 {
-    // A capture that comes in larger bursts than asked for needs as much more
-    // in hand.
-    double fragmentMs = 0.0;
-    {
-        std::lock_guard lock(connection_->loop());
-        fragmentMs = static_cast<const Capture &>(capture).grant.fragmentMs;
-    }
-    return {options_.mixerDelayMs + std::max(0.0, fragmentMs - options_.captureFragmentMs),
-            AdaptiveResampler::Clock::kOwn};
+    std::lock_guard lock(connection_->loop());
+    return {inputDelayMs(static_cast<const Capture &>(capture)), AdaptiveResampler::Clock::kOwn};
+}
+
+double PulseAudioLibrary::inputDelayMs(const Capture &capture) const
+{
+    // The grants alone do not show a graph's cycle: the playback is taken a
+    // cycle at a time whatever request was granted, and until the input
+    // holds that much more, every cycle that brings one capture fragment
+    // less than it takes runs it dry.
+    double delayMs = options_.mixerDelayMs +
+                     std::max(0.0, capture.grant.fragmentMs - options_.captureFragmentMs);
+    if (capture.mixer != nullptr)
+        delayMs += std::max(0.0, pulledMs(static_cast<const Mixer &>(*capture.mixer)) -
+                                     options_.playbackRequestMs);
+    return delayMs;
+}
+
+double PulseAudioLibrary::pulledMs(const Mixer &mixer)
+{
+    return msFor(static_cast<std::uint32_t>(mixer.pulls.recurringFrames() * kFrameBytes),
+                 mixer.rate);
 }
 
 void PulseAudioLibrary::route(MixingAudioLibrary::Capture &capture,
@@ -177,8 +191,11 @@ std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
     std::lock_guard lock(connection_->loop());
     for (const auto &[handle, capture] : captures_)
         granted.push_back(static_cast<const Capture &>(*capture).grant);
-    for (const auto &[handle, mixer] : mixers_)
-        granted.push_back(static_cast<const Mixer &>(*mixer).grant);
+    for (const auto &[handle, channel] : mixers_) {
+        const auto &mixer = static_cast<const Mixer &>(*channel);
+        granted.push_back(mixer.grant);
+        granted.back().pullMs = pulledMs(mixer);
+    }
     return granted;
 }
 
@@ -327,8 +344,11 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
         }
         pa_stream_drop(stream);
     }
-    if (capture->mixer != nullptr)
+    if (capture->mixer != nullptr) {
+        capture->mixer->realtimeMixer->raiseTarget(capture->input,
+                                                   capture->library->inputDelayMs(*capture));
         fill(static_cast<Mixer &>(*capture->mixer));
+    }
 }
 
 void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
@@ -371,6 +391,10 @@ void PulseAudioLibrary::fill(Mixer &mixer)
     const std::size_t writable = pa_stream_writable_size(mixer.stream.get());
     if (writable == static_cast<std::size_t>(-1))
         return;
+    const std::size_t queued = mixer.writeRule.queued(writable / kFrameBytes);
+    if (mixer.queuedAfterFill > queued)
+        mixer.pulls.moved(mixer.queuedAfterFill - queued);
+    mixer.queuedAfterFill = queued;
     std::size_t frames =
         mixer.writeRule.framesToMix(writable / kFrameBytes, mixer.realtimeMixer->readyFrames());
     while (frames > 0) {
@@ -387,6 +411,7 @@ void PulseAudioLibrary::fill(Mixer &mixer)
             mixer.behindServer ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE;
         mixer.behindServer = false;
         pa_stream_write(mixer.stream.get(), data, part * kFrameBytes, nullptr, 0, seek);
+        mixer.queuedAfterFill += part;
         frames -= part;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BurstMeter.h"
 #include "MixingAudioLibrary.h"
 #include "PlaybackWriteRule.h"
 #include "PulseConnection.h"
@@ -66,12 +67,14 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     ~PulseAudioLibrary() override;
 
     // What the server granted each live stream, in ms: a capture's fragment,
-    // a mixer's buffer (tlength) and request (minreq); 0 where not used.
+    // a mixer's buffer (tlength) and request (minreq); 0 where not used. And
+    // what the server takes from a mixer's queue at once (BurstMeter).
     struct Grant {
         std::string stream; // its name: "Radio 1", "Headphones"
         double fragmentMs = 0.0;
         double bufferMs = 0.0;
         double requestMs = 0.0;
+        double pullMs = 0.0;
     };
     std::vector<Grant> grants() const;
 
@@ -84,6 +87,7 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         std::string device; // the server's name; "" for the default
         bool lost = false;  // its device went away
         Grant grant;
+        const PulseAudioLibrary *library = nullptr;
     };
     // Its stream, `lost` and `corked` change only under the loop lock.
     struct Mixer : MixingAudioLibrary::Mixer {
@@ -100,6 +104,10 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         // Set by an underflow: the next write goes to where the server
         // plays now. Loop thread only.
         bool behindServer = false;
+        // What the server took from the queue between two fills: a graph's
+        // whole cycle at once. Loop thread only.
+        BurstMeter pulls;
+        std::size_t queuedAfterFill = 0;
     };
 
     void lockLoop() override;
@@ -117,6 +125,13 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     InputTiming inputTiming(const MixingAudioLibrary::Capture &capture) override;
     void route(MixingAudioLibrary::Capture &capture, MixingAudioLibrary::Mixer *mixer,
                int input) override;
+    // Loop locked or loop thread: what the mixer input fed by `capture`
+    // holds, in ms: more by as much as the capture's fragment or its
+    // mixer's pulls are larger than asked for.
+    double inputDelayMs(const Capture &capture) const;
+    // Loop locked or loop thread: what the server takes from `mixer`'s queue
+    // at once, in ms.
+    static double pulledMs(const Mixer &mixer);
 
     // A stream of this program named `name` ("Radio 1", "Headphones"), with
     // the loop locked.
