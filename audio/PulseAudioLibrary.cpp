@@ -160,12 +160,13 @@ double PulseAudioLibrary::inputDelayMs(const Capture &capture) const
     // The grants alone do not show a graph's cycle: the playback is taken a
     // cycle at a time whatever request was granted, and until the input
     // holds that much more, every cycle that brings one capture fragment
-    // less than it takes runs it dry.
+    // less than it takes runs it dry. mixerDelayMs already covers pulls up
+    // to the queue's reserve.
     double delayMs = options_.mixerDelayMs +
                      std::max(0.0, capture.grant.fragmentMs - options_.captureFragmentMs);
     if (capture.mixer != nullptr)
         delayMs += std::max(0.0, pulledMs(static_cast<const Mixer &>(*capture.mixer)) -
-                                     options_.playbackRequestMs);
+                                     options_.playbackReserveMs);
     return delayMs;
 }
 
@@ -225,6 +226,9 @@ bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
         connection_->report("emptying playback stream " + mixer.grant.stream);
         return false;
     }
+    // Emptied, not taken: no pull to measure.
+    if (flush)
+        mixer.queuedAfterFill = 0;
     if (!connection_->await(
             PulseOperation(pa_stream_cork(mixer.stream.get(), corked ? 1 : 0, nullptr, nullptr)))) {
         connection_->report((corked ? "pausing playback stream " : "starting playback stream ") +
@@ -364,15 +368,21 @@ void PulseAudioLibrary::onCaptureGrant(pa_stream *stream, void *userdata)
 
 void PulseAudioLibrary::onMixerGrant(pa_stream *stream, void *userdata)
 {
-    // A server that grants larger requests than asked takes each in one go:
-    // the queue has to keep one of them plus the margin in hand.
     auto &mixer = *static_cast<Mixer *>(userdata);
     const pa_buffer_attr *granted = pa_stream_get_buffer_attr(stream);
     mixer.grant.bufferMs = msFor(granted->tlength, mixer.rate);
     mixer.grant.requestMs = msFor(granted->minreq, mixer.rate);
-    mixer.writeRule.configure(granted->tlength / kFrameBytes,
-                              bytesFor(mixer.grant.requestMs + mixer.reserveMarginMs, mixer.rate) /
-                                  kFrameBytes);
+    configureWriteRule(mixer);
+}
+
+void PulseAudioLibrary::configureWriteRule(Mixer &mixer)
+{
+    // A server that takes more than was asked at once, a larger granted
+    // request or a whole graph cycle, takes it in one go: the queue has to
+    // keep one of those plus the margin in hand.
+    const double takenMs = std::max(mixer.grant.requestMs, pulledMs(mixer));
+    mixer.writeRule.configure(pa_stream_get_buffer_attr(mixer.stream.get())->tlength / kFrameBytes,
+                              bytesFor(takenMs + mixer.reserveMarginMs, mixer.rate) / kFrameBytes);
 }
 
 void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
@@ -391,9 +401,15 @@ void PulseAudioLibrary::fill(Mixer &mixer)
     const std::size_t writable = pa_stream_writable_size(mixer.stream.get());
     if (writable == static_cast<std::size_t>(-1))
         return;
+    // A queue found empty tells nothing of the pull's size: the server may
+    // have run on past it.
     const std::size_t queued = mixer.writeRule.queued(writable / kFrameBytes);
-    if (mixer.queuedAfterFill > queued)
+    if (queued != 0 && mixer.queuedAfterFill > queued) {
+        const std::size_t known = mixer.pulls.recurringFrames();
         mixer.pulls.moved(mixer.queuedAfterFill - queued);
+        if (mixer.pulls.recurringFrames() != known)
+            configureWriteRule(mixer);
+    }
     mixer.queuedAfterFill = queued;
     std::size_t frames =
         mixer.writeRule.framesToMix(writable / kFrameBytes, mixer.realtimeMixer->readyFrames());

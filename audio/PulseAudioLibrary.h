@@ -53,8 +53,10 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         // silence, while the queue stays above its reserve. Each mixer input
         // holds the filter's reach and about a capture fragment
         // beyond it, and more when the server grants larger fragments than
-        // asked for. Measured capture to headphones on the private servers:
-        // about 14 ms on PulseAudio and on PipeWire's pulse layer alike.
+        // asked for or takes the playback more than the reserve at once (a
+        // graph running at a large cycle). Measured capture to headphones on
+        // the private servers: about 14 ms on PulseAudio and on PipeWire's
+        // pulse layer alike.
         double captureFragmentMs = 3.0;
         double playbackBufferMs = 7.0;
         double playbackRequestMs = 1.0;
@@ -156,6 +158,8 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // the server changes it; loop locked or loop thread.
     static void onCaptureGrant(pa_stream *stream, void *userdata);
     static void onMixerGrant(pa_stream *stream, void *userdata);
+    // Sizes the write rule's reserve from the grant and the pulls measured.
+    static void configureWriteRule(Mixer &mixer);
     // Mixes into `mixer`'s stream as much as its write rule says. Called on every request
     // and after every capture, so the sound leaves as soon as it has come in.
     static void fill(Mixer &mixer);
