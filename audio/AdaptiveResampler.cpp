@@ -42,6 +42,17 @@ void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
     position_ = static_cast<double>(kept());
 }
 
+void AdaptiveResampler::raiseTarget(double targetDelayFrames)
+{
+    if (targetDelayFrames <= leastTarget_)
+        return;
+    leastTarget_ = targetDelayFrames;
+    if (targetDelayFrames <= targetDelay_)
+        return;
+    setTarget(targetDelayFrames);
+    running_ = false;
+}
+
 void AdaptiveResampler::setTarget(double frames)
 {
     targetDelay_ = frames;
@@ -95,12 +106,8 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     // that runs a larger quantum than asked): hold two requests, one to play
     // and one for a capture that comes a cycle late, rather than run dry in
     // every cycle.
-    const bool longerCycles =
-        clock_ == Clock::kOutputs && 2.0 * static_cast<double>(frames) > leastTarget_;
-    if (longerCycles) {
-        leastTarget_ = 2.0 * static_cast<double>(frames);
-        setTarget(std::max(targetDelay_, leastTarget_));
-    }
+    if (clock_ == Clock::kOutputs)
+        raiseTarget(2.0 * static_cast<double>(frames));
     double delay = delayFrames(ring);
     const bool settledHigh = clock_ == Clock::kOutputs && running_ &&
                              smoothedDelay_ > targetDelay_ + kSettledExcessFrames;
@@ -144,8 +151,7 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     result.produced = clock_ == Clock::kOwn ? convert(ring, out, frames) : copy(ring, out, frames);
     if (result.produced < frames)
         running_ = false;
-    // Running dry as the cycles grow is that growth, not a late capture.
-    if (clock_ == Clock::kOutputs && !longerCycles)
+    if (clock_ == Clock::kOutputs)
         adaptTarget(frames, running_);
     return result;
 }

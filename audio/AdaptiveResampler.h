@@ -31,10 +31,10 @@
 // two bursts) is cut back to it, since nothing would play it away, and one
 // that settles below it (a cycle whose capture never came) is made up by
 // playing a few frames twice; a target below two of the output's requests is
-// raised to that. Such an input that runs dry holds one more of the output's
-// requests from then on (up to kMaxLateCycles more), and gives one frame of
-// that back after each kCalmSeconds without running dry: a quiet machine keeps
-// the least delay, a loaded one the delay it needs.
+// raised to that (raiseTarget). Such an input that runs dry holds one more of
+// the output's requests from then on (up to kMaxLateCycles more), and gives
+// one frame of that back after each kCalmSeconds without running dry: a quiet
+// machine keeps the least delay, a loaded one the delay it needs.
 //
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {
@@ -75,6 +75,12 @@ class AdaptiveResampler {
     // `targetDelayFrames` now, for a capture on `clock`; only while nobody
     // pulls.
     void reset(double targetDelayFrames, Clock clock = Clock::kOwn);
+
+    // Consumer: steers toward `targetDelayFrames` from now on, never less,
+    // when that is above the present target. A capture that is playing falls silent until
+    // its delay has grown to it, then fades back in: one gap, where steering
+    // the delay up would take seconds of running dry.
+    void raiseTarget(double targetDelayFrames);
 
     // Consumer: writes up to `frames` frames to `out`. Fewer than `frames`
     // while waiting for the target delay, or when the ring ran dry (the rest

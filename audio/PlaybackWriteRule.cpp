@@ -15,7 +15,12 @@ std::size_t PlaybackWriteRule::framesToMix(std::size_t writable, std::size_t rea
     // can fill any more. So there is no use mixing more than the reserve for
     // it from an input that has nothing ready: that would only run the input
     // dry.
-    const std::size_t queued = buffer_ > writable ? buffer_ - writable : 0;
-    const std::size_t forced = queued < reserve_ ? reserve_ - queued : 0;
+    const std::size_t inQueue = queued(writable);
+    const std::size_t forced = inQueue < reserve_ ? reserve_ - inQueue : 0;
     return std::min(writable, std::max(ready, forced));
+}
+
+std::size_t PlaybackWriteRule::queued(std::size_t writable) const
+{
+    return buffer_ > writable ? buffer_ - writable : 0;
 }

@@ -23,6 +23,9 @@ class PlaybackWriteRule {
     // `ready`: what the mixer can give without running dry.
     std::size_t framesToMix(std::size_t writable, std::size_t ready) const;
 
+    // What the server holds queued when it asks for `writable`.
+    std::size_t queued(std::size_t writable) const;
+
   private:
     std::size_t buffer_ = 0;
     std::size_t reserve_ = 0;

@@ -115,6 +115,7 @@ PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
                                const std::string &device)
 {
     auto capture = std::make_unique<Capture>(rate);
+    capture->library = this;
     capture->device = device;
     capture->grant.stream = name;
     if (!connectCapture(*capture) || !connection_->waitUntilReady(capture->stream.get())) {
@@ -150,15 +151,29 @@ bool PulseAudioLibrary::runMixer(MixingAudioLibrary::Mixer &mixer, bool running,
 MixingAudioLibrary::InputTiming
 PulseAudioLibrary::inputTiming(const MixingAudioLibrary::Capture &capture)
 {
-    // A capture that comes in larger bursts than asked for needs as much more
-    // in hand.
-    double fragmentMs = 0.0;
-    {
-        std::lock_guard lock(connection_->loop());
-        fragmentMs = static_cast<const Capture &>(capture).grant.fragmentMs;
-    }
-    return {options_.mixerDelayMs + std::max(0.0, fragmentMs - options_.captureFragmentMs),
-            AdaptiveResampler::Clock::kOwn};
+    std::lock_guard lock(connection_->loop());
+    return {inputDelayMs(static_cast<const Capture &>(capture)), AdaptiveResampler::Clock::kOwn};
+}
+
+double PulseAudioLibrary::inputDelayMs(const Capture &capture) const
+{
+    // The grants alone do not show a graph's cycle: the playback is taken a
+    // cycle at a time whatever request was granted, and until the input
+    // holds that much more, every cycle that brings one capture fragment
+    // less than it takes runs it dry. mixerDelayMs already covers pulls up
+    // to the queue's reserve.
+    double delayMs = options_.mixerDelayMs +
+                     std::max(0.0, capture.grant.fragmentMs - options_.captureFragmentMs);
+    if (capture.mixer != nullptr)
+        delayMs += std::max(0.0, pulledMs(static_cast<const Mixer &>(*capture.mixer)) -
+                                     options_.playbackReserveMs);
+    return delayMs;
+}
+
+double PulseAudioLibrary::pulledMs(const Mixer &mixer)
+{
+    return msFor(static_cast<std::uint32_t>(mixer.pulls.recurringFrames() * kFrameBytes),
+                 mixer.rate);
 }
 
 void PulseAudioLibrary::route(MixingAudioLibrary::Capture &capture,
@@ -177,8 +192,11 @@ std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
     std::lock_guard lock(connection_->loop());
     for (const auto &[handle, capture] : captures_)
         granted.push_back(static_cast<const Capture &>(*capture).grant);
-    for (const auto &[handle, mixer] : mixers_)
-        granted.push_back(static_cast<const Mixer &>(*mixer).grant);
+    for (const auto &[handle, channel] : mixers_) {
+        const auto &mixer = static_cast<const Mixer &>(*channel);
+        granted.push_back(mixer.grant);
+        granted.back().pullMs = pulledMs(mixer);
+    }
     return granted;
 }
 
@@ -208,6 +226,9 @@ bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
         connection_->report("emptying playback stream " + mixer.grant.stream);
         return false;
     }
+    // Emptied, not taken: no pull to measure.
+    if (flush)
+        mixer.queuedAfterFill = 0;
     if (!connection_->await(
             PulseOperation(pa_stream_cork(mixer.stream.get(), corked ? 1 : 0, nullptr, nullptr)))) {
         connection_->report((corked ? "pausing playback stream " : "starting playback stream ") +
@@ -327,8 +348,11 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
         }
         pa_stream_drop(stream);
     }
-    if (capture->mixer != nullptr)
+    if (capture->mixer != nullptr) {
+        capture->mixer->realtimeMixer->raiseTarget(capture->input,
+                                                   capture->library->inputDelayMs(*capture));
         fill(static_cast<Mixer &>(*capture->mixer));
+    }
 }
 
 void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
@@ -344,15 +368,21 @@ void PulseAudioLibrary::onCaptureGrant(pa_stream *stream, void *userdata)
 
 void PulseAudioLibrary::onMixerGrant(pa_stream *stream, void *userdata)
 {
-    // A server that grants larger requests than asked takes each in one go:
-    // the queue has to keep one of them plus the margin in hand.
     auto &mixer = *static_cast<Mixer *>(userdata);
     const pa_buffer_attr *granted = pa_stream_get_buffer_attr(stream);
     mixer.grant.bufferMs = msFor(granted->tlength, mixer.rate);
     mixer.grant.requestMs = msFor(granted->minreq, mixer.rate);
-    mixer.writeRule.configure(granted->tlength / kFrameBytes,
-                              bytesFor(mixer.grant.requestMs + mixer.reserveMarginMs, mixer.rate) /
-                                  kFrameBytes);
+    configureWriteRule(mixer);
+}
+
+void PulseAudioLibrary::configureWriteRule(Mixer &mixer)
+{
+    // A server that takes more than was asked at once, a larger granted
+    // request or a whole graph cycle, takes it in one go: the queue has to
+    // keep one of those plus the margin in hand.
+    const double takenMs = std::max(mixer.grant.requestMs, pulledMs(mixer));
+    mixer.writeRule.configure(pa_stream_get_buffer_attr(mixer.stream.get())->tlength / kFrameBytes,
+                              bytesFor(takenMs + mixer.reserveMarginMs, mixer.rate) / kFrameBytes);
 }
 
 void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
@@ -371,6 +401,16 @@ void PulseAudioLibrary::fill(Mixer &mixer)
     const std::size_t writable = pa_stream_writable_size(mixer.stream.get());
     if (writable == static_cast<std::size_t>(-1))
         return;
+    // A queue found empty tells nothing of the pull's size: the server may
+    // have run on past it.
+    const std::size_t queued = mixer.writeRule.queued(writable / kFrameBytes);
+    if (queued != 0 && mixer.queuedAfterFill > queued) {
+        const std::size_t known = mixer.pulls.recurringFrames();
+        mixer.pulls.moved(mixer.queuedAfterFill - queued);
+        if (mixer.pulls.recurringFrames() != known)
+            configureWriteRule(mixer);
+    }
+    mixer.queuedAfterFill = queued;
     std::size_t frames =
         mixer.writeRule.framesToMix(writable / kFrameBytes, mixer.realtimeMixer->readyFrames());
     while (frames > 0) {
@@ -387,6 +427,7 @@ void PulseAudioLibrary::fill(Mixer &mixer)
             mixer.behindServer ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE;
         mixer.behindServer = false;
         pa_stream_write(mixer.stream.get(), data, part * kFrameBytes, nullptr, 0, seek);
+        mixer.queuedAfterFill += part;
         frames -= part;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BurstMeter.h"
 #include "MixingAudioLibrary.h"
 #include "PlaybackWriteRule.h"
 #include "PulseConnection.h"
@@ -52,8 +53,10 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         // silence, while the queue stays above its reserve. Each mixer input
         // holds the filter's reach and about a capture fragment
         // beyond it, and more when the server grants larger fragments than
-        // asked for. Measured capture to headphones on the private servers:
-        // about 14 ms on PulseAudio and on PipeWire's pulse layer alike.
+        // asked for or takes the playback more than the reserve at once (a
+        // graph running at a large cycle). Measured capture to headphones on
+        // the private servers: about 14 ms on PulseAudio and on PipeWire's
+        // pulse layer alike.
         double captureFragmentMs = 3.0;
         double playbackBufferMs = 7.0;
         double playbackRequestMs = 1.0;
@@ -66,12 +69,14 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     ~PulseAudioLibrary() override;
 
     // What the server granted each live stream, in ms: a capture's fragment,
-    // a mixer's buffer (tlength) and request (minreq); 0 where not used.
+    // a mixer's buffer (tlength) and request (minreq); 0 where not used. And
+    // what the server takes from a mixer's queue at once (BurstMeter).
     struct Grant {
         std::string stream; // its name: "Radio 1", "Headphones"
         double fragmentMs = 0.0;
         double bufferMs = 0.0;
         double requestMs = 0.0;
+        double pullMs = 0.0;
     };
     std::vector<Grant> grants() const;
 
@@ -84,6 +89,7 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         std::string device; // the server's name; "" for the default
         bool lost = false;  // its device went away
         Grant grant;
+        const PulseAudioLibrary *library = nullptr;
     };
     // Its stream, `lost` and `corked` change only under the loop lock.
     struct Mixer : MixingAudioLibrary::Mixer {
@@ -100,6 +106,10 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         // Set by an underflow: the next write goes to where the server
         // plays now. Loop thread only.
         bool behindServer = false;
+        // What the server took from the queue between two fills: a graph's
+        // whole cycle at once. Loop thread only.
+        BurstMeter pulls;
+        std::size_t queuedAfterFill = 0;
     };
 
     void lockLoop() override;
@@ -117,6 +127,13 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     InputTiming inputTiming(const MixingAudioLibrary::Capture &capture) override;
     void route(MixingAudioLibrary::Capture &capture, MixingAudioLibrary::Mixer *mixer,
                int input) override;
+    // Loop locked or loop thread: what the mixer input fed by `capture`
+    // holds, in ms: more by as much as the capture's fragment or its
+    // mixer's pulls are larger than asked for.
+    double inputDelayMs(const Capture &capture) const;
+    // Loop locked or loop thread: what the server takes from `mixer`'s queue
+    // at once, in ms.
+    static double pulledMs(const Mixer &mixer);
 
     // A stream of this program named `name` ("Radio 1", "Headphones"), with
     // the loop locked.
@@ -141,6 +158,8 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // the server changes it; loop locked or loop thread.
     static void onCaptureGrant(pa_stream *stream, void *userdata);
     static void onMixerGrant(pa_stream *stream, void *userdata);
+    // Sizes the write rule's reserve from the grant and the pulls measured.
+    static void configureWriteRule(Mixer &mixer);
     // Mixes into `mixer`'s stream as much as its write rule says. Called on every request
     // and after every capture, so the sound leaves as soon as it has come in.
     static void fill(Mixer &mixer);

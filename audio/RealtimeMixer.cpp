@@ -57,6 +57,8 @@ struct RealtimeMixer::Input {
     std::size_t rampLeft = 0;
 
     std::atomic<double> delayMs{0.0};
+    // Control or back-end to consumer: the least target wanted, in frames.
+    std::atomic<double> raisedTarget{0.0};
 
     // Sequentially consistent throughout, so no fences are needed: a reader
     // that saw any part of a newer write also sees the sequence moved on.
@@ -133,12 +135,17 @@ int RealtimeMixer::attachInput()
     return attachInput(config_.targetDelayMs);
 }
 
-int RealtimeMixer::attachInput(double targetDelayMs, AdaptiveResampler::Clock clock)
+double RealtimeMixer::targetFrames(double targetDelayMs) const
 {
     const double delayMs = targetDelayMs >= 0.0
                                ? std::min(targetDelayMs, config_.targetDelayMs + kMaxExtraDelayMs)
                                : 0.0;
-    const double targetFrames = delayMs * config_.sampleRate / 1000.0;
+    return delayMs * config_.sampleRate / 1000.0;
+}
+
+int RealtimeMixer::attachInput(double targetDelayMs, AdaptiveResampler::Clock clock)
+{
+    const double targetFrames = this->targetFrames(targetDelayMs);
     const std::uint64_t epoch = renderEpoch_.load();
     for (int index = 0; index < kMaxInputs; ++index) {
         Input &input = *inputs_[static_cast<std::size_t>(index)];
@@ -159,6 +166,7 @@ int RealtimeMixer::attachInput(double targetDelayMs, AdaptiveResampler::Clock cl
         input.target.fill(0.0f);
         input.rampLeft = 0;
         input.delayMs.store(0.0, std::memory_order_relaxed);
+        input.raisedTarget.store(0.0, std::memory_order_relaxed);
         input.state.store(kActive, std::memory_order_release);
         return index;
     }
@@ -172,6 +180,12 @@ void RealtimeMixer::detachInput(int input)
         return;
     slot->state.store(kDetached);
     slot->detachEpoch = renderEpoch_.load();
+}
+
+void RealtimeMixer::raiseTarget(int input, double targetDelayMs)
+{
+    if (Input *slot = live(input))
+        slot->raisedTarget.store(targetFrames(targetDelayMs), std::memory_order_relaxed);
 }
 
 void RealtimeMixer::setMatrix(int input, const RoutingMatrix &matrix)
@@ -215,6 +229,7 @@ void RealtimeMixer::render(float *samples, std::size_t frames)
         if (slot->state.load() != kActive)
             continue;
         slot->takeControls(rampFrames_);
+        slot->resampler.raiseTarget(slot->raisedTarget.load(std::memory_order_relaxed));
         for (std::size_t done = 0; done < frames; done += kChunkFrames)
             mixInput(*slot, samples + done * kChannels, std::min(kChunkFrames, frames - done));
         slot->delayMs.store(slot->resampler.smoothedDelayFrames() * 1000.0 / config_.sampleRate,

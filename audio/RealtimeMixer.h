@@ -70,6 +70,12 @@ class RealtimeMixer {
     int attachInput(double targetDelayMs,
                     AdaptiveResampler::Clock clock = AdaptiveResampler::Clock::kOwn);
     void detachInput(int input);
+    // Any thread, never locks or allocates: `input` steers toward
+    // `targetDelayMs` from its next rendered block when that is above its
+    // target (capped as at attachInput), for a capture found to come in
+    // larger bursts than it was attached for. It falls silent until its
+    // delay has grown, then fades back in.
+    void raiseTarget(int input, double targetDelayMs);
     void setMatrix(int input, const RoutingMatrix &matrix);
     RoutingMatrix matrix(int input) const;
     void setPaused(int input, bool paused);
@@ -102,6 +108,7 @@ class RealtimeMixer {
     struct Input;
 
     Input *live(int input) const;
+    double targetFrames(double targetDelayMs) const;
     void mixInput(Input &input, float *samples, std::size_t frames);
 
     const Config config_;

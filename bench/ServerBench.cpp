@@ -385,8 +385,10 @@ int runServerBench()
         print("relay_latency_ms", percentile(relay.delays, 0.5));
         std::printf("relay_underflows=%llu\n", static_cast<unsigned long long>(relayUnderflows));
         for (const auto &grant : grants) {
-            std::printf("granted_%s=fragment %.2f ms, buffer %.2f ms, request %.2f ms\n",
-                        grant.stream.c_str(), grant.fragmentMs, grant.bufferMs, grant.requestMs);
+            std::printf("granted_%s=fragment %.2f ms, buffer %.2f ms, request %.2f ms; "
+                        "pulled at once %.2f ms\n",
+                        grant.stream.c_str(), grant.fragmentMs, grant.bufferMs, grant.requestMs,
+                        grant.pullMs);
         }
         print("cpu_percent", routed.cpuPerSecond * 100.0);
         print("rss_mb", pulse.rss);
