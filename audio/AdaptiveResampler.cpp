@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -31,6 +32,11 @@ void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
     leastTarget_ = std::max(targetDelayFrames, reach());
     setTarget(leastTarget_);
     calmFrames_ = 0;
+    sinceDryFrames_ = std::numeric_limits<std::size_t>::max() / 4;
+    lastDryIntervalFrames_ = sinceDryFrames_;
+    recurringDry_ = false;
+    gapOpen_ = false;
+    gapFrames_ = 0;
     running_ = false;
     repeat_ = 0;
     peakDelay_ = 0.0;
@@ -133,10 +139,15 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
             peakFrames_ = 0;
         }
     }
+    sinceDryFrames_ += frames;
     if (!running_) {
         repeat_ = 0;
         peakDelay_ = 0.0;
         peakFrames_ = 0;
+        if (gapOpen_ && delay >= reach())
+            holdGap();
+        else if (gapOpen_)
+            gapFrames_ += frames;
         if (delay < targetDelay_)
             return result;
         // Start at the target, not up to a burst above it: nothing of this has
@@ -149,11 +160,27 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     }
     steer(delay, frames);
     result.produced = clock_ == Clock::kOwn ? convert(ring, out, frames) : copy(ring, out, frames);
-    if (result.produced < frames)
+    if (result.produced < frames) {
         running_ = false;
-    if (clock_ == Clock::kOutputs)
-        adaptTarget(frames, running_);
+        if (clock_ == Clock::kOwn) {
+            recurringDry_ = sinceDryFrames_ + lastDryIntervalFrames_ <
+                            static_cast<std::size_t>(kRecurSeconds * sampleRate_);
+            lastDryIntervalFrames_ = sinceDryFrames_;
+            sinceDryFrames_ = 0;
+            gapOpen_ = true;
+            gapFrames_ = frames - result.produced;
+        }
+    }
+    adaptTarget(frames, running_);
     return result;
+}
+
+void AdaptiveResampler::holdGap()
+{
+    if (recurringDry_)
+        setTarget(std::min(targetDelay_ + static_cast<double>(gapFrames_),
+                           leastTarget_ + kMaxGapSeconds * sampleRate_));
+    gapOpen_ = false;
 }
 
 void AdaptiveResampler::adaptTarget(std::size_t frames, bool played)
@@ -162,7 +189,8 @@ void AdaptiveResampler::adaptTarget(std::size_t frames, bool played)
     if (!played) {
         // A capture came later than the margin allowed for: this machine
         // needs another cycle in hand.
-        setTarget(std::min(targetDelay_ + request, leastTarget_ + kMaxLateCycles * request));
+        if (clock_ == Clock::kOutputs)
+            setTarget(std::min(targetDelay_ + request, leastTarget_ + kMaxLateCycles * request));
         calmFrames_ = 0;
     } else if (targetDelay_ > leastTarget_ &&
                (calmFrames_ += frames) >= static_cast<std::size_t>(kCalmSeconds * sampleRate_)) {

@@ -36,6 +36,11 @@
 // one frame of that back after each kCalmSeconds without running dry: a quiet
 // machine keeps the least delay, a loaded one the delay it needs.
 //
+// A capture on its own clock that runs dry three times within kRecurSeconds
+// comes in clumps (a server that delivers a large cycle late, several at once):
+// it holds as much more as it went without, up to kMaxGapSeconds, and gives
+// it back as above. A single stall moves nothing.
+//
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {
   public:
@@ -65,6 +70,8 @@ class AdaptiveResampler {
     static constexpr double kShortWindowSeconds = 0.25;
     static constexpr double kMaxLateCycles = 3.0;
     static constexpr double kCalmSeconds = 10.0;
+    static constexpr double kRecurSeconds = 1.0;
+    static constexpr double kMaxGapSeconds = 0.1;
 
     // Allocates (control thread). `targetDelayFrames` in frames of the capture.
     AdaptiveResampler(double sampleRate, double targetDelayFrames);
@@ -106,8 +113,10 @@ class AdaptiveResampler {
     // reaches; they have been heard.
     void dropPassedFrames(SpscRing<float> &ring);
     void steer(double delay, std::size_t frames);
-    // Output's clock, after each pull of `frames`: `played` them all or ran dry.
+    // After each pull of `frames`: `played` them all or ran dry.
     void adaptTarget(std::size_t frames, bool played);
+    // Own clock, once a gap it ran dry in has closed.
+    void holdGap();
     std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
     std::size_t copy(SpscRing<float> &ring, float *out, std::size_t frames);
     // The least target delay the clock's reading allows (the filter's reach,
@@ -120,7 +129,15 @@ class AdaptiveResampler {
     Clock clock_ = Clock::kOwn;
     double leastTarget_ = 0.0; // what targetDelay_ comes back down to
     double targetDelay_ = 0.0;
-    std::size_t calmFrames_ = 0; // output's clock: played since the target last moved
+    std::size_t calmFrames_ = 0; // played since the target last moved
+    // Own clock: frames pulled since it last ran dry and between the two
+    // times before, whether the last three came within kRecurSeconds, and
+    // the frames of the gap still open (while gapOpen_).
+    std::size_t sinceDryFrames_ = 0;
+    std::size_t lastDryIntervalFrames_ = 0;
+    bool recurringDry_ = false;
+    bool gapOpen_ = false;
+    std::size_t gapFrames_ = 0;
     double resyncDelay_ = 0.0;
     std::vector<float> window_; // contiguous copy of the ring for the filter
 

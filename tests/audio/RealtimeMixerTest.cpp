@@ -276,6 +276,35 @@ TEST(RealtimeMixer, FloodedInputCountsTheLossAndReturnsToItsDelay)
     EXPECT_NEAR(level(heard, 0, kRadio1Hz, 0.5), 1.0, 0.02);
 }
 
+// A server that delivers its capture late and several cycles at once leaves
+// gaps no fixed target covers: the input learns to hold them. A stall that
+// comes once must not cost the delay for good.
+TEST(RealtimeMixer, AnInputThatComesInClumpsLearnsToHoldItsGaps)
+{
+    RealtimeMixer mixer{RealtimeMixer::Config{}};
+    const int input = mixer.attachInput();
+    std::vector<float> clump(700 * 2, 0.1f);
+    std::vector<float> block(kBlock * 2);
+    // Renders 10 ms blocks for `seconds`; the capture of `every` blocks comes
+    // at once, at the last of them.
+    const auto play = [&](double seconds, std::size_t every) {
+        for (std::size_t b = 0; b < static_cast<std::size_t>(seconds * 100); ++b) {
+            if (b % every == every - 1)
+                mixer.push(input, clump.data(), every * kBlock);
+            mixer.render(block.data(), kBlock);
+        }
+    };
+    play(1.0, 1);
+    play(0.06, 6); // one stall of 60 ms, then all it held back
+    play(3.0, 1);
+    EXPECT_NEAR(mixer.delayMs(input), RealtimeMixer::Config{}.targetDelayMs, 2.0);
+
+    play(3.0, 10); // 100 ms at once, every 100 ms
+    const std::uint64_t settled = mixer.underrunFrames();
+    play(2.0, 10);
+    EXPECT_EQ(mixer.underrunFrames(), settled);
+}
+
 // A capture that comes in larger bursts gets a target of its own, at attach
 // or once found out while playing; one asked beyond what its ring can hold
 // is held to the most it can, and a target is never lowered.
