@@ -177,9 +177,11 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
 
 void AdaptiveResampler::holdGap()
 {
-    if (recurringDry_)
-        setTarget(std::min(targetDelay_ + static_cast<double>(gapFrames_),
-                           leastTarget_ + kMaxGapSeconds * sampleRate_));
+    // A longer gap is a device that went away, not a clump: holding it would
+    // leave the radio late for hours.
+    const double gap = static_cast<double>(gapFrames_);
+    if (recurringDry_ && gap <= kMaxGapSeconds * sampleRate_)
+        setTarget(std::min(targetDelay_ + gap, leastTarget_ + kMaxGapSeconds * sampleRate_));
     gapOpen_ = false;
 }
 

@@ -39,7 +39,7 @@
 // A capture on its own clock that runs dry three times within kRecurSeconds
 // comes in clumps (a server that delivers a large cycle late, several at once):
 // it holds as much more as it went without, up to kMaxGapSeconds, and gives
-// it back as above. A single stall moves nothing.
+// it back as above. A single stall, or a longer gap, moves nothing.
 //
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {

@@ -278,7 +278,8 @@ TEST(RealtimeMixer, FloodedInputCountsTheLossAndReturnsToItsDelay)
 
 // A server that delivers its capture late and several cycles at once leaves
 // gaps no fixed target covers: the input learns to hold them. A stall that
-// comes once must not cost the delay for good.
+// comes once, or a device away for a second, must not cost the delay for
+// good.
 TEST(RealtimeMixer, AnInputThatComesInClumpsLearnsToHoldItsGaps)
 {
     RealtimeMixer mixer{RealtimeMixer::Config{}};
@@ -295,7 +296,9 @@ TEST(RealtimeMixer, AnInputThatComesInClumpsLearnsToHoldItsGaps)
         }
     };
     play(1.0, 1);
-    play(0.06, 6); // one stall of 60 ms, then all it held back
+    play(0.06, 6); // a stall of 60 ms, then all it held back
+    play(0.06, 6);
+    play(1.0, 1000); // unplugged
     play(3.0, 1);
     EXPECT_NEAR(mixer.delayMs(input), RealtimeMixer::Config{}.targetDelayMs, 2.0);
 
