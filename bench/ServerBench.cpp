@@ -41,8 +41,14 @@ constexpr double kLatencyGoalMs = 15;
 constexpr double kNativeLatencyGoalMs = 6;
 
 const char *const kSink = "kaldra_bench";
+const char *const kSinkMonitor = "kaldra_bench.monitor";
+// One-channel views of the sink for the server's own paths, which cannot
+// take a channel to another: on PipeWire each is a loopback of its own.
 const char *const kRadio = "kaldra_bench_radio";
 const char *const kOutput = "kaldra_bench_out";
+// The library's paths take the radio from the monitor's left channel and play
+// it into the sink's right one.
+const RoutingMatrix kLeftToRight{0, 0, 1, 0};
 
 // CPU time of this process's threads named `name`, in seconds.
 double threadCpuSeconds(const std::string &name)
@@ -176,14 +182,14 @@ struct Routed {
 template <typename Library>
 Routed route(Library &audio, ServerProbe &probe, const std::vector<std::string> &threads)
 {
-    if (!audio.Init(deviceNumber(kOutput, false, audio), kRate, 0))
+    if (!audio.Init(deviceNumber(kSink, false, audio), kRate, 0))
         throw std::runtime_error("cannot open the bench output");
     const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
-    audio.RecordInit(deviceNumber(kRadio, true, audio));
+    audio.RecordInit(deviceNumber(kSinkMonitor, true, audio));
     const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
     if (mixer == 0 || radio == 0 ||
         !audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing) ||
-        !audio.ChannelPlay(mixer, false))
+        !audio.MixerChannelSetMatrix(radio, kLeftToRight) || !audio.ChannelPlay(mixer, false))
         throw std::runtime_error("cannot route the bench radio");
     std::this_thread::sleep_for(1500ms);
     Routed routed;
@@ -196,17 +202,25 @@ Routed route(Library &audio, ServerProbe &probe, const std::vector<std::string> 
     return routed;
 }
 
-// PipeWire's own loopback between the bench radio and output, at the
-// native back-end's quantum: the graph's floor. Runs while it lives.
+// PipeWire's own loopback on the library's path, from the monitor's left
+// channel to the sink's right one, at the native back-end's quantum: the
+// graph's floor. Runs while it lives.
 class PipeWireLoopback {
   public:
     explicit PipeWireLoopback(std::uint32_t quantumFrames)
     {
         const std::string latency = "node.latency=" + std::to_string(quantumFrames) + "/48000";
-        const std::string capture = std::string("{ ") + latency + " }";
-        std::vector<std::string> arguments = {
-            "pw-loopback",      "-C",   kRadio, "-P", kOutput, "--capture-props", capture,
-            "--playback-props", capture};
+        std::vector<std::string> arguments = {"pw-loopback",
+                                              "--channels=1",
+                                              "-C",
+                                              kSink,
+                                              "-P",
+                                              kSink,
+                                              "--capture-props",
+                                              "{ " + latency +
+                                                  " stream.capture.sink=true audio.position=[FL] }",
+                                              "--playback-props",
+                                              "{ " + latency + " audio.position=[FR] }"};
         std::vector<char *> argv;
         for (auto &argument : arguments)
             argv.push_back(argument.data());

@@ -18,11 +18,14 @@
 // and data threads) and through pw-loopback at the same quantum
 // (pw_loopback_latency_ms).
 //
-// The harness: one stereo null sink whose left channel is the radio (a remap
-// source) and whose right channel receives the output (a remap sink). Clicks
-// go into the left channel; recording the sink's monitor in one stereo stream
-// gives each click's delay as its right-minus-left onset, free of the
-// server's own latency reports.
+// The harness: one stereo null sink. Clicks go into its left channel; the
+// library (and pw-loopback) capture its monitor, as a radio's, and play the
+// left channel into the sink's right one. Recording the monitor in one stereo
+// stream gives each click's delay as its right-minus-left onset, free of the
+// server's own latency reports. The server's own loopback module and the
+// plain relay, which cannot move a channel, go through a one-channel remap
+// source and sink instead; on PipeWire each of those is a loopback of its own
+// that delivers in clumps now and then.
 //
 // Returns 0 when every figure was measured; prints why not otherwise.
 int runServerBench();
