@@ -151,7 +151,7 @@ Measurement measure(ServerProbe &probe, double seconds,
     };
     const double cpuBefore = cpu();
     const auto start = std::chrono::steady_clock::now();
-    const auto recording = probe.record(std::string(kSink) + ".monitor", seconds, kRecordRate);
+    const auto recording = probe.record(kSinkMonitor, seconds, kRecordRate);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     Measurement result;
     result.cpuPerSecond = (cpu() - cpuBefore) / elapsed.count();
