@@ -13,45 +13,6 @@ namespace {
 
 constexpr std::size_t kFrameBytes = 2 * sizeof(float);
 
-struct Recording {
-    PulseMainLoop *loop;
-    std::vector<float> samples;
-    std::size_t wanted;
-    std::uint32_t rate;
-    std::chrono::steady_clock::time_point firstSampleAt =
-        std::chrono::steady_clock::time_point::max();
-};
-
-void onRecordRead(pa_stream *stream, std::size_t, void *userdata)
-{
-    auto *recording = static_cast<Recording *>(userdata);
-    const void *data = nullptr;
-    std::size_t bytes = 0;
-    while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
-        const std::size_t count = bytes / sizeof(float);
-        const std::size_t room = recording->wanted - recording->samples.size();
-        const std::size_t take = std::min(count, room);
-        if (data == nullptr) {
-            recording->samples.insert(recording->samples.end(), take, 0.0f);
-        } else {
-            const auto *samples = static_cast<const float *>(data);
-            recording->samples.insert(recording->samples.end(), samples, samples + take);
-        }
-        pa_stream_drop(stream);
-        // A monitor's data leaves the sink when it is rendered, which runs
-        // ahead of the sink's playing by the sink's latency.
-        const pa_timing_info *timing = pa_stream_get_timing_info(stream);
-        const double sinkSeconds = timing != nullptr ? double(timing->sink_usec) / 1e6 : 0.0;
-        const std::chrono::duration<double> playedBefore(
-            double(recording->samples.size() / 2) / recording->rate - sinkSeconds);
-        recording->firstSampleAt = std::min(
-            recording->firstSampleAt,
-            std::chrono::steady_clock::now() -
-                std::chrono::duration_cast<std::chrono::steady_clock::duration>(playedBefore));
-    }
-    recording->loop->signal();
-}
-
 struct OwnerQuery {
     PulseMainLoop *loop;
     std::vector<std::string> owners;
@@ -101,6 +62,14 @@ struct ModuleLoad {
 
 } // namespace
 
+struct ServerProbe::Recording {
+    std::vector<float> samples;
+    std::size_t wanted;
+    std::uint32_t rate;
+    std::chrono::steady_clock::time_point firstSampleAt =
+        std::chrono::steady_clock::time_point::max();
+};
+
 ServerProbe::ServerProbe(const std::string &server)
     : connection_({{PA_PROP_APPLICATION_NAME, "KALDRA probe"}}, std::chrono::milliseconds(3000),
                   "kaldra-probe")
@@ -113,44 +82,94 @@ ServerProbe::ServerProbe(const std::string &server)
 ServerProbe::~ServerProbe()
 {
     stopClicks();
+    std::lock_guard lock(connection_.loop());
+    recordStream_.reset();
+}
+
+void ServerProbe::onRecordRead(pa_stream *stream, std::size_t, void *userdata)
+{
+    auto *probe = static_cast<ServerProbe *>(userdata);
+    Recording *recording = probe->recording_;
+    const void *data = nullptr;
+    std::size_t bytes = 0;
+    while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
+        if (recording == nullptr) {
+            // Between calls, and before the link: not asked for.
+            pa_stream_drop(stream);
+            continue;
+        }
+        const std::size_t count = bytes / sizeof(float);
+        const std::size_t room = recording->wanted - recording->samples.size();
+        const std::size_t take = std::min(count, room);
+        if (data == nullptr) {
+            recording->samples.insert(recording->samples.end(), take, 0.0f);
+        } else {
+            const auto *samples = static_cast<const float *>(data);
+            recording->samples.insert(recording->samples.end(), samples, samples + take);
+        }
+        pa_stream_drop(stream);
+        // A monitor's data leaves the sink when it is rendered, which runs
+        // ahead of the sink's playing by the sink's latency.
+        const pa_timing_info *timing = pa_stream_get_timing_info(stream);
+        const double sinkSeconds = timing != nullptr ? double(timing->sink_usec) / 1e6 : 0.0;
+        const std::chrono::duration<double> playedBefore(
+            double(recording->samples.size() / 2) / recording->rate - sinkSeconds);
+        recording->firstSampleAt = std::min(
+            recording->firstSampleAt,
+            std::chrono::steady_clock::now() -
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(playedBefore));
+    }
+    probe->connection_.loop().signal();
+}
+
+bool ServerProbe::recordFrom(const std::string &source, std::uint32_t rate)
+{
+    if (recordStream_ && pa_stream_get_state(recordStream_.get()) == PA_STREAM_READY &&
+        source == recordSource_ && rate == recordRate_)
+        return true;
+    recordStream_ = connection_.newStereoStream("probe", rate);
+    pa_stream *stream = recordStream_.get();
+    if (stream == nullptr)
+        return false;
+    pa_stream_set_read_callback(stream, onRecordRead, this);
+    pa_buffer_attr attr{};
+    attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(rate / 100 * kFrameBytes);
+    if (pa_stream_connect_record(stream, source.c_str(), &attr,
+                                 static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                                PA_STREAM_AUTO_TIMING_UPDATE)) !=
+            0 ||
+        !connection_.waitUntilReady(stream) || !waitUntilLinked(stream)) {
+        recordStream_.reset();
+        return false;
+    }
+    recordSource_ = source;
+    recordRate_ = rate;
+    return true;
 }
 
 std::vector<float> ServerProbe::record(const std::string &source, double seconds,
                                        std::uint32_t rate,
                                        std::chrono::steady_clock::time_point *firstSampleAt)
 {
-    Recording recording{
-        &connection_.loop(), {}, 2 * static_cast<std::size_t>(seconds * rate), rate};
+    Recording recording{{}, 2 * static_cast<std::size_t>(seconds * rate), rate};
     recording.samples.reserve(recording.wanted);
     std::lock_guard lock(connection_.loop());
-    if (!connection_.ready())
+    if (!connection_.ready() || !recordFrom(source, rate))
         return {};
-    PulseStream owned = connection_.newStereoStream("probe", rate);
-    pa_stream *stream = owned.get();
-    if (stream == nullptr)
-        return {};
-    pa_stream_set_read_callback(stream, onRecordRead, &recording);
-    pa_buffer_attr attr{};
-    attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-    attr.fragsize = static_cast<std::uint32_t>(rate / 100 * kFrameBytes);
-    bool complete = false;
-    if (pa_stream_connect_record(stream, source.c_str(), &attr,
-                                 static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
-                                                                PA_STREAM_AUTO_TIMING_UPDATE)) ==
-            0 &&
-        connection_.waitUntilReady(stream) && waitUntilLinked(stream)) {
-        // What came before the link is not the device's.
-        recording.samples.clear();
-        recording.firstSampleAt = std::chrono::steady_clock::time_point::max();
-        complete = connection_.loop().waitUntil(
+    recording_ = &recording;
+    pa_stream *stream = recordStream_.get();
+    const bool complete =
+        connection_.loop().waitUntil(
             [&] {
                 return recording.samples.size() >= recording.wanted ||
                        pa_stream_get_state(stream) != PA_STREAM_READY;
             },
-            std::chrono::milliseconds(static_cast<long>(seconds * 1000)) + connection_.timeout());
-        complete = complete && recording.samples.size() >= recording.wanted;
-    }
-    owned.reset();
+            std::chrono::milliseconds(static_cast<long>(seconds * 1000)) + connection_.timeout()) &&
+        recording.samples.size() >= recording.wanted;
+    recording_ = nullptr;
+    if (!complete)
+        recordStream_.reset();
     if (firstSampleAt != nullptr)
         *firstSampleAt = recording.firstSampleAt;
     return complete ? std::move(recording.samples) : std::vector<float>{};

@@ -26,7 +26,10 @@ class ServerProbe {
     ServerProbe &operator=(const ServerProbe &) = delete;
 
     // `seconds` of interleaved stereo float samples at `rate` from capture
-    // device `source` (a server device name); empty when it fails. With
+    // device `source` (a server device name), from the call on; empty when it
+    // fails. The stream stays open for the next call on the same device: on
+    // a PipeWire server every new stream reshapes the graph, and the
+    // program's own streams may miss a cycle while it does. With
     // `firstSampleAt`, also when the sink played the first sample, on this
     // machine's steady clock: the earliest of each block's arrival less its
     // length plus the sink's latency, so a block held up on the way makes no
@@ -55,12 +58,22 @@ class ServerProbe {
     static constexpr std::uint32_t kClickRate = 48000;
 
   private:
+    struct Recording;
+
+    // The kept stream from `source` at `rate`, opened afresh unless it is
+    // still reading; false when it cannot be opened. Loop locked.
+    bool recordFrom(const std::string &source, std::uint32_t rate);
+    static void onRecordRead(pa_stream *stream, std::size_t bytes, void *userdata);
     // A PipeWire server links a new stream to its device a while after it is
     // ready, and records silence until then; true once linked. Loop locked.
     bool waitUntilLinked(pa_stream *stream);
     static void onClickWrite(pa_stream *stream, std::size_t bytes, void *userdata);
 
     PulseConnection connection_;
+    PulseStream recordStream_;
+    std::string recordSource_;
+    std::uint32_t recordRate_ = 0;
+    Recording *recording_ = nullptr; // the call under way; loop locked
     PulseStream clickStream_;
     std::uint64_t clickFrame_ = 0;
     std::uint64_t clickPeriodFrames_ = 0;
