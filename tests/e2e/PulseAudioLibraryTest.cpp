@@ -51,15 +51,18 @@ std::unique_ptr<AudioLibrary> makeLibrary(Backend backend, const std::string &se
     return std::make_unique<PipeWireAudioLibrary>(options);
 }
 
-// Waits, up to five seconds, until the headphones play radio 2 in the right
-// ear: a PipeWire server links new streams a while after they are ready.
-void waitForRadio2(ServerProbe &probe)
+// Waits, up to five seconds, until the headphones play radio 1 in the left
+// ear and radio 2 in the right: a PipeWire server links new streams a while
+// after they are ready, each in its own time.
+void waitForBothRadios(ServerProbe &probe)
 {
     const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (toneDb(probe.record("headphones.monitor", 0.25, kAnalysisRate), 1, kRadio2Hz,
-                  kAnalysisRate) < kPresentDb &&
-           std::chrono::steady_clock::now() < deadline) {
-    }
+    std::vector<float> heard;
+    do {
+        heard = probe.record("headphones.monitor", 0.25, kAnalysisRate);
+    } while ((toneDb(heard, 0, kRadio1Hz, kAnalysisRate) < kPresentDb ||
+              toneDb(heard, 1, kRadio2Hz, kAnalysisRate) < kPresentDb) &&
+             std::chrono::steady_clock::now() < deadline);
 }
 
 // The graph the program builds at power-on: radios 1 and 2 into one mixer
@@ -82,7 +85,7 @@ class RoutedRadios : public ::testing::TestWithParam<Backend> {
         ASSERT_NE(radio2, 0u);
         ASSERT_TRUE(audio.MixerStreamAddChannel(mixer, radio2, AudioLibrary::kMatrixMixing));
         ASSERT_TRUE(audio.ChannelPlay(mixer, false));
-        waitForRadio2(*probe);
+        waitForBothRadios(*probe);
     }
 
     void route(const RoutingMatrix &first, const RoutingMatrix &second)
@@ -421,7 +424,7 @@ TEST_P(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
     std::ifstream(folder + "/server") >> pulseServer;
     ServerProbe probe(pulseServer);
 
-    waitForRadio2(probe);
+    waitForBothRadios(probe);
 
     // The headphones all along, while radio 1 goes and comes back.
     std::vector<float> heard;
@@ -467,13 +470,14 @@ TEST_P(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
     // Back by itself: radio 1 in the left ear alone, radio 2 in the right.
     // Both inputs may still be settling (a reopened stream's first pulls
     // can raise their delay, and each raise fades in again), so the wait is
-    // for both.
+    // for the whole route at once.
     const auto expectBothBack = [&] {
         const auto deadline = std::chrono::steady_clock::now() + 5s;
         std::vector<float> back;
         do {
             back = probe.record("headphones.monitor", 0.25, kAnalysisRate);
         } while ((toneDb(back, 0, kRadio1Hz, kAnalysisRate) < kPresentDb ||
+                  toneDb(back, 1, kRadio1Hz, kAnalysisRate) > kAbsentDb ||
                   toneDb(back, 1, kRadio2Hz, kAnalysisRate) < kPresentDb) &&
                  std::chrono::steady_clock::now() < deadline);
         EXPECT_GT(toneDb(back, 0, kRadio1Hz, kAnalysisRate), kPresentDb);
