@@ -65,9 +65,9 @@ pactl_() {
 
 # pactl_ again for a while when the server refuses: a PipeWire server just
 # started now and then answers "Not supported" while its session manager is
-# still setting up, for more than 5 s on a busy machine.
+# still setting up, for more than 2 s on a busy machine.
 pactl_until_done() {
-  for _ in $(seq 100); do
+  for _ in $(seq 50); do
     pactl_ "$@" >/dev/null 2>&1 && return 0
     sleep 0.1
   done
