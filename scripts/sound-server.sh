@@ -112,6 +112,10 @@ EOF
     echo "context.properties = { default.clock.min-quantum = $PIPEWIRE_MIN_QUANTUM }" \
       >>"$dir/config/pipewire/pipewire.conf.d/kaldra.conf"
   fi
+  # A killed server leaves its socket behind. Waited for, it would start the
+  # session manager before the new server listens, and the session manager
+  # gives up at once: no defaults, and "Not supported" for setting them.
+  rm -f "$dir/runtime/pipewire-0" "$dir/runtime/pipewire-0.lock"
   spawn "$dir" pipewire.log pipewire
   echo "$last_pid" >"$dir/pipewire-pid"
   for i in $(seq 100); do
