@@ -40,6 +40,10 @@ usage() {
 sinks=(radio2 headphones radio3 radio1)
 declare -A description=([headphones]=Headphones [radio1]="Radio 1" [radio2]="Radio 2" [radio3]="Radio 3")
 declare -A tone=([radio1]=600 [radio2]=1000 [radio3]=1500)
+# The server's folder, and whether it has started: the exit traps, which may
+# run inside any function, look at these.
+folder=
+started=
 
 private_env() {
   local dir=$1
@@ -265,7 +269,7 @@ start_server() {
       add_devices "$dir"
       wait_for_streams sink-inputs 3
       keep_awake "$dir" "${sinks[@]}"
-      wait_for_tones && return 0
+      wait_for_tones && started=yes && return 0
       break
     fi
     if ! kill -0 "$(cat "$dir/pid")" 2>/dev/null; then
@@ -273,10 +277,19 @@ start_server() {
     fi
     sleep 0.1
   done
-  echo "sound-server: the $SOUND_SERVER server did not start; its logs:" >&2
-  cat "$dir"/*.log >&2
-  stop_server "$dir"
   return 1
+}
+
+# What the processes of the server in $1 logged: said when a start fails,
+# whether start_server gave up or set -e stopped the script on the way.
+show_logs() {
+  local dir=$1 log
+  echo "sound-server: the $SOUND_SERVER server did not start; its logs:" >&2
+  for log in "$dir"/*.log; do
+    [ -f "$log" ] || continue
+    echo "--- ${log##*/}" >&2
+    cat "$log" >&2
+  done
 }
 
 # Stops every process started in $1, newest first.
@@ -343,14 +356,14 @@ run)
   shift
   [ "${1:-}" = -- ] && shift
   [ $# -gt 0 ] || usage
-  dir=$(mktemp -d "${TMPDIR:-/tmp}/kaldra-sound.XXXXXX")
-  trap 'stop_server "$dir"; rm -rf "$dir"' EXIT
+  folder=$(mktemp -d "${TMPDIR:-/tmp}/kaldra-sound.XXXXXX")
+  trap '[ -n "$started" ] || show_logs "$folder"; stop_server "$folder"; rm -rf "$folder"' EXIT
   trap 'exit 130' INT TERM
-  start_server "$dir"
+  start_server "$folder"
   export PULSE_SERVER
-  PULSE_SERVER=$(cat "$dir/server")
+  PULSE_SERVER=$(cat "$folder/server")
   # PipeWire's own clients find the private server there.
-  [ "$SOUND_SERVER" = pipewire ] && export PIPEWIRE_RUNTIME_DIR="$dir/runtime"
+  [ "$SOUND_SERVER" = pipewire ] && export PIPEWIRE_RUNTIME_DIR="$folder/runtime"
   echo "PULSE_SERVER=$PULSE_SERVER ($SOUND_SERVER)"
   status=0
   "$@" || status=$?
@@ -358,8 +371,10 @@ run)
   ;;
 start)
   [ $# -eq 2 ] || usage
-  start_server "$2"
-  echo "PULSE_SERVER=$(cat "$2/server")"
+  folder=$2
+  trap '[ -n "$started" ] || { show_logs "$folder"; stop_server "$folder"; }' EXIT
+  start_server "$folder"
+  echo "PULSE_SERVER=$(cat "$folder/server")"
   ;;
 stop)
   [ $# -eq 2 ] || usage
