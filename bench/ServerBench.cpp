@@ -1,5 +1,6 @@
 #include "ServerBench.h"
 
+#include "GraphStalls.h"
 #include "PipeWireAudioLibrary.h"
 #include "PlainRelay.h"
 #include "PulseAudioLibrary.h"
@@ -39,6 +40,11 @@ constexpr double kRelayBufferMs = 20;
 constexpr double kLatencyGoalMs = 15;
 // The native back-end's, through one graph.
 constexpr double kNativeLatencyGoalMs = 6;
+// The graph held still now and then, as on a loaded machine; the period is
+// not a multiple of the clicks', so that the stalls fall all over them.
+constexpr auto kStall = std::chrono::milliseconds(5);
+constexpr auto kStallPeriod = std::chrono::milliseconds(310);
+constexpr double kStalledSeconds = kRoutedSeconds;
 
 const char *const kSink = "kaldra_bench";
 const char *const kSinkMonitor = "kaldra_bench.monitor";
@@ -171,13 +177,24 @@ int deviceNumber(const std::string &name, bool capture, AudioLibrary &audio)
     return -1;
 }
 
-// The bench radio routed to the bench output through `audio`, measured.
+// The bench radio routed to the bench output through `audio`, measured;
+// then again while the graph stalls, where the server says which process
+// runs it.
 struct Routed {
     Measurement measurement;
     std::uint64_t dropouts = 0;
     std::uint64_t underflows = 0;
     double rss = 0;
+    Measurement stalled;
+    std::uint64_t stalledDropouts = 0;
+    int stalls = 0;
 };
+
+pid_t graphProcess()
+{
+    const char *pid = std::getenv("KALDRA_GRAPH_PID");
+    return pid != nullptr ? static_cast<pid_t>(std::atol(pid)) : 0;
+}
 
 template <typename Library>
 Routed route(Library &audio, ServerProbe &probe, const std::vector<std::string> &threads)
@@ -199,6 +216,13 @@ Routed route(Library &audio, ServerProbe &probe, const std::vector<std::string> 
     routed.measurement = measure(probe, kRoutedSeconds, threads);
     routed.dropouts = audio.underrunFrames() - underrunsBefore;
     routed.underflows = audio.playbackUnderflows() - underflowsBefore;
+    if (const pid_t graph = graphProcess(); graph > 0) {
+        const std::uint64_t before = audio.underrunFrames();
+        GraphStalls stalls(graph, kStall, kStallPeriod);
+        routed.stalled = measure(probe, kStalledSeconds, threads);
+        routed.stalledDropouts = audio.underrunFrames() - before;
+        routed.stalls = stalls.count();
+    }
     return routed;
 }
 
@@ -288,6 +312,19 @@ void print(const char *name, double value)
     std::printf("%s=%.2f\n", name, value);
 }
 
+// What the stalls cost: `prefix` names the back-end's figures.
+void printStalled(const std::string &prefix, const Routed &routed)
+{
+    if (routed.stalls == 0)
+        return;
+    std::printf("%sstalled_dropouts=%llu (%d stalls of %.1f ms)\n", prefix.c_str(),
+                static_cast<unsigned long long>(routed.stalledDropouts), routed.stalls,
+                std::chrono::duration<double, std::milli>(kStall).count());
+    std::printf("%sstalled_clicks_heard=%zu/%zu\n", prefix.c_str(), routed.stalled.delays.size(),
+                routed.stalled.clicksSent);
+    print((prefix + "stalled_latency_p99_ms").c_str(), percentile(routed.stalled.delays, 0.99));
+}
+
 // Chopped sound shows as dropouts or as clicks not heard; a server that only
 // buffers more shows as latency.
 void printPass(const char *name, const Routed &routed, double goalMs)
@@ -340,6 +377,7 @@ bool runNativeBench(ServerProbe &probe)
     std::printf("native_quantum=%u/48000 (asked %u)\n", quantum, options.quantumFrames);
     print("native_cpu_percent", native.measurement.cpuPerSecond * 100.0);
     printPass("native_pass", native, kNativeLatencyGoalMs);
+    printStalled("native_", native);
     print("pw_loopback_latency_ms", percentile(loopback.delays, 0.5));
     std::printf("pw_loopback_clicks_heard=%zu/%zu\n", loopback.delays.size(), loopback.clicksSent);
     return !native.measurement.delays.empty() && !loopback.delays.empty();
@@ -407,6 +445,7 @@ int runServerBench()
         print("cpu_percent", routed.cpuPerSecond * 100.0);
         print("rss_mb", pulse.rss);
         printPass("pass", pulse, kLatencyGoalMs);
+        printStalled("", pulse);
         const bool measured =
             !routed.delays.empty() && !baseline.delays.empty() && !relay.delays.empty();
         const bool nativeMeasured = runNativeBench(probe);

@@ -16,7 +16,10 @@
 // same path through PipeWireAudioLibrary (native_latency_ms, native_dropouts,
 // native_clicks_heard, native_quantum granted, native_cpu_percent of its loop
 // and data threads) and through pw-loopback at the same quantum
-// (pw_loopback_latency_ms).
+// (pw_loopback_latency_ms). Where the server names the process that runs its
+// graph (KALDRA_GRAPH_PID), each back-end's path again while that process is
+// held still for 5 ms every 310 ms: stalled_dropouts, stalled_clicks_heard
+// and stalled_latency_p99_ms (native_stalled_... for the native back-end).
 //
 // The harness: one stereo null sink. Clicks go into its left channel; the
 // library (and pw-loopback) capture its monitor, as a radio's, and play the

@@ -13,8 +13,10 @@
 #
 #   sound-server.sh run -- CMD...   start a server, run CMD with PULSE_SERVER
 #                                   set (and PIPEWIRE_RUNTIME_DIR for a
-#                                   pipewire server), stop the server; exits
-#                                   with CMD's code
+#                                   pipewire server; KALDRA_GRAPH_PID, the
+#                                   pid of the process that runs the audio
+#                                   graph), stop the server; exits with
+#                                   CMD's code
 #   sound-server.sh start DIR       start a server in DIR (created if missing,
 #                                   one already there stopped first) in the
 #                                   background; prints PULSE_SERVER=...
@@ -32,7 +34,7 @@ SOUND_SERVER=${SOUND_SERVER:-pulseaudio}
 export SOUND_SERVER
 
 usage() {
-  sed -n '2,28p' "$0" >&2
+  sed -n '2,30p' "$0" >&2
   exit 2
 }
 
@@ -364,6 +366,9 @@ run)
   PULSE_SERVER=$(cat "$folder/server")
   # PipeWire's own clients find the private server there.
   [ "$SOUND_SERVER" = pipewire ] && export PIPEWIRE_RUNTIME_DIR="$folder/runtime"
+  # The process whose threads run the audio graph: the bench stalls it.
+  export KALDRA_GRAPH_PID
+  KALDRA_GRAPH_PID=$(cat "$folder/pipewire-pid" 2>/dev/null || cat "$folder/pid")
   echo "PULSE_SERVER=$PULSE_SERVER ($SOUND_SERVER)"
   status=0
   "$@" || status=$?
