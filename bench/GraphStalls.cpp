@@ -2,7 +2,6 @@
 
 #include <signal.h>
 
-
 GraphStalls::GraphStalls(pid_t process, std::chrono::microseconds stall,
                          std::chrono::milliseconds period)
     : thread_([this, process, stall, period] {

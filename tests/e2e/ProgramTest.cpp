@@ -30,9 +30,6 @@ using namespace std::chrono_literals;
 
 using namespace SimulatedRadios;
 
-constexpr double kSilence = 0;
-constexpr double kSilentDb = -60.0;
-
 // The centres of the controls in the window's client area, which lies
 // below the menu bar and is this tall.
 constexpr int kClientHeight = 153;
@@ -49,32 +46,6 @@ const char *const kSettings = "[SETTINGS]\n"
                               "OUTPUT=-1\n"
                               "MODE=0\n"
                               "SO3R=2\n";
-
-struct Ears {
-    double left;
-    double right;
-};
-
-// Whether `heard` holds just the expected radio (or silence) in each ear.
-std::string mismatch(const std::vector<float> &heard, Ears expected)
-{
-    std::ostringstream report;
-    const double expectedHz[] = {expected.left, expected.right};
-    for (int ear = 0; ear < 2; ++ear) {
-        if (expectedHz[ear] == kSilence) {
-            if (levelDb(heard, ear) >= kSilentDb)
-                report << "ear " << ear << " not silent: " << levelDb(heard, ear) << " dB; ";
-            continue;
-        }
-        for (double hz : {kRadio1Hz, kRadio2Hz, kRadio3Hz}) {
-            const double db = toneDb(heard, ear, hz, kAnalysisRate);
-            const bool wanted = hz == expectedHz[ear];
-            if (wanted ? db <= kPresentDb : db >= kAbsentDb)
-                report << hz << " Hz in ear " << ear << " at " << db << " dB; ";
-        }
-    }
-    return report.str();
-}
 
 std::map<std::string, std::string> settingsIn(const QString &path)
 {

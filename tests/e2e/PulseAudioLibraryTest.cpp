@@ -65,6 +65,16 @@ std::vector<float> listenUntil(ServerProbe &probe,
     return recording;
 }
 
+// Listens until the headphones play `expected`. One recording may catch a
+// glitch of a loaded server, whose splash reaches a tone that should be
+// absent; a wrong route stays wrong in every recording of the wait.
+void expectHeard(ServerProbe &probe, Ears expected)
+{
+    const auto heard = listenUntil(
+        probe, [&](const std::vector<float> &heard) { return mismatch(heard, expected).empty(); });
+    EXPECT_EQ(mismatch(heard, expected), "");
+}
+
 // Waits until the headphones play radio 1 in the left ear and radio 2 in the
 // right: a PipeWire server links new streams a while after they are ready,
 // each in its own time.
@@ -105,15 +115,6 @@ class RoutedRadios : public ::testing::TestWithParam<Backend> {
         ASSERT_TRUE(audio.MixerChannelSetMatrix(radio2, second));
     }
 
-    // What the headphones play once a change has settled.
-    std::vector<float> listen()
-    {
-        std::this_thread::sleep_for(200ms);
-        auto heard = probe->record("headphones.monitor", 0.25, kAnalysisRate);
-        EXPECT_FALSE(heard.empty());
-        return heard;
-    }
-
     std::unique_ptr<AudioLibrary> audioLibrary = makeLibrary(GetParam());
     AudioLibrary &audio = *audioLibrary;
     std::optional<ServerProbe> probe;
@@ -124,31 +125,20 @@ INSTANTIATE_ON_EACH_BACKEND(RoutedRadios);
 
 TEST_P(RoutedRadios, MatricesPutEachRadioInTheChosenEarsAndPausingSilencesBoth)
 {
-    const auto expectTone = [](const std::vector<float> &heard, int ear, double hz, bool present) {
-        const double db = toneDb(heard, ear, hz, kAnalysisRate);
-        if (present)
-            EXPECT_GT(db, kPresentDb) << hz << " Hz in ear " << ear;
-        else
-            EXPECT_LT(db, kAbsentDb) << hz << " Hz in ear " << ear;
-    };
     struct Case {
         RoutingMatrix first, second;
-        bool left600, left1000, right600, right1000;
+        Ears heard;
     };
     const Case cases[] = {
-        {{1, 1, 1, 1}, {0, 0, 0, 0}, true, false, true, false},
-        {{0, 0, 0, 0}, {1, 1, 1, 1}, false, true, false, true},
-        {{1, 1, 0, 0}, {0, 0, 1, 1}, true, false, false, true},
+        {{1, 1, 1, 1}, {0, 0, 0, 0}, {kRadio1Hz, kRadio1Hz}},
+        {{0, 0, 0, 0}, {1, 1, 1, 1}, {kRadio2Hz, kRadio2Hz}},
+        {{1, 1, 0, 0}, {0, 0, 1, 1}, {kRadio1Hz, kRadio2Hz}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(::testing::Message()
                      << "radio 1 matrix " << c.first[0] << c.first[1] << c.first[2] << c.first[3]);
         route(c.first, c.second);
-        const auto heard = listen();
-        expectTone(heard, 0, kRadio1Hz, c.left600);
-        expectTone(heard, 0, kRadio2Hz, c.left1000);
-        expectTone(heard, 1, kRadio1Hz, c.right600);
-        expectTone(heard, 1, kRadio2Hz, c.right1000);
+        expectHeard(*probe, c.heard);
     }
     RoutingMatrix kept{};
     ASSERT_TRUE(audio.MixerChannelGetMatrix(radio1, kept));
@@ -156,17 +146,12 @@ TEST_P(RoutedRadios, MatricesPutEachRadioInTheChosenEarsAndPausingSilencesBoth)
 
     ASSERT_TRUE(audio.ChannelPause(radio1));
     ASSERT_TRUE(audio.ChannelPause(radio2));
-    auto heard = listen();
-    EXPECT_LT(levelDb(heard, 0), -60.0);
-    EXPECT_LT(levelDb(heard, 1), -60.0);
+    expectHeard(*probe, {kSilence, kSilence});
 
     // Resumed, the last route holds.
     ASSERT_TRUE(audio.ChannelPlay(radio1, false));
     ASSERT_TRUE(audio.ChannelPlay(radio2, false));
-    heard = listen();
-    expectTone(heard, 0, kRadio1Hz, true);
-    expectTone(heard, 1, kRadio2Hz, true);
-    expectTone(heard, 0, kRadio2Hz, false);
+    expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
 }
 
 TEST_P(RoutedRadios, RefusesStreamsItCannotMixAndReleasingClosesEveryCapture)
@@ -480,19 +465,9 @@ TEST_P(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
     }
     // Back by itself: radio 1 in the left ear alone, radio 2 in the right.
     // Both inputs may still be settling (a reopened stream's first pulls
-    // can raise their delay, and each raise fades in again), so the wait is
+    // can raise their delay, and each raise fades in again): the wait is
     // for the whole route at once.
-    const auto expectBothBack = [&] {
-        const auto back = listenUntil(probe, [](const std::vector<float> &heard) {
-            return toneDb(heard, 0, kRadio1Hz, kAnalysisRate) >= kPresentDb &&
-                   toneDb(heard, 1, kRadio1Hz, kAnalysisRate) <= kAbsentDb &&
-                   toneDb(heard, 1, kRadio2Hz, kAnalysisRate) >= kPresentDb;
-        });
-        EXPECT_GT(toneDb(back, 0, kRadio1Hz, kAnalysisRate), kPresentDb);
-        EXPECT_LT(toneDb(back, 1, kRadio1Hz, kAnalysisRate), kAbsentDb);
-        EXPECT_GT(toneDb(back, 1, kRadio2Hz, kAnalysisRate), kPresentDb);
-    };
-    expectBothBack();
+    expectHeard(probe, {kRadio1Hz, kRadio2Hz});
 
     ASSERT_EQ(script("unplug", "headphones"), 0);
     std::this_thread::sleep_for(300ms);
@@ -500,7 +475,7 @@ TEST_P(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
     EXPECT_TRUE(audio.ChannelPause(mixer));
     EXPECT_TRUE(audio.ChannelPlay(mixer, false));
     ASSERT_EQ(script("plug", "headphones"), 0);
-    expectBothBack();
+    expectHeard(probe, {kRadio1Hz, kRadio2Hz});
 }
 
 } // namespace
