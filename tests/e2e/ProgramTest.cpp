@@ -3,9 +3,9 @@
 // clicks and keys, heard on the recorded headphones, its settings file read
 // back.
 #include "Backends.h"
+#include "HeadphonesListening.h"
 #include "ServerProbe.h"
 #include "SimulatedRadios.h"
-#include "ToneAnalysis.h"
 #include "VirtualDisplay.h"
 
 #include <QCoreApplication>
@@ -136,21 +136,6 @@ class ProgramTest : public ::testing::TestWithParam<Backend> {
         ASSERT_TRUE(display.xdotool({"key", item}));
     }
 
-    // Listens until the headphones play `expected`, for up to five seconds.
-    void expectHeard(Ears expected)
-    {
-        std::string last;
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        do {
-            const auto heard = probe->record("headphones.monitor", 0.25, kAnalysisRate);
-            ASSERT_FALSE(heard.empty());
-            last = mismatch(heard, expected);
-            if (last.empty())
-                return;
-        } while (std::chrono::steady_clock::now() < deadline);
-        ADD_FAILURE() << "the headphones play something else: " << last;
-    }
-
     void expectSetting(const std::string &key, const std::string &value)
     {
         const auto deadline = std::chrono::steady_clock::now() + 5s;
@@ -180,25 +165,25 @@ INSTANTIATE_ON_EACH_BACKEND(ProgramTest);
 TEST_P(ProgramTest, AnOperatorsSessionFromPowerOnToExit)
 {
     click(kLedPower);
-    expectHeard({kRadio1Hz, kRadio2Hz});
+    expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
 
     click(kLedRig1);
-    expectHeard({kRadio1Hz, kRadio1Hz});
+    expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
     expectSetting("MODE", "1");
 
     chooseFromMenu("m", "m");
-    expectHeard({kSilence, kSilence});
+    expectHeard(*probe, {kSilence, kSilence});
     expectSetting("MODE", "3");
 
     // The radio buttons wait while muted.
     click(kSpeaker);
-    expectHeard({kRadio1Hz, kRadio1Hz});
+    expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
     click(kRadio3);
-    expectHeard({kRadio1Hz, kRadio3Hz});
+    expectHeard(*probe, {kRadio1Hz, kRadio3Hz});
     expectSetting("SO3R", "3");
 
     click(kLedPower);
-    expectHeard({kSilence, kSilence});
+    expectHeard(*probe, {kSilence, kSilence});
     expectSetting("MODE", "4");
 
     chooseFromMenu("f", "e");

@@ -5,6 +5,7 @@
 // PipeWire library on a PipeWire server.
 #include "PulseAudioLibrary.h"
 #include "Backends.h"
+#include "HeadphonesListening.h"
 #include "PipeWireAudioLibrary.h"
 #include "ServerProbe.h"
 #include "SimulatedRadios.h"
@@ -19,7 +20,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -50,29 +50,6 @@ std::unique_ptr<AudioLibrary> makeLibrary(Backend backend, const std::string &se
     options.remote = server;
     options.timeout = timeout;
     return std::make_unique<PipeWireAudioLibrary>(options);
-}
-
-// Listens to the headphones until what they play passes `heard`, for up to
-// five seconds; the last recording.
-std::vector<float> listenUntil(ServerProbe &probe,
-                               const std::function<bool(const std::vector<float> &)> &heard)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    std::vector<float> recording;
-    do {
-        recording = probe.record("headphones.monitor", 0.25, kAnalysisRate);
-    } while (!heard(recording) && std::chrono::steady_clock::now() < deadline);
-    return recording;
-}
-
-// Listens until the headphones play `expected`. One recording may catch a
-// glitch of a loaded server, whose splash reaches a tone that should be
-// absent; a wrong route stays wrong in every recording of the wait.
-void expectHeard(ServerProbe &probe, Ears expected)
-{
-    const auto heard = listenUntil(
-        probe, [&](const std::vector<float> &heard) { return mismatch(heard, expected).empty(); });
-    EXPECT_EQ(mismatch(heard, expected), "");
 }
 
 // Waits until the headphones play radio 1 in the left ear and radio 2 in the

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "SimulatedRadios.h"
+
+#include <functional>
+#include <vector>
+
+class ServerProbe;
+
+// What the end-to-end tests hear on the private server's headphones.
+
+// Listens to the headphones until what they play passes `heard`, for up to
+// five seconds; the last recording.
+std::vector<float> listenUntil(ServerProbe &probe,
+                               const std::function<bool(const std::vector<float> &)> &heard);
+
+// Listens until the headphones play `expected`, and fails the test if they
+// never do. One recording may catch a glitch of a loaded server, whose splash
+// reaches a tone that should be absent; a wrong route stays wrong in every
+// recording of the wait.
+void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected);
