@@ -20,24 +20,20 @@ bool someoneAnswers(const QString &path)
 CommandServer::CommandServer(OtrspLineHandler &handler, QObject *parent)
     : QObject(parent), handler_(handler)
 {
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&server_, &QLocalServer::newConnection, this, &CommandServer::acceptClients);
 }
 
 QString CommandServer::listen(const std::filesystem::path &socketPath)
 {
     const QString path = QString::fromStdString(socketPath.string());
+    // Asked first: listening would take the socket over from a running KALDRA.
+    if (someoneAnswers(path))
+        return QStringLiteral("another KALDRA is running and answers on %1; kaldra --send "
+                              "reaches that one")
+            .arg(path);
+    QLocalServer::removeServer(path);
     if (server_.listen(path))
         return {};
-    if (server_.serverError() == QAbstractSocket::AddressInUseError) {
-        if (someoneAnswers(path))
-            return QStringLiteral("another KALDRA is running and answers on %1; kaldra --send "
-                                  "reaches that one")
-                .arg(path);
-        QLocalServer::removeServer(path);
-        if (server_.listen(path))
-            return {};
-    }
     return QStringLiteral("cannot listen on %1: %2").arg(path, server_.errorString());
 }
 

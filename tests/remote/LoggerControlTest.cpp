@@ -1,0 +1,169 @@
+#include "LoggerControl.h"
+#include "CommandClient.h"
+#include "TempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <atomic>
+#include <fcntl.h>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kWaitMilliseconds = 5000;
+
+quint16 freeTcpPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}
+
+class LoggerControlTest : public testing::Test {
+  protected:
+    void SetUp() override
+    {
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(folder.path().string()));
+        link = folder / "otrsp";
+        tcpPort = freeTcpPort();
+        udpPort = freeUdpPort();
+        settings = folder / "KALDRA.INI";
+        writeFile(settings, "[SETTINGS]\nMODE=1\n[control]\notrsp=" + link.string() +
+                                "\nOTRSP_TCP=" + std::to_string(tcpPort) +
+                                "\nN1MM_UDP=" + std::to_string(udpPort) + "\n");
+    }
+
+    // Waits until the last route requested is `route`.
+    static bool routedTo(const QSignalSpy &spy, RemoteRoute route)
+    {
+        return QTest::qWaitFor(
+            [&] { return !spy.isEmpty() && spy.last().at(0).value<RemoteRoute>() == route; },
+            kWaitMilliseconds);
+    }
+
+    TempFolder folder;
+    std::filesystem::path link;
+    std::filesystem::path settings;
+    quint16 tcpPort = 0;
+    quint16 udpPort = 0;
+};
+
+// What the terminal answers, read as the logger would.
+QByteArray readTerminal(int fd, const QByteArray &until)
+{
+    QByteArray answers;
+    for (int i = 0; i < 100 && !answers.contains(until); ++i) {
+        char bytes[256];
+        const ssize_t count = ::read(fd, bytes, sizeof bytes);
+        if (count > 0)
+            answers.append(bytes, count);
+        else
+            QTest::qWait(20);
+    }
+    return answers;
+}
+
+TEST_F(LoggerControlTest, EveryInputTakesGoodLinesAfterBadOnes)
+{
+    LoggerControl control;
+    QSignalSpy routes(&control, &LoggerControl::routeRequested);
+    control.start(settings);
+    ASSERT_EQ(control.tcpPort(), tcpPort);
+    ASSERT_EQ(control.udpPort(), udpPort);
+    ASSERT_EQ(control.otrspPortName().toStdString(), link.string());
+
+    QTcpSocket tcp;
+    tcp.connectToHost(QHostAddress::LocalHost, tcpPort);
+    ASSERT_TRUE(tcp.waitForConnected(kWaitMilliseconds));
+    tcp.write(QByteArray(100'000, '\x01') + "\r?NAME\rRX2R\r");
+    QByteArray answers;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (answers += tcp.readAll()) == "NAMEKALDRA\r"; },
+                                kWaitMilliseconds));
+    EXPECT_TRUE(routedTo(routes, RemoteRoute::Reverse));
+    EXPECT_TRUE(control.loggerConnected());
+
+    // A logger that opens the port, leaves, and the next that opens it.
+    for (const char *command : {"RX2\r?RX\r", "RX1\r?RX\r"}) {
+        const int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        ASSERT_GT(::write(fd, command, std::strlen(command)), 0);
+        const QByteArray expected = QByteArray(command).mid(0, 3) + '\r';
+        EXPECT_EQ(readTerminal(fd, expected), expected);
+        ::close(fd);
+    }
+    EXPECT_TRUE(routedTo(routes, RemoteRoute::Rig1));
+
+    QUdpSocket udp;
+    udp.writeDatagram("<RadioInfo><IsStereo>False</IsStereo><FocusRadioNr>2</FocusRadioNr>"
+                      "<ActiveRadioNr>2</ActiveRadioNr></RadioInfo>",
+                      QHostAddress::LocalHost, udpPort);
+    EXPECT_TRUE(routedTo(routes, RemoteRoute::Rig2));
+    EXPECT_EQ(control.activeRadio(), 2);
+
+    std::ostringstream out;
+    std::ostringstream err;
+    std::atomic<int> result = -1;
+    std::thread sender([&] { result = sendToRunningProgram("?name RX1S ?RX", out, err); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result != -1; }, kWaitMilliseconds));
+    sender.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(out.str(), "NAMEKALDRA\nRX1S\n");
+    EXPECT_TRUE(routedTo(routes, RemoteRoute::Stereo));
+}
+
+TEST_F(LoggerControlTest, BadValuesAndASecondKaldraTurnOnlyTheirInputOff)
+{
+    LoggerControl first;
+    first.start(settings);
+    ASSERT_FALSE(first.otrspPortName().isEmpty());
+
+    const std::filesystem::path other = folder / "OTHER.INI";
+    writeFile(other, "[CONTROL]\nOTRSP=" + link.string() + "\nOTRSP_TCP=12x\nN1MM_UDP=70000\n");
+    {
+        LoggerControl second;
+        second.start(other);
+        EXPECT_TRUE(second.otrspPortName().isEmpty());
+        EXPECT_TRUE(second.otrspStatus().contains(QLatin1String("another running KALDRA")));
+        EXPECT_EQ(second.tcpPort(), 0);
+        EXPECT_EQ(second.udpPort(), 0);
+        int messages = 0;
+        for (const LoggerControl::LogEntry &entry : second.log())
+            messages += entry.text.contains(QLatin1String("OTRSP_TCP=12x")) ||
+                        entry.text.contains(QLatin1String("N1MM_UDP=70000"));
+        EXPECT_EQ(messages, 2);
+    }
+    // The second's exit leaves the first's link alone; the first's removes it.
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    std::ostringstream out;
+    std::ostringstream err;
+    std::atomic<int> result = -1;
+    std::thread sender([&] { result = sendToRunningProgram("?NAME", out, err); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return result != -1; }, kWaitMilliseconds));
+    sender.join();
+    EXPECT_EQ(out.str(), "NAMEKALDRA\n");
+}
+
+TEST_F(LoggerControlTest, SendWithNoKaldraRunningSaysSo)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(sendToRunningProgram("RX1", out, err), 1);
+    EXPECT_NE(err.str().find("no KALDRA is running"), std::string::npos);
+}
+
+} // namespace
