@@ -1,0 +1,65 @@
+#pragma once
+
+#include "RemoteRoute.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <deque>
+#include <filesystem>
+#include <memory>
+
+// Lets contest loggers drive KALDRA: the OTRSP device on a pseudo-terminal and
+// on TCP, N1MM's RadioInfo datagrams, and the local command socket that
+// `kaldra --send` reaches. Set in section [CONTROL] of the settings file.
+// Reports what was asked for as signals; the window runs the commands. Used on
+// the user-interface thread only.
+class LoggerControl : public QObject {
+    Q_OBJECT
+  public:
+    struct LogEntry {
+        QDateTime time;
+        QString source; // "OTRSP pty", "OTRSP TCP 127.0.0.1:50412", "N1MM UDP", "kaldra --send", "KALDRA"
+        bool received;  // true: from the logger; false: sent to it, or a message of KALDRA's own
+        QString text;   // the line, control characters made visible
+    };
+    static constexpr int kLogLines = 200;
+
+    explicit LoggerControl(QObject *parent = nullptr);
+    ~LoggerControl() override; // closes every input and removes the link it made
+
+    // Reads section [CONTROL] of `settingsFile` (OTRSP=, OTRSP_TCP=, N1MM_UDP=;
+    // missing keys give the defaults) and opens those inputs, plus the local
+    // command socket. A value that makes no sense turns that one input off, with
+    // a clear message on standard error and in the log; the rest goes on. Never
+    // throws, never blocks long.
+    void start(const std::filesystem::path &settingsFile);
+
+    // The route the headphones now play (what ?RX answers). byOperator: the
+    // operator made the change, so each client that sent ERX1 is sent "$RX…".
+    void showRoute(RemoteRoute route, bool byOperator);
+
+    int transmitFocus() const; // 1 or 2 (TX1 / TX2)
+    bool latch() const;        // VLATCH1
+    bool mono() const;         // VMONO1
+    int activeRadio() const;   // RadioInfo ActiveRadioNr of the last datagram, 0 before any
+    bool transmitting() const; // RadioInfo IsTransmitting of the last datagram
+
+    QString otrspPortName() const; // the link to give the logger; empty when off
+    QString otrspStatus() const;   // one line: off, ready, or why it could not be made
+    quint16 tcpPort() const;       // 0: off
+    quint16 udpPort() const;       // 0: off
+    bool loggerConnected() const;  // a TCP client, a line on the pty or a datagram lately
+    const std::deque<LogEntry> &log() const; // the last kLogLines lines, oldest first
+
+  signals:
+    void routeRequested(RemoteRoute route); // RX… from any client, RadioInfo, kaldra --send
+    void muteToggleRequested();             // VMUTE
+    void powerToggleRequested();            // VPOWER
+    void transmitFocusChanged(int radio);   // TX1 / TX2
+    void logChanged();                      // a line was logged or the status changed
+
+  private:
+    std::deque<LogEntry> log_;
+};
