@@ -86,7 +86,8 @@ TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirect
       FWorkingDirectory(workingDirectory), FArguments(arguments),
       FSpkrOnGlyph(SpeakerGlyph(QStringLiteral("SpkrOn"))),
       FSpkrOffGlyph(SpeakerGlyph(QStringLiteral("SpkrOff"))), FPopupMenu1(new QMenu(this)),
-      FAboutDlg(new TAboutDlg(this)), FLogger(new LoggerControl(this)), FProcessEnd([](int code) { std::exit(code); })
+      FAboutDlg(new TAboutDlg(this)), FLogger(new LoggerControl(this)),
+      FProcessEnd([](int code) { std::exit(code); })
 {
     Q_INIT_RESOURCE(MainWindow);
     FUi->setupUi(this);

@@ -162,9 +162,9 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     // Made by a start-up that read the settings; neither exists otherwise.
     std::unique_ptr<WindowMenu> FWindowMenu;
     std::unique_ptr<TrayIcon> FTrayIcon;
-    TAboutDlg *FAboutDlg; // owned by the window
-    QAction *FTrayReverse = nullptr; // owned by FPopupMenu1
-    LoggerControl *FLogger;          // owned by the window
+    TAboutDlg *FAboutDlg;                         // owned by the window
+    QAction *FTrayReverse = nullptr;              // owned by FPopupMenu1
+    LoggerControl *FLogger;                       // owned by the window
     LoggerControlWindow *FLoggerWindow = nullptr; // owned by the window, made when first opened
     RemoteRoute FLoggerRoute = RemoteRoute::Stereo;
     // A route a logger asked for while ddOff, taken at the next power-on.
