@@ -1,26 +1,37 @@
 #pragma once
 
+#include "OtrspDevice.h"
+#include "OtrspLineHandler.h"
+#include "RadioInfoReader.h"
 #include "RemoteRoute.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <memory>
+
+class CommandServer;
+class OtrspPseudoTerminal;
+class OtrspTcpServer;
+class RadioInfoListener;
 
 // Lets contest loggers drive KALDRA: the OTRSP device on a pseudo-terminal and
 // on TCP, N1MM's RadioInfo datagrams, and the local command socket that
 // `kaldra --send` reaches. Set in section [CONTROL] of the settings file.
 // Reports what was asked for as signals; the window runs the commands. Used on
 // the user-interface thread only.
-class LoggerControl : public QObject {
+class LoggerControl : public QObject, private OtrspLineHandler {
     Q_OBJECT
   public:
     struct LogEntry {
         QDateTime time;
-        QString source; // "OTRSP pty", "OTRSP TCP 127.0.0.1:50412", "N1MM UDP", "kaldra --send", "KALDRA"
+        QString source; // "OTRSP pty", "OTRSP TCP 127.0.0.1:50412", "N1MM UDP", "kaldra --send",
+                        // "KALDRA"
         bool received;  // true: from the logger; false: sent to it, or a message of KALDRA's own
         QString text;   // the line, control characters made visible
     };
@@ -46,11 +57,11 @@ class LoggerControl : public QObject {
     int activeRadio() const;   // RadioInfo ActiveRadioNr of the last datagram, 0 before any
     bool transmitting() const; // RadioInfo IsTransmitting of the last datagram
 
-    QString otrspPortName() const; // the link to give the logger; empty when off
-    QString otrspStatus() const;   // one line: off, ready, or why it could not be made
-    quint16 tcpPort() const;       // 0: off
-    quint16 udpPort() const;       // 0: off
-    bool loggerConnected() const;  // a TCP client, a line on the pty or a datagram lately
+    QString otrspPortName() const;           // the link to give the logger; empty when off
+    QString otrspStatus() const;             // one line: off, ready, or why it could not be made
+    quint16 tcpPort() const;                 // 0: off
+    quint16 udpPort() const;                 // 0: off
+    bool loggerConnected() const;            // a TCP client, a line on the pty or a datagram lately
     const std::deque<LogEntry> &log() const; // the last kLogLines lines, oldest first
 
   signals:
@@ -61,5 +72,37 @@ class LoggerControl : public QObject {
     void logChanged();                      // a line was logged or the status changed
 
   private:
+    struct Client {
+        QString source;
+        Send send;
+    };
+
+    int openClient(const QString &source, Send send) override;
+    void closeClient(int client, const QString &reason) override;
+    void handleLines(int client, const std::vector<std::string> &lines) override;
+    void handleDatagram(const QByteArray &datagram);
+    void sendEvents(const std::vector<OtrspEvent> &events);
+
+    void startPseudoTerminal(const std::filesystem::path &settingsFile,
+                             const std::filesystem::path &runtimeFolder);
+    quint16 startPort(const std::filesystem::path &settingsFile, const char *key,
+                      const QString &what);
+    void append(const QString &source, bool received, const QString &text);
+    void report(const QString &message); // on standard error and in the log
+
+    OtrspDevice device_;
+    RadioInfoReader radioInfo_;
+    std::map<int, Client> clients_;
     std::deque<LogEntry> log_;
+    QString otrspPortName_;
+    QString otrspStatus_ = QStringLiteral("off");
+    quint16 tcpPort_ = 0;
+    quint16 udpPort_ = 0;
+    QElapsedTimer sinceTerminalLine_;
+    QElapsedTimer sinceDatagram_;
+    bool stopping_ = false;
+    std::unique_ptr<OtrspPseudoTerminal> terminal_;
+    std::unique_ptr<OtrspTcpServer> tcpServer_;
+    std::unique_ptr<RadioInfoListener> udpListener_;
+    std::unique_ptr<CommandServer> commandServer_;
 };

@@ -19,6 +19,6 @@ class OtrspLineReader {
 
   private:
     std::string partial_;
-    bool discarding_ = false;    // the line now arriving is too long
+    bool discarding_ = false;          // the line now arriving is too long
     bool afterCarriageReturn_ = false; // a LF right now ends no further line
 };
