@@ -366,6 +366,7 @@ TEST_P(LoggerDrivenProgramTest, LoggersSwitchTheHeadphones)
     tcp.connectToHost(QHostAddress::LocalHost, tcpPort);
     ASSERT_TRUE(tcp.waitForConnected(5000));
     tcp.write("rx1\n?rx\n");
+    ASSERT_TRUE(tcp.waitForBytesWritten(2000));
     expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
     QByteArray answer;
     while (!answer.contains('\r') && tcp.waitForReadyRead(2000))
