@@ -5,6 +5,8 @@
 #include "AudioLibrary.h"
 #include "DeviceDialog.h"
 #include "ErrorBoxMessage.h"
+#include "LoggerControl.h"
+#include "LoggerControlWindow.h"
 #include "MenuAccessKeys.h"
 #include "SettingsError.h"
 #include "TrayIcon.h"
@@ -15,9 +17,11 @@
 #include <QBitmap>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QStatusBar>
 
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -51,6 +55,23 @@ QString DeviceName(AudioLibrary &library, TSO2RMode mode, std::int32_t device)
     return known ? QString::fromStdString(info.name) : QString();
 }
 
+// The route a listening state plays; none while off or muted.
+std::optional<RemoteRoute> RouteOf(TSO2RState state)
+{
+    switch (state) {
+    case ddLeft:
+        return RemoteRoute::Rig1;
+    case ddRight:
+        return RemoteRoute::Rig2;
+    case ddCenter:
+        return RemoteRoute::Stereo;
+    case ddSwap:
+        return RemoteRoute::Reverse;
+    default:
+        return std::nullopt;
+    }
+}
+
 // The second radio's caption: the third radio takes its place.
 QString SecondRigCaption(bool third)
 {
@@ -65,7 +86,8 @@ TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirect
       FWorkingDirectory(workingDirectory), FArguments(arguments),
       FSpkrOnGlyph(SpeakerGlyph(QStringLiteral("SpkrOn"))),
       FSpkrOffGlyph(SpeakerGlyph(QStringLiteral("SpkrOff"))), FPopupMenu1(new QMenu(this)),
-      FAboutDlg(new TAboutDlg(this)), FProcessEnd([](int code) { std::exit(code); })
+      FAboutDlg(new TAboutDlg(this)), FLogger(new LoggerControl(this)),
+      FProcessEnd([](int code) { std::exit(code); })
 {
     Q_INIT_RESOURCE(MainWindow);
     FUi->setupUi(this);
@@ -95,6 +117,11 @@ TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirect
 
     AssignAccessKeys(FUi->MainMenu1->actions());
     BindCommands();
+    connect(FLogger, &LoggerControl::routeRequested, this, &TForm1::RequestRoute);
+    connect(FLogger, &LoggerControl::muteToggleRequested, this,
+            [this] { RunCommand(&TForm1::Mute1Click); });
+    connect(FLogger, &LoggerControl::powerToggleRequested, this,
+            [this] { RunCommand(&TForm1::LedPowerClick); });
     resize(kClientSize.width(), kClientSize.height() + FUi->MainMenu1->sizeHint().height());
     move(kOpeningPosition);
     FormCreate();
@@ -124,7 +151,9 @@ void TForm1::BindCommands()
     bind(FUi->Rig1, &QAction::triggered, &TForm1::Rig1Click);
     bind(FUi->Rig1Rig21, &QAction::triggered, &TForm1::Rig1Rig21Click);
     bind(FUi->Rig21, &QAction::triggered, &TForm1::Rig21Click);
+    bind(FUi->Reverse1, &QAction::triggered, &TForm1::Reverse1Click);
     bind(FUi->Mute1, &QAction::triggered, &TForm1::Mute1Click);
+    bind(FUi->LoggerControl1, &QAction::triggered, &TForm1::LoggerControl1Click);
     bind(FUi->About1, &QAction::triggered, &TForm1::About1Click);
     // The heading's own handler runs before its items get their keys.
     bind(FUi->Edit1, &QMenu::aboutToShow, &TForm1::Edit1Click);
@@ -171,16 +200,21 @@ void TForm1::FormCreate()
         {"*<>*", &TForm1::Mute1Click},           {"[1]<>[1]", &TForm1::Rig1Click},
         {"[1]<>[2/3]", &TForm1::Rig1Rig21Click}, {"[2/3]<>[2/3]", &TForm1::Rig21Click},
         {"About", &TForm1::About1Click},         {"Exit", &TForm1::Exit1Click},
+        {"[2/3]<>[1]", &TForm1::Reverse1Click},
     };
     for (const auto &[caption, handler] : trayItems) {
         QAction *item = FPopupMenu1->addAction(QString::fromLatin1(caption));
         connect(item, &QAction::triggered, this, [this, handler] { RunCommand(handler); });
     }
+    FTrayReverse = FPopupMenu1->actions().back();
+    FTrayReverse->setCheckable(true);
+    FTrayReverse->setToolTip(FUi->Reverse1->toolTip());
     QCoreApplication::setApplicationName(QStringLiteral("KALDRA"));
     FTrayIcon = std::make_unique<TrayIcon>(*FPopupMenu1, *this);
     FTrayIcon->add();
     SetSO2R(ddOff);
     ShowMode();
+    FLogger->start(FSettings.IniFileName());
 }
 
 void TForm1::FormDestroy()
@@ -211,6 +245,20 @@ void TForm1::SetSO2R(TSO2RState value)
     const bool radiosEnabled = on && value != ddMute;
     FUi->Radio2->setEnabled(radiosEnabled);
     FUi->Radio3->setEnabled(radiosEnabled);
+    FollowRoute();
+}
+
+void TForm1::FollowRoute()
+{
+    const bool byOperator = !std::exchange(FRouteFromLogger, false);
+    FUi->Reverse1->setChecked(FSO2R == ddSwap);
+    if (FTrayReverse)
+        FTrayReverse->setChecked(FSO2R == ddSwap);
+    const auto route = RouteOf(FSO2R);
+    if (!route || route == FShownRoute)
+        return;
+    FShownRoute = route;
+    FLogger->showRoute(*route, byOperator);
 }
 
 void TForm1::SetSO3R(TSO3RState value)
@@ -288,6 +336,41 @@ void TForm1::SystemCommand(int command)
 void TForm1::LedPowerClick()
 {
     FEngine.TogglePower();
+    if (FSO2R == ddOff || !FPendingRoute)
+        return;
+    FLoggerRoute = *std::exchange(FPendingRoute, std::nullopt);
+    TakeLoggerRoute();
+}
+
+void TForm1::RequestRoute(RemoteRoute route)
+{
+    if (FSO2R == ddOff) {
+        FPendingRoute = route;
+        return;
+    }
+    FLoggerRoute = route;
+    RunCommand(&TForm1::TakeLoggerRoute);
+}
+
+void TForm1::TakeLoggerRoute()
+{
+    // Every route command sets the state before its settings write can fail.
+    FRouteFromLogger = true;
+    switch (FLoggerRoute) {
+    case RemoteRoute::Rig1:
+        Rig1Click();
+        break;
+    case RemoteRoute::Rig2:
+        Rig21Click();
+        break;
+    case RemoteRoute::Stereo:
+        Rig1Rig21Click();
+        break;
+    case RemoteRoute::Reverse:
+        Reverse1Click();
+        break;
+    }
+    FRouteFromLogger = false;
 }
 
 void TForm1::LedRig1Click()
@@ -404,6 +487,24 @@ void TForm1::Rig21Click()
     IfAudioStarted(&TForm1::LedRig2Click);
 }
 
+void TForm1::Reverse1Click()
+{
+    IfAudioStarted(&TForm1::RouteReverse);
+    // A checkable item flips its own mark when chosen; the state decides it.
+    FollowRoute();
+}
+
+void TForm1::RouteReverse()
+{
+    // Lit even when the settings write is refused: the route plays by then.
+    const auto bothEarsLamp = qScopeGuard([this] {
+        FUi->LedRig1->SetIsActive(false);
+        FUi->LedRig12->SetIsActive(true);
+        FUi->LedRig2->SetIsActive(false);
+    });
+    FEngine.SetRoute(AudioEngine::Route::Reverse);
+}
+
 void TForm1::Mute1Click()
 {
     IfAudioStarted(&TForm1::SpeakerClick);
@@ -416,6 +517,15 @@ void TForm1::IfAudioStarted(void (TForm1::*handler)())
 }
 
 void TForm1::Edit1Click() {}
+
+void TForm1::LoggerControl1Click()
+{
+    if (!FLoggerWindow)
+        FLoggerWindow = new LoggerControlWindow(*FLogger, this);
+    FLoggerWindow->show();
+    FLoggerWindow->raise();
+    FLoggerWindow->activateWindow();
+}
 
 void TForm1::About1Click()
 {

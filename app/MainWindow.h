@@ -3,6 +3,7 @@
 #include "AudioEngine.h"
 #include "AudioEngineHost.h"
 #include "ListeningState.h"
+#include "RemoteRoute.h"
 #include "SettingsFile.h"
 #include "SettingsTarget.h"
 
@@ -13,10 +14,14 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class AudioLibrary;
+class LoggerControl;
+class LoggerControlWindow;
+class QAction;
 class QMenu;
 class TAboutDlg;
 class TrayIcon;
@@ -58,7 +63,8 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     // Stores the state and shows it on the Rig buttons, the speaker button and
     // the radio buttons. The Rig buttons are enabled or disabled before their
     // lamps are set, so under ddOff every lamp keeps its look; ddSwap leaves
-    // captions and lamps alone, ddMute the lamps.
+    // captions and lamps alone, ddMute the lamps. Marks the Reverse items
+    // while ddSwap is heard and tells the logger control each new route.
     void SetSO2R(TSO2RState value) override;
     // Stores the second radio, marks its radio button and names it on LedRig2,
     // LedRig12 and the menus. Marking a radio button that was not marked
@@ -81,6 +87,8 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     QMenu &PopupMenu1() { return *FPopupMenu1; }
     // The notification-area icon; none after a start-up that stopped early.
     const TrayIcon *Tray() const { return FTrayIcon.get(); }
+    // What loggers drive the window through; started once the settings are read.
+    LoggerControl &Logger() { return *FLogger; }
 
     // What ends the process after an audio failure; std::exit unless a test
     // replaces it. Should it return, the failing operation stops there.
@@ -115,8 +123,13 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     void Rig1Click();
     void Rig1Rig21Click();
     void Rig21Click();
+    // Reverse stereo: the second radio left, radio 1 right. LedRig12 lights,
+    // since both radios are heard one per ear; the Reverse items carry the mark.
+    void Reverse1Click();
     void Mute1Click();
     void Edit1Click();
+    // Opens the Logger control window, or raises it when it is open.
+    void LoggerControl1Click();
     void About1Click();
 
   private:
@@ -129,6 +142,14 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     void IfAudioStarted(void (TForm1::*handler)());
     void ChooseSecondRadio(TSO3RState radio);
     void RestartAudio();
+    void RouteReverse();
+    // A logger's route request: while ddOff remembered for the next power-on,
+    // otherwise run as the Mode menu's command.
+    void RequestRoute(RemoteRoute route);
+    // Runs FLoggerRoute as the Mode menu's command would.
+    void TakeLoggerRoute();
+    // The Reverse items' marks and the route the logger control reports.
+    void FollowRoute();
 
     std::unique_ptr<Ui::TForm1> FUi;
     AudioEngine FEngine;
@@ -141,7 +162,17 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     // Made by a start-up that read the settings; neither exists otherwise.
     std::unique_ptr<WindowMenu> FWindowMenu;
     std::unique_ptr<TrayIcon> FTrayIcon;
-    TAboutDlg *FAboutDlg; // owned by the window
+    TAboutDlg *FAboutDlg;                         // owned by the window
+    QAction *FTrayReverse = nullptr;              // owned by FPopupMenu1
+    LoggerControl *FLogger;                       // owned by the window
+    LoggerControlWindow *FLoggerWindow = nullptr; // owned by the window, made when first opened
+    RemoteRoute FLoggerRoute = RemoteRoute::Stereo;
+    // A route a logger asked for while ddOff, taken at the next power-on.
+    std::optional<RemoteRoute> FPendingRoute;
+    // The route last told to the logger control.
+    std::optional<RemoteRoute> FShownRoute;
+    // Set while a logger's request runs; the next SetSO2R reports it as such.
+    bool FRouteFromLogger = false;
     std::function<void(int)> FProcessEnd;
     TSO2RState FSO2R = ddOff;
     TSO3RState FSO3R = ddRadio2;

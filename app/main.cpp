@@ -1,16 +1,41 @@
 #include "AudioLibraryChoice.h"
+#include "CommandClient.h"
 #include "DeviceDialog.h"
 #include "MainWindow.h"
 #include "QuitSignals.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <filesystem>
+#include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
+
+namespace {
+
+// `kaldra --send TEXT...`: the words after --send go to the running program as
+// OTRSP lines; no window and no display are needed.
+int SendToRunningProgram(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QStringList words;
+    for (int i = 2; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+    if (words.isEmpty()) {
+        std::cerr << "kaldra --send: give the commands to send, e.g. kaldra --send RX1S\n";
+        return 2;
+    }
+    return sendToRunningProgram(words.join(u' '), std::cout, std::cerr);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && std::string_view(argv[1]) == "--send")
+        return SendToRunningProgram(argc, argv);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("SO2R Controller"));
     // Lets a Wayland desktop match the window to the menu entry and its icon.

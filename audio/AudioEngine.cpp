@@ -11,11 +11,12 @@ struct RouteMatrices {
     TSO2RState state;
 };
 
-// By Route: Rig1, Rig12, Rig2.
-constexpr std::array<RouteMatrices, 3> kRoutes = {{
+// By Route: Rig1, Rig12, Rig2, Reverse.
+constexpr std::array<RouteMatrices, 4> kRoutes = {{
     {{1, 1, 1, 1}, {0, 0, 0, 0}, ddLeft},
     {{1, 1, 0, 0}, {0, 0, 1, 1}, ddCenter},
     {{0, 0, 0, 0}, {1, 1, 1, 1}, ddRight},
+    {{0, 0, 1, 1}, {1, 1, 0, 0}, ddSwap},
 }};
 
 } // namespace

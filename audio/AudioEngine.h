@@ -15,7 +15,8 @@ class AudioEngine {
     static constexpr std::uint32_t kFrequency = 7000;
     static constexpr std::uint32_t kChannels = 2;
 
-    enum class Route { Rig1, Rig12, Rig2 };
+    // Rig12: radio 1 left, the second radio right; Reverse: the other way round.
+    enum class Route { Rig1, Rig12, Rig2, Reverse };
 
     // Both must outlive the engine.
     AudioEngine(AudioLibrary &library, AudioEngineHost &host);

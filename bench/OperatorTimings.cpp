@@ -10,12 +10,15 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <optional>
 #include <stdexcept>
@@ -38,8 +41,9 @@ constexpr std::size_t kStepFrames = kRate / 1000;
 constexpr double kHeardDb = kPresentDb;
 
 // The radios on the private server, sorted by device name after the
-// headphones' monitor.
-const char *const kSettings = "[SETTINGS]\nINPUT1=1\nINPUT2=2\nINPUT3=3\nOUTPUT=-1\n";
+// headphones' monitor; OTRSP on TCP port %1 alone.
+const char *const kSettings = "[SETTINGS]\nINPUT1=1\nINPUT2=2\nINPUT3=3\nOUTPUT=-1\n"
+                              "[CONTROL]\nOTRSP=\nOTRSP_TCP=%1\nN1MM_UDP=0\n";
 
 struct Recording {
     std::vector<float> samples;
@@ -52,16 +56,16 @@ struct Recording {
     }
 };
 
-// Clicks `button` while the headphones are recorded: `seconds` in all, the
-// click 300 ms in. Gives the recording, the click's time and how long the
-// click held this thread.
+// Runs `act` (a click, a line from a logger) while the headphones are
+// recorded: `seconds` in all, the act 300 ms in. Gives the recording, the
+// act's time and how long the act held this thread.
 struct ClickHeard {
     Recording heard;
     Clock::time_point clickedAt;
     Milliseconds held;
 };
 
-ClickHeard clickWhileListening(ServerProbe &probe, QAbstractButton &button, double seconds)
+ClickHeard actWhileListening(ServerProbe &probe, const std::function<void()> &act, double seconds)
 {
     auto recording = std::async(std::launch::async, [&probe, seconds] {
         Recording result;
@@ -71,7 +75,7 @@ ClickHeard clickWhileListening(ServerProbe &probe, QAbstractButton &button, doub
     QTest::qWait(300);
     ClickHeard click;
     click.clickedAt = Clock::now();
-    QTest::mouseClick(&button, Qt::LeftButton);
+    act();
     click.held = Clock::now() - click.clickedAt;
     while (recording.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
         QApplication::processEvents();
@@ -79,6 +83,20 @@ ClickHeard clickWhileListening(ServerProbe &probe, QAbstractButton &button, doub
     if (click.heard.samples.empty())
         throw std::runtime_error("the headphones could not be recorded");
     return click;
+}
+
+ClickHeard clickWhileListening(ServerProbe &probe, QAbstractButton &button, double seconds)
+{
+    return actWhileListening(
+        probe, [&button] { QTest::mouseClick(&button, Qt::LeftButton); }, seconds);
+}
+
+quint16 freeTcpPort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost))
+        throw std::runtime_error("no free TCP port");
+    return server.serverPort();
 }
 
 std::optional<std::size_t> firstSoundFrame(const Recording &recording, Clock::time_point after)
@@ -141,10 +159,13 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
     try {
         QTemporaryDir folder;
         QFile settings(QDir(folder.path()).filePath("KALDRA.INI"));
+        const quint16 otrspPort = freeTcpPort();
         if (!folder.isValid() || !settings.open(QIODevice::WriteOnly) ||
-            settings.write(kSettings) < 0)
+            settings.write(QString::fromLatin1(kSettings).arg(otrspPort).toLatin1()) < 0)
             throw std::runtime_error("no settings folder");
         settings.close();
+        // The command socket of `kaldra --send` goes in the bench's own folder.
+        qputenv("XDG_RUNTIME_DIR", folder.path().toLocal8Bit());
 
         PulseAudioLibrary library;
         TForm1 window(library, folder.path().toStdString(), {});
@@ -185,10 +206,40 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
                 Milliseconds(route.heard.timeOfFrame(*frame) - route.clickedAt).count());
             commandHolds.push_back(route.held.count());
         }
+
+        // The same two routes asked for by a logger over TCP: from the line
+        // written to the new radio heard. The wait for the program to take
+        // the line is part of the act, so no polling delay of ours is counted.
+        QTcpSocket logger;
+        logger.connectToHost(QHostAddress::LocalHost, otrspPort);
+        if (!logger.waitForConnected(2000))
+            throw std::runtime_error("the OTRSP TCP port does not answer");
+        std::vector<double> otrspDelays;
+        for (int i = 0; i < 6; ++i) {
+            const bool toRig1 = i % 2 == 0;
+            const TSO2RState target = toRig1 ? ddLeft : ddCenter;
+            const ClickHeard route = actWhileListening(
+                probe,
+                [&] {
+                    logger.write(toRig1 ? "RX1\r" : "RX1S\r");
+                    logger.flush();
+                    const auto deadline = Clock::now() + std::chrono::seconds(2);
+                    while (window.SO2R() != target && Clock::now() < deadline)
+                        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                },
+                0.8);
+            const auto frame =
+                firstHeardFrame(route.heard, toRig1 ? kRadio1Hz : kRadio2Hz, route.clickedAt);
+            if (!frame)
+                throw std::runtime_error("the route a logger asked for was not heard");
+            otrspDelays.push_back(
+                Milliseconds(route.heard.timeOfFrame(*frame) - route.clickedAt).count());
+        }
         QTest::mouseClick(&power, Qt::LeftButton);
 
         print("poweron_sound_ms", median(soundDelays));
         print("route_heard_ms", median(heardDelays));
+        print("otrsp_route_heard_ms", median(otrspDelays));
         print("command_ui_ms", median(commandHolds));
         print("command_ui_max_ms", *std::max_element(commandHolds.begin(), commandHolds.end()));
         print("poweron_ui_ms", median(powerHolds));

@@ -9,7 +9,7 @@ enum TSO2RState : std::uint8_t {
     ddRight = 1,  // second radio in both ears
     ddCenter = 2, // radio 1 left, second radio right
     ddLeft = 3,   // radio 1 in both ears
-    ddSwap = 4,   // accepted by the window's setter, set by no command
+    ddSwap = 4,   // reverse stereo: the second radio left, radio 1 right
     ddMute = 5,   // both captures paused
 };
 

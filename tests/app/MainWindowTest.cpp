@@ -1,6 +1,7 @@
 #include "MainWindow.h"
 #include "DeviceDialog.h"
 #include "LedBtn.h"
+#include "LoggerControl.h"
 #include "ModalDriver.h"
 #include "RecordingAudioLibrary.h"
 #include "TempFolder.h"
@@ -30,6 +31,8 @@ struct Window {
             writeFile(folder / "KALDRA.INI", settings);
         // As the program entry leaves it before the window takes over.
         QCoreApplication::setApplicationName("SO2R Controller");
+        // The logger control's link and command socket go in the test's own folder.
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(folder.path().string()));
         library.captureDevices = {"Radio 1", "Radio 2", "Radio 3"};
         library.playbackDevices = {"Headset"};
         form = std::make_unique<TForm1>(library, folder.path(), arguments);
@@ -54,6 +57,22 @@ struct Window {
             look += std::string(led(name)->isEnabled() ? "e" : "-") +
                     (led(name)->IsActive() ? "1 " : "0 ");
         return look;
+    }
+    // The matrices of radio 1's and the second radio's captures, as "1100 0011".
+    std::string matrices()
+    {
+        std::string both;
+        for (AudioHandle capture : {form->Engine().Capture1(), form->Engine().Capture2()}) {
+            for (float gain : library.matrices[capture])
+                both += std::to_string(static_cast<int>(gain));
+            both += ' ';
+        }
+        return both;
+    }
+    bool reverseMarked()
+    {
+        return get<QAction>("Reverse1")->isChecked() &&
+               form->PopupMenu1().actions().back()->isChecked();
     }
     bool speakerMuted()
     {
@@ -98,8 +117,8 @@ TEST(MainWindow, FirstStartOpensPoweredOffWithTheLayoutsLamps)
     QStringList items;
     for (QAction *item : tray.actions())
         items << item->text();
-    EXPECT_EQ(items, QStringList(
-                         {"*<>*", "[&1]<>[1]", "[1]<>[&2/3]", "[2/&3]<>[2/3]", "&About", "&Exit"}));
+    EXPECT_EQ(items, QStringList({"*<>*", "[&1]<>[1]", "[1]<>[&2/3]", "[2/&3]<>[2/3]", "&About",
+                                  "&Exit", "[2/3]<>[1]"}));
     EXPECT_EQ(QCoreApplication::applicationName(), "KALDRA");
 }
 
@@ -174,7 +193,10 @@ TEST(MainWindow, SecondRadioRenamesButtonsAndMenusWhoseKeysFollow)
     EXPECT_EQ(window.led("LedRig12")->text(), "Rig1+3");
     EXPECT_EQ(mode->actions()[1]->text(), "R&ig1+3");
     EXPECT_EQ(mode->actions()[2]->text(), "Ri&g3");
+    EXPECT_EQ(mode->actions()[3]->text(), "R&everse");
+    EXPECT_EQ(mode->actions()[4]->text(), "&Mute");
     EXPECT_EQ(edit->actions()[2]->text(), "So&undcard IN(3)");
+    EXPECT_EQ(edit->actions()[3]->text(), "&Logger control...");
 
     window.form->SetSO3R(ddRadio2);
     EXPECT_TRUE(window.get<QRadioButton>("Radio2")->isChecked());
@@ -310,6 +332,68 @@ TEST(MainWindow, SystemCommandsRunOneRouteEach)
     EXPECT_EQ(aboutBoxes, 1);
     EXPECT_EQ(window.form->SO2R(), ddMute);
     EXPECT_EQ(matrixWrites() - before, 6);
+}
+
+TEST(MainWindow, ReverseStereoPlaysTheSecondRadioLeftAndComesBackFromMute)
+{
+    Window window;
+    window.get<QAction>("Reverse1")->trigger(); // before the first power-on: nothing
+    EXPECT_EQ(window.form->SO2R(), ddOff);
+    EXPECT_FALSE(window.get<QAction>("Reverse1")->isChecked());
+
+    window.led("LedPower")->click();
+    window.led("LedRig1")->click();
+    window.form->PopupMenu1().actions().back()->trigger();
+    EXPECT_EQ(window.form->SO2R(), ddSwap);
+    EXPECT_EQ(window.matrices(), "0011 1100 ");
+    EXPECT_EQ(window.rigs(), "e0 e1 e0 ");
+    EXPECT_TRUE(window.reverseMarked());
+    EXPECT_NE(window.settings().find("MODE=0"), std::string::npos);
+
+    window.get<QAction>("Mute1")->trigger();
+    EXPECT_EQ(window.form->SO2R(), ddMute);
+    EXPECT_FALSE(window.get<QAction>("Reverse1")->isChecked());
+    window.get<QAction>("Mute1")->trigger();
+    EXPECT_EQ(window.form->SO2R(), ddSwap);
+    EXPECT_TRUE(window.reverseMarked());
+    EXPECT_EQ(window.rigs(), "e0 e1 e0 ");
+
+    window.get<QAction>("Reverse1")->trigger(); // chosen again: still reverse, still marked
+    EXPECT_TRUE(window.reverseMarked());
+    window.led("LedRig2")->click();
+    EXPECT_FALSE(window.get<QAction>("Reverse1")->isChecked());
+}
+
+TEST(MainWindow, LoggerRoutesActAsTheModeMenuAndWaitWhilePoweredOff)
+{
+    Window window;
+    LoggerControl &logger = window.form->Logger();
+    window.library.calls.clear();
+    const std::string lamps = window.rigs();
+    emit logger.routeRequested(RemoteRoute::Reverse);
+    EXPECT_EQ(window.form->SO2R(), ddOff);
+    EXPECT_EQ(window.rigs(), lamps);
+    EXPECT_TRUE(window.library.calls.empty());
+
+    window.led("LedPower")->click(); // up on Rig1+2, then the remembered route at once
+    EXPECT_EQ(window.form->SO2R(), ddSwap);
+    EXPECT_EQ(window.matrices(), "0011 1100 ");
+
+    emit logger.routeRequested(RemoteRoute::Rig1);
+    EXPECT_EQ(window.form->SO2R(), ddLeft);
+    EXPECT_EQ(window.matrices(), "1111 0000 ");
+    EXPECT_NE(window.settings().find("MODE=1"), std::string::npos);
+    emit logger.routeRequested(RemoteRoute::Rig2);
+    EXPECT_EQ(window.matrices(), "0000 1111 ");
+    emit logger.routeRequested(RemoteRoute::Stereo);
+    EXPECT_EQ(window.form->SO2R(), ddCenter);
+
+    emit logger.muteToggleRequested();
+    EXPECT_EQ(window.form->SO2R(), ddMute);
+    emit logger.powerToggleRequested();
+    EXPECT_EQ(window.form->SO2R(), ddOff);
+    emit logger.powerToggleRequested(); // the remembered route was taken once only
+    EXPECT_EQ(window.form->SO2R(), ddCenter);
 }
 
 TEST(MainWindow, DeviceDialogClosedWithoutOkStillRestartsAndWrites)

@@ -182,6 +182,7 @@ TEST_F(AudioEngineTest, EachRouteSetsBothCapturesMatrices)
         {AudioEngine::Route::Rig1, {1, 1, 1, 1}, {0, 0, 0, 0}, ddLeft},
         {AudioEngine::Route::Rig2, {0, 0, 0, 0}, {1, 1, 1, 1}, ddRight},
         {AudioEngine::Route::Rig12, {1, 1, 0, 0}, {0, 0, 1, 1}, ddCenter},
+        {AudioEngine::Route::Reverse, {0, 0, 1, 1}, {1, 1, 0, 0}, ddSwap},
     };
     for (const Case &c : cases) {
         engine.SetRoute(c.route);

@@ -13,10 +13,18 @@
 #include <QFile>
 #include <QPoint>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUdpSocket>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <iostream>
@@ -62,6 +70,89 @@ std::map<std::string, std::string> settingsIn(const QString &path)
     return values;
 }
 
+// A logger on the program's pseudo-terminal: its link opened as a serial port
+// is, in raw mode.
+class SerialPortClient {
+  public:
+    explicit SerialPortClient(const QString &link)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while ((fd_ = ::open(link.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK)) < 0 &&
+               std::chrono::steady_clock::now() < deadline)
+            QThread::msleep(50);
+        termios mode{};
+        if (fd_ >= 0 && ::tcgetattr(fd_, &mode) == 0) {
+            ::cfmakeraw(&mode);
+            ::tcsetattr(fd_, TCSANOW, &mode);
+        }
+    }
+    ~SerialPortClient()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    SerialPortClient(const SerialPortClient &) = delete;
+    SerialPortClient &operator=(const SerialPortClient &) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+
+    // Writes all of `bytes`, waiting while the program reads; false when it
+    // stops reading for five seconds.
+    bool write(const QByteArray &bytes)
+    {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t written = ::write(fd_, bytes.constData() + done, bytes.size() - done);
+            if (written > 0) {
+                done += written;
+                continue;
+            }
+            pollfd ready{fd_, POLLOUT, 0};
+            if (errno != EAGAIN || ::poll(&ready, 1, 5000) <= 0)
+                return false;
+        }
+        return true;
+    }
+
+    // The next answer, up to its CR; empty after a second with none.
+    QByteArray answer()
+    {
+        while (!pending_.contains('\r')) {
+            pollfd ready{fd_, POLLIN, 0};
+            if (::poll(&ready, 1, 1000) <= 0)
+                return {};
+            char bytes[256];
+            const ssize_t got = ::read(fd_, bytes, sizeof bytes);
+            if (got <= 0)
+                return {};
+            pending_.append(bytes, got);
+        }
+        const qsizetype end = pending_.indexOf('\r') + 1;
+        const QByteArray line = pending_.left(end);
+        pending_.remove(0, end);
+        return line;
+    }
+
+  private:
+    int fd_ = -1;
+    QByteArray pending_;
+};
+
+// Ports that nothing listens on now.
+quint16 freeTcpPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort();
+}
+
+quint16 freeUdpPort()
+{
+    QUdpSocket socket;
+    socket.bind(QHostAddress::LocalHost);
+    return socket.localPort();
+}
+
 // On PipeWire the program runs as on a desktop, where nothing points libpulse
 // at a server, and so through PipeWire's own API; told PULSE_SERVER, it
 // takes the pulse protocol.
@@ -75,6 +166,7 @@ class ProgramTest : public ::testing::TestWithParam<Backend> {
         QFile file(settingsPath());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(kSettings);
+        file.write(controlSection());
         file.close();
         probe.emplace();
 
@@ -82,6 +174,8 @@ class ProgramTest : public ::testing::TestWithParam<Backend> {
         environment.insert("DISPLAY", display.name());
         environment.insert("QT_QPA_PLATFORM", "xcb");
         environment.remove("WAYLAND_DISPLAY");
+        // The command socket and the default OTRSP link stay in the test's folder.
+        environment.insert("XDG_RUNTIME_DIR", folder.path());
         if (GetParam() == Backend::PipeWire)
             environment.remove("PULSE_SERVER");
         program.setProcessEnvironment(environment);
@@ -118,6 +212,24 @@ class ProgramTest : public ::testing::TestWithParam<Backend> {
     }
 
     QString settingsPath() const { return QDir(folder.path()).filePath("KALDRA.INI"); }
+    // Section [CONTROL] of the settings file; none by default.
+    virtual QByteArray controlSection() const { return {}; }
+
+    // `kaldra --send` with `words`, as a desktop shortcut runs it.
+    int send(const QStringList &words, QByteArray *answers = nullptr)
+    {
+        QProcess sender;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", folder.path());
+        environment.remove("DISPLAY");
+        sender.setProcessEnvironment(environment);
+        sender.start(KALDRA_PROGRAM, QStringList{"--send"} + words);
+        if (!sender.waitForFinished(10000))
+            return -1;
+        if (answers)
+            *answers = sender.readAllStandardOutput();
+        return sender.exitCode();
+    }
 
     void click(QPoint place)
     {
@@ -160,6 +272,37 @@ class ProgramTest : public ::testing::TestWithParam<Backend> {
 
 INSTANTIATE_ON_EACH_BACKEND(ProgramTest);
 
+// The program with every logger input open: its OTRSP link in the test's
+// folder, TCP and UDP on ports free at the start.
+class LoggerDrivenProgramTest : public ProgramTest {
+  protected:
+    QByteArray controlSection() const override
+    {
+        return QStringLiteral("[CONTROL]\nOTRSP=%1\nOTRSP_TCP=%2\nN1MM_UDP=%3\n")
+            .arg(linkPath())
+            .arg(tcpPort)
+            .arg(udpPort)
+            .toUtf8();
+    }
+    QString linkPath() const { return QDir(folder.path()).filePath("otrsp"); }
+
+    const quint16 tcpPort = freeTcpPort();
+    const quint16 udpPort = freeUdpPort();
+};
+
+INSTANTIATE_ON_EACH_BACKEND(LoggerDrivenProgramTest);
+
+QByteArray radioInfo(int focus, bool stereo)
+{
+    return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<RadioInfo>"
+                          "<StationName>SO2R</StationName><RadioNr>1</RadioNr>"
+                          "<IsTransmitting>False</IsTransmitting><FocusRadioNr>%1</FocusRadioNr>"
+                          "<IsStereo>%2</IsStereo><ActiveRadioNr>%1</ActiveRadioNr></RadioInfo>")
+        .arg(focus)
+        .arg(stereo ? "True" : "False")
+        .toUtf8();
+}
+
 } // namespace
 
 TEST_P(ProgramTest, AnOperatorsSessionFromPowerOnToExit)
@@ -196,6 +339,70 @@ TEST_P(ProgramTest, AnOperatorsSessionFromPowerOnToExit)
                                                          {"INPUT3", "3"}, {"OUTPUT", "-1"},
                                                          {"MODE", "4"},   {"SO3R", "3"}};
     EXPECT_EQ(settingsIn(settingsPath()), expected);
+}
+
+TEST_P(LoggerDrivenProgramTest, LoggersSwitchTheHeadphones)
+{
+    click(kLedPower);
+    expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
+
+    SerialPortClient port(linkPath());
+    ASSERT_TRUE(port.isOpen()) << "no OTRSP link at " << linkPath().toStdString();
+    const std::pair<const char *, Ears> routes[] = {{"RX1\r", {kRadio1Hz, kRadio1Hz}},
+                                                    {"RX2S\r", {kRadio1Hz, kRadio2Hz}},
+                                                    {"RX2\r", {kRadio2Hz, kRadio2Hz}},
+                                                    {"RX1R\r", {kRadio2Hz, kRadio1Hz}}};
+    for (const auto &[line, ears] : routes) {
+        SCOPED_TRACE(line);
+        ASSERT_TRUE(port.write(line));
+        expectHeard(*probe, ears);
+    }
+    expectSetting("MODE", "0");
+    ASSERT_TRUE(port.write("?NAME\r?RX\r"));
+    EXPECT_EQ(port.answer(), "NAMEKALDRA\r");
+    EXPECT_EQ(port.answer(), "RX1R\r");
+
+    QTcpSocket tcp;
+    tcp.connectToHost(QHostAddress::LocalHost, tcpPort);
+    ASSERT_TRUE(tcp.waitForConnected(5000));
+    tcp.write("rx1\n?rx\n");
+    ASSERT_TRUE(tcp.waitForBytesWritten(2000));
+    expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
+    QByteArray answer;
+    while (!answer.contains('\r') && tcp.waitForReadyRead(2000))
+        answer += tcp.readAll();
+    EXPECT_EQ(answer, "RX1\r");
+
+    QUdpSocket datagrams;
+    datagrams.writeDatagram(radioInfo(2, false), QHostAddress::LocalHost, udpPort);
+    expectHeard(*probe, {kRadio2Hz, kRadio2Hz});
+
+    EXPECT_EQ(send({"RX1"}), 0);
+    expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
+
+    // 100 kB of binary with no line end, then a good line.
+    QByteArray junk(100 * 1024, '\0');
+    for (qsizetype i = 0; i < junk.size(); ++i)
+        junk[i] = static_cast<char>((i * 7919 + i / 13) % 256);
+    junk.replace('\r', '\x01').replace('\n', '\x02');
+    ASSERT_TRUE(port.write(junk)) << "the program stopped reading its port";
+    ASSERT_TRUE(port.write("\rRX2\r"));
+    expectHeard(*probe, {kRadio2Hz, kRadio2Hz});
+}
+
+TEST(SendCommand, SaysSoAndEndsWhenNoProgramRuns)
+{
+    QTemporaryDir runtime;
+    QProcess sender;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    sender.setProcessEnvironment(environment);
+    const auto start = std::chrono::steady_clock::now();
+    sender.start(KALDRA_PROGRAM, {"--send", "RX1"});
+    ASSERT_TRUE(sender.waitForFinished(5000));
+    EXPECT_EQ(sender.exitCode(), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_FALSE(sender.readAllStandardError().isEmpty());
 }
 
 int main(int argc, char *argv[])

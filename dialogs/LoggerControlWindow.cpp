@@ -1,0 +1,103 @@
+#include "LoggerControlWindow.h"
+
+#include "LoggerControl.h"
+
+#include <QFormLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kRefreshMs = 100;
+constexpr int kStatusMs = 1000;
+
+QString PortText(quint16 port)
+{
+    return port == 0 ? QStringLiteral("off") : QStringLiteral("127.0.0.1:%1").arg(port);
+}
+
+QLabel *SelectableLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+} // namespace
+
+LoggerControlWindow::LoggerControlWindow(const LoggerControl &control, QWidget *parent)
+    : QWidget(parent, Qt::Window), control_(control), portName_(SelectableLabel(this)),
+      tcp_(SelectableLabel(this)), udp_(SelectableLabel(this)), connected_(new QLabel(this)),
+      transmitFocus_(new QLabel(this)), lines_(new QPlainTextEdit(this))
+{
+    setObjectName(QStringLiteral("LoggerControlWindow"));
+    setWindowTitle(QStringLiteral("Logger control"));
+    portName_->setObjectName(QStringLiteral("PortName"));
+    connected_->setObjectName(QStringLiteral("Connected"));
+    transmitFocus_->setObjectName(QStringLiteral("TransmitFocus"));
+    lines_->setObjectName(QStringLiteral("Lines"));
+    lines_->setReadOnly(true);
+    lines_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    lines_->setMaximumBlockCount(LoggerControl::kLogLines);
+    lines_->setFont(QFont(QStringLiteral("Monospace")));
+    lines_->setMinimumSize(520, 240);
+
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("OTRSP port for the logger:"), portName_);
+    form->addRow(QStringLiteral("OTRSP over TCP:"), tcp_);
+    form->addRow(QStringLiteral("N1MM RadioInfo over UDP:"), udp_);
+    form->addRow(QStringLiteral("Logger connected:"), connected_);
+    form->addRow(QStringLiteral("Transmit focus:"), transmitFocus_);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(new QLabel(QStringLiteral("Lines received (<) and sent (>):"), this));
+    layout->addWidget(lines_, 1);
+
+    refreshTimer_.setSingleShot(true);
+    refreshTimer_.setInterval(kRefreshMs);
+    connect(&refreshTimer_, &QTimer::timeout, this, &LoggerControlWindow::refresh);
+    statusTimer_.setInterval(kStatusMs);
+    connect(&statusTimer_, &QTimer::timeout, this, &LoggerControlWindow::scheduleRefresh);
+    statusTimer_.start();
+    connect(&control, &LoggerControl::logChanged, this, &LoggerControlWindow::scheduleRefresh);
+    connect(&control, &LoggerControl::transmitFocusChanged, this,
+            &LoggerControlWindow::scheduleRefresh);
+    refresh();
+}
+
+void LoggerControlWindow::scheduleRefresh()
+{
+    if (!refreshTimer_.isActive())
+        refreshTimer_.start();
+}
+
+void LoggerControlWindow::refresh()
+{
+    const QString port = control_.otrspPortName();
+    const QString status = control_.otrspStatus();
+    portName_->setText(port.isEmpty() ? status : port + QStringLiteral("  (") + status + u')');
+    tcp_->setText(PortText(control_.tcpPort()));
+    udp_->setText(PortText(control_.udpPort()));
+    connected_->setText(control_.loggerConnected() ? QStringLiteral("yes") : QStringLiteral("no"));
+    transmitFocus_->setText(QStringLiteral("radio %1").arg(control_.transmitFocus()));
+
+    QString text;
+    for (const LoggerControl::LogEntry &entry : control_.log()) {
+        if (!text.isEmpty())
+            text += u'\n';
+        text += entry.time.toString(QStringLiteral("HH:mm:ss.zzz")) + u' ' +
+                (entry.received ? u'<' : u'>') + u' ' + entry.source + QStringLiteral(": ") +
+                entry.text;
+    }
+    if (text == lines_->toPlainText())
+        return;
+    // At most kLogLines lines, kRefreshMs apart: cheap, and the view stays
+    // where the operator scrolled it unless it was following the end.
+    QScrollBar *bar = lines_->verticalScrollBar();
+    const bool following = bar->value() == bar->maximum();
+    const int kept = bar->value();
+    lines_->setPlainText(text);
+    bar->setValue(following ? bar->maximum() : kept);
+}
