@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QScopeGuard>
 #include <QStatusBar>
+#include <QStringList>
 
 #include <cstdlib>
 #include <utility>
@@ -29,6 +30,8 @@ namespace {
 constexpr QSize kClientSize{247, 153};
 constexpr QPoint kOpeningPosition{590, 82};
 constexpr int kFontPixels = 11;
+// How often the window asks the audio library whether devices came or went.
+constexpr int kDeviceWatchMs = 250;
 
 // A speaker glyph from a picture and its twice-size version: the colour of
 // each picture's bottom-left pixel, exactly, shows the button face.
@@ -71,6 +74,11 @@ std::optional<RemoteRoute> RouteOf(TSO2RState state)
         return std::nullopt;
     }
 }
+// Whose card each slot holds, as the status line names a missing one.
+constexpr std::pair<DeviceSlot, const char *> kSlotOwners[] = {{DeviceSlot::Input1, "Radio 1"},
+                                                               {DeviceSlot::Input2, "Radio 2"},
+                                                               {DeviceSlot::Input3, "Radio 3"},
+                                                               {DeviceSlot::Output, "Output"}};
 
 // The second radio's caption: the third radio takes its place.
 QString SecondRigCaption(bool third)
@@ -83,6 +91,7 @@ QString SecondRigCaption(bool third)
 TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirectory,
                const std::vector<std::string> &arguments, QWidget *parent)
     : QMainWindow(parent), FUi(std::make_unique<Ui::TForm1>()), FEngine(library, *this),
+      FBindings(FEngine),
       FWorkingDirectory(workingDirectory), FArguments(arguments),
       FSpkrOnGlyph(SpeakerGlyph(QStringLiteral("SpkrOn"))),
       FSpkrOffGlyph(SpeakerGlyph(QStringLiteral("SpkrOff"))), FPopupMenu1(new QMenu(this)),
@@ -125,6 +134,11 @@ TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirect
     resize(kClientSize.width(), kClientSize.height() + FUi->MainMenu1->sizeHint().height());
     move(kOpeningPosition);
     FormCreate();
+    connect(&FDeviceWatch, &QTimer::timeout, this, [this] {
+        if (FBindings.listChanged())
+            RunCommand(&TForm1::DeviceListChanged);
+    });
+    FDeviceWatch.start(kDeviceWatchMs);
 }
 
 TForm1::~TForm1()
@@ -192,6 +206,7 @@ void TForm1::FormCreate()
         ShowErrorBox(error.what());
         return;
     }
+    FBindings.resolve();
 
     FWindowMenu = std::make_unique<WindowMenu>(*this);
     connect(FWindowMenu.get(), &WindowMenu::commandChosen, this, &TForm1::SystemCommand);
@@ -282,21 +297,35 @@ void TForm1::SetSO3R(TSO3RState value)
 
 void TForm1::ShowMode()
 {
-    FUi->Panel0->setText(QStringLiteral("Input[1]:%1 Input[2]:%2 Input[3]:%3 Output:%4")
-                             .arg(FEngine.Input1Device)
-                             .arg(FEngine.Input2Device)
-                             .arg(FEngine.Input3Device)
-                             .arg(FEngine.OutputDevice));
-    AudioLibrary &library = FEngine.library();
-    FUi->LedRig1->setToolTip(DeviceName(library, ddIn, FEngine.Input1Device));
-    FUi->LedRig2->setToolTip(DeviceName(library, ddIn, FEngine.SecondInputDevice()));
-    FUi->Speaker->setToolTip(DeviceName(library, ddOut, FEngine.OutputDevice));
+    QString status = QStringLiteral("Input[1]:%1 Input[2]:%2 Input[3]:%3 Output:%4")
+                         .arg(FEngine.Input1Device)
+                         .arg(FEngine.Input2Device)
+                         .arg(FEngine.Input3Device)
+                         .arg(FEngine.OutputDevice);
+    QStringList missing;
+    for (const auto &[slot, whose] : kSlotOwners)
+        if (FBindings.missing(slot))
+            missing << QString::fromLatin1(whose);
+    if (!missing.isEmpty())
+        status += QStringLiteral(" - card missing: ") + missing.join(QStringLiteral(", "));
+    FUi->Panel0->setText(status);
+    const auto hint = [this](TSO2RMode mode, DeviceSlot slot, std::int32_t device) {
+        if (FBindings.missing(slot))
+            return QStringLiteral("Sound card missing: ") +
+                   QString::fromStdString(FBindings.storedName(slot));
+        return DeviceName(FEngine.library(), mode, device);
+    };
+    FUi->LedRig1->setToolTip(hint(ddIn, DeviceSlot::Input1, FEngine.Input1Device));
+    FUi->LedRig2->setToolTip(
+        hint(ddIn, FSO3R == ddRadio3 ? DeviceSlot::Input3 : DeviceSlot::Input2,
+             FEngine.SecondInputDevice()));
+    FUi->Speaker->setToolTip(hint(ddOut, DeviceSlot::Output, FEngine.OutputDevice));
 }
 
 void TForm1::WriteSettings()
 {
     FSettings.WriteINI({FEngine.Input1Device, FEngine.Input2Device, FEngine.Input3Device,
-                        FEngine.OutputDevice, FSO2R, FSO3R});
+                        FEngine.OutputDevice, FSO2R, FSO3R, FBindings.toStore()});
 }
 
 void TForm1::EndOnAudioFailure(const std::string &message, bool errorIcon)
@@ -335,6 +364,14 @@ void TForm1::SystemCommand(int command)
 
 void TForm1::LedPowerClick()
 {
+    TogglePower();
+}
+
+void TForm1::TogglePower()
+{
+    // Before the devices are opened: their numbers may have moved.
+    if (FSO2R == ddOff)
+        FBindings.resolve();
     FEngine.TogglePower();
     if (FSO2R == ddOff || !FPendingRoute)
         return;
@@ -371,6 +408,36 @@ void TForm1::TakeLoggerRoute()
         break;
     }
     FRouteFromLogger = false;
+}
+
+void TForm1::DeviceListChanged()
+{
+    const DeviceBindings::Outcome outcome = FBindings.resolve();
+    const auto renamed = [&outcome](DeviceSlot slot) {
+        return outcome.renamed[static_cast<std::size_t>(slot)];
+    };
+    const bool audioOn = FEngine.AudioStarted() && FSO2R != ddOff;
+    if (audioOn && (renamed(DeviceSlot::Input1) || renamed(DeviceSlot::Output) ||
+                    renamed(FSO3R == ddRadio3 ? DeviceSlot::Input3 : DeviceSlot::Input2)))
+        RestartKeepingRoute();
+    else if (outcome.changed)
+        ShowMode();
+}
+
+void TForm1::RestartKeepingRoute()
+{
+    const TSO2RState heard = FSO2R == ddMute ? FLastSO2R : FSO2R;
+    const bool muted = FSO2R == ddMute;
+    // Power-on comes up on Rig1+2.
+    RestartAudio();
+    if (heard == ddLeft)
+        FEngine.SetRoute(AudioEngine::Route::Rig1);
+    else if (heard == ddRight)
+        FEngine.SetRoute(AudioEngine::Route::Rig2);
+    else if (heard == ddSwap)
+        RouteReverse();
+    if (muted)
+        FEngine.ToggleMute();
 }
 
 void TForm1::LedRig1Click()
@@ -416,8 +483,8 @@ void TForm1::RestartAudio()
 {
     // From powered-on: off, then on; from powered-off: on (checking the
     // devices), then off.
-    FEngine.TogglePower();
-    FEngine.TogglePower();
+    TogglePower();
+    TogglePower();
 }
 
 void TForm1::Exit1Click()
@@ -435,7 +502,8 @@ void TForm1::Exit1Click()
     QCoreApplication::exit(0);
 }
 
-void TForm1::ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t &device)
+void TForm1::ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t &device,
+                          DeviceSlot slot)
 {
     TForm2 dialog(FEngine.library(), this);
     dialog.setWindowTitle(caption);
@@ -443,12 +511,15 @@ void TForm1::ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t &
     dialog.SetDevice(device);
     dialog.SetList();
     dialog.exec();
+    if (dialog.Device() != device)
+        FBindings.chosen(slot);
     device = dialog.Device();
 }
 
 void TForm1::SoundcardOUT1Click()
 {
-    ChooseDevice(QStringLiteral("Select Output Device"), ddOut, FEngine.OutputDevice);
+    ChooseDevice(QStringLiteral("Select Output Device"), ddOut, FEngine.OutputDevice,
+                 DeviceSlot::Output);
     RestartAudio();
     ShowMode();
     WriteSettings();
@@ -456,7 +527,8 @@ void TForm1::SoundcardOUT1Click()
 
 void TForm1::SoundcardIN11Click()
 {
-    ChooseDevice(QStringLiteral("Select Output Device (1)"), ddIn, FEngine.Input1Device);
+    ChooseDevice(QStringLiteral("Select Output Device (1)"), ddIn, FEngine.Input1Device,
+                 DeviceSlot::Input1);
     ShowMode();
     WriteSettings();
 }
@@ -466,7 +538,8 @@ void TForm1::SoundcardIN21Click()
     const bool third = FSO3R == ddRadio3;
     ChooseDevice(third ? QStringLiteral("Select Output Device (3)")
                        : QStringLiteral("Select Output Device (2)"),
-                 ddIn, third ? FEngine.Input3Device : FEngine.Input2Device);
+                 ddIn, third ? FEngine.Input3Device : FEngine.Input2Device,
+                 third ? DeviceSlot::Input3 : DeviceSlot::Input2);
     RestartAudio();
     ShowMode();
     WriteSettings();

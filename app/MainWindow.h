@@ -2,6 +2,7 @@
 
 #include "AudioEngine.h"
 #include "AudioEngineHost.h"
+#include "DeviceBindings.h"
 #include "ListeningState.h"
 #include "RemoteRoute.h"
 #include "SettingsFile.h"
@@ -9,6 +10,7 @@
 
 #include <QIcon>
 #include <QMainWindow>
+#include <QTimer>
 
 #include <cstdint>
 #include <filesystem>
@@ -72,7 +74,8 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     void SetSO3R(TSO3RState value) override;
     // The status line from the four device numbers and the hints of LedRig1,
     // LedRig2 and Speaker from the devices' names (empty when a name cannot be
-    // read).
+    // read). A stored sound card that is missing is named in its hint and at
+    // the end of the status line.
     void ShowMode() override;
     void WriteSettings() override;
     void EndOnAudioFailure(const std::string &message, bool errorIcon) override;
@@ -81,6 +84,10 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     void setInput2Device(std::int32_t device) override { FEngine.Input2Device = device; }
     void setInput3Device(std::int32_t device) override { FEngine.Input3Device = device; }
     void setOutputDevice(std::int32_t device) override { FEngine.OutputDevice = device; }
+    void setDeviceIdentities(const DeviceIdentities &identities) override
+    {
+        FBindings.setStored(identities);
+    }
 
     const AudioEngine &Engine() const { return FEngine; }
     const SettingsFile &Settings() const { return FSettings; }
@@ -136,7 +143,8 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     void BindCommands();
     // Runs a fresh device dialog on `device` and copies back the number it
     // holds when it closes, whatever way it was closed.
-    void ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t &device);
+    void ChooseDevice(const QString &caption, TSO2RMode mode, std::int32_t &device,
+                      DeviceSlot slot);
     void ShowErrorBox(const std::string &message);
     // The guard of the commands that act only once audio has been started.
     void IfAudioStarted(void (TForm1::*handler)());
@@ -150,9 +158,18 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     void TakeLoggerRoute();
     // The Reverse items' marks and the route the logger control reports.
     void FollowRoute();
+    // TogglePower, finding the stored sound cards first when it powers on.
+    void TogglePower();
+    // The server's device list changed: the stored cards are looked for
+    // again; one that a running stream follows by a name now another card's
+    // has the audio restarted on it, route and mute kept.
+    void DeviceListChanged();
+    void RestartKeepingRoute();
 
     std::unique_ptr<Ui::TForm1> FUi;
     AudioEngine FEngine;
+    DeviceBindings FBindings;
+    QTimer FDeviceWatch; // polls the library for device list changes
     SettingsFile FSettings;
     std::filesystem::path FWorkingDirectory;
     std::vector<std::string> FArguments;

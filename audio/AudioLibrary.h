@@ -15,6 +15,10 @@ using RoutingMatrix = std::array<float, 4>;
 struct AudioDeviceInfo {
     std::string name;   // human-readable, what the operator picks by
     std::string driver; // the back-end's own name of the device
+    // Where the device hangs on the machine (device.bus_path, e.g.
+    // "pci-0000:00:14.0-usb-0:2:1.0"); a monitor has its sink's. Empty when
+    // the server does not say.
+    std::string busPath;
     std::uint32_t flags = 0;
 };
 
@@ -58,6 +62,9 @@ class AudioLibrary {
     // first number past the last device on (and for numbers below -1).
     virtual bool GetDeviceInfo(int device, AudioDeviceInfo &info) = 0;
     virtual bool RecordGetDeviceInfo(int device, AudioDeviceInfo &info) = 0;
+    // A count that grows each time the server adds or removes a device, so
+    // that the caller can notice by asking now and then; cheap, never waits.
+    virtual std::uint64_t DeviceListChanges() = 0;
 
     // Makes capture device `device` the current one, opening it if needed.
     virtual bool RecordInit(int device) = 0;

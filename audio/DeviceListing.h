@@ -15,6 +15,7 @@ class DeviceListing {
     struct Device {
         std::string name;        // the server's name, stable across runs
         std::string description; // what the operator reads
+        std::string busPath;     // device.bus_path; "" when not given
     };
 
     void add(Device device);

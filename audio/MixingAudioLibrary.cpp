@@ -90,6 +90,7 @@ bool MixingAudioLibrary::deviceInfo(Direction direction, int device, AudioDevice
         if (found.name == name) {
             info.name = found.description;
             info.driver = found.name;
+            info.busPath = found.busPath;
             info.flags = 0;
             if (device >= 0)
                 walk.next = device + 1;
@@ -128,6 +129,16 @@ bool MixingAudioLibrary::GetDeviceInfo(int device, AudioDeviceInfo &info)
 bool MixingAudioLibrary::RecordGetDeviceInfo(int device, AudioDeviceInfo &info)
 {
     return deviceInfo(Direction::Capture, device, info, true);
+}
+
+std::uint64_t MixingAudioLibrary::DeviceListChanges()
+{
+    return deviceListChanges_.load(std::memory_order_relaxed);
+}
+
+void MixingAudioLibrary::noteDeviceListChanged()
+{
+    deviceListChanges_.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool MixingAudioLibrary::RecordInit(int device)

@@ -57,6 +57,7 @@ class MixingAudioLibrary : public AudioLibrary {
     bool Free() override;
     bool GetDeviceInfo(int device, AudioDeviceInfo &info) override;
     bool RecordGetDeviceInfo(int device, AudioDeviceInfo &info) override;
+    std::uint64_t DeviceListChanges() override;
     bool RecordInit(int device) override;
     AudioHandle RecordStart(std::uint32_t frequency, std::uint32_t channels,
                             std::uint32_t flags) override;
@@ -162,6 +163,8 @@ class MixingAudioLibrary : public AudioLibrary {
     // Whether a stream that lost its device `heldTo` ("" for the default
     // device) reopens on `appeared`, a device the server has just announced.
     static bool reopensOn(const std::string &heldTo, const std::string &appeared);
+    // Any thread: the server has added or removed a device.
+    void noteDeviceListChanged();
     // True while the server is still there; forgets it and every channel
     // made on it otherwise.
     bool serverAlive();
@@ -191,6 +194,7 @@ class MixingAudioLibrary : public AudioLibrary {
     Capture *findCapture(AudioHandle handle);
     Mixer *findMixer(AudioHandle handle);
 
+    std::atomic<std::uint64_t> deviceListChanges_{0};
     bool initialized_ = false;
     std::string playbackDevice_; // "" for the default
     // None until RecordInit succeeds; "" for the default.

@@ -97,6 +97,7 @@ bool PipeWireAudioLibrary::openConnection()
                                                {PW_KEY_APP_ICON_NAME, options_.iconName}},
                 options_.remote, options_.timeout, kAudioThreadName, kDataThreadName);
             connection_->onDeviceAdded([this](const std::string &node) { reopen(node); });
+            connection_->onDevicesChanged([this] { noteDeviceListChanged(); });
         }
     } catch (const std::exception &) {
         return false;

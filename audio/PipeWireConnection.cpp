@@ -2,6 +2,7 @@
 
 #include <pipewire/pipewire.h>
 #include <spa/utils/json.h>
+#include <spa/utils/string.h>
 
 #include <pthread.h>
 
@@ -10,10 +11,15 @@
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
+#include <string_view>
 
 namespace {
 
 const char *kSinkClasses[] = {"Audio/Sink", "Audio/Duplex"};
+const char *kDeviceClass = "Audio/Device";
+// The pulse layer's spelling, which a device made through it carries, and
+// the one of PipeWire's own ALSA devices.
+const char *kBusPathKeys[] = {"device.bus_path", "device.bus-path"};
 const char *kSourceClasses[] = {"Audio/Source", "Audio/Source/Virtual", "Audio/Duplex"};
 
 template <std::size_t N> bool among(const std::string &value, const char *(&list)[N])
@@ -166,6 +172,8 @@ void PipeWireConnection::disconnect()
         pw_proxy_destroy(reinterpret_cast<pw_proxy *>(metadata_));
         metadata_ = nullptr;
     }
+    while (!bound_.empty())
+        unbind(bound_.begin()->first);
     if (registry_ != nullptr) {
         spa_hook_remove(&registryListener_);
         pw_proxy_destroy(reinterpret_cast<pw_proxy *>(registry_));
@@ -185,6 +193,7 @@ void PipeWireConnection::disconnect()
 void PipeWireConnection::forgetServer()
 {
     nodes_.clear();
+    busPaths_.clear();
     defaultSink_.clear();
     defaultSource_.clear();
 }
@@ -232,15 +241,16 @@ PipeWireConnection::devices(Direction direction) const
     DeviceListing listing;
     for (const auto &[id, node] : nodes_) {
         const bool sink = among(node.mediaClass, kSinkClasses);
+        const std::string path = busPath(id, node);
         if (direction == Direction::Playback) {
             if (sink)
-                listing.add({node.name, node.description});
+                listing.add({node.name, node.description, path});
             continue;
         }
         if (among(node.mediaClass, kSourceClasses))
-            listing.add({node.name, node.description});
+            listing.add({node.name, node.description, path});
         if (sink)
-            listing.add({node.name + kMonitorSuffix, "Monitor of " + node.description});
+            listing.add({node.name + kMonitorSuffix, "Monitor of " + node.description, path});
     }
     listing.finish(false);
     return listing.devices();
@@ -265,6 +275,84 @@ std::optional<std::string> PipeWireConnection::monitoredSink(const std::string &
         return std::nullopt;
     std::string sink = name.substr(0, name.size() - suffix.size());
     return isSink(sink) ? std::optional(sink) : std::nullopt;
+}
+
+std::string PipeWireConnection::busPath(std::uint32_t id, const Node &node) const
+{
+    for (const std::uint32_t holder : {id, node.device}) {
+        const auto found = busPaths_.find(holder);
+        if (holder != 0 && found != busPaths_.end() && !found->second.empty())
+            return found->second;
+    }
+    return {};
+}
+
+void PipeWireConnection::bindForBusPath(std::uint32_t id, const char *type, std::uint32_t version)
+{
+    auto bound = std::make_unique<Bound>();
+    bound->connection = this;
+    bound->id = id;
+    bound->proxy = static_cast<pw_proxy *>(pw_registry_bind(registry_, id, type, version, 0));
+    if (bound->proxy == nullptr)
+        return;
+    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+        static const pw_node_events nodeEvents = [] {
+            pw_node_events events{};
+            events.version = PW_VERSION_NODE_EVENTS;
+            events.info = [](void *data, const pw_node_info *info) {
+                if ((info->change_mask & PW_NODE_CHANGE_MASK_PROPS) != 0)
+                    onBoundProps(data, info->props);
+            };
+            return events;
+        }();
+        pw_node_add_listener(reinterpret_cast<pw_node *>(bound->proxy), &bound->listener,
+                             &nodeEvents, bound.get());
+    } else {
+        static const pw_device_events deviceEvents = [] {
+            pw_device_events events{};
+            events.version = PW_VERSION_DEVICE_EVENTS;
+            events.info = [](void *data, const pw_device_info *info) {
+                if ((info->change_mask & PW_DEVICE_CHANGE_MASK_PROPS) != 0)
+                    onBoundProps(data, info->props);
+            };
+            return events;
+        }();
+        pw_device_add_listener(reinterpret_cast<pw_device *>(bound->proxy), &bound->listener,
+                               &deviceEvents, bound.get());
+    }
+    unbind(id);
+    bound_[id] = std::move(bound);
+}
+
+void PipeWireConnection::unbind(std::uint32_t id)
+{
+    const auto found = bound_.find(id);
+    if (found == bound_.end())
+        return;
+    spa_hook_remove(&found->second->listener);
+    pw_proxy_destroy(found->second->proxy);
+    bound_.erase(found);
+}
+
+void PipeWireConnection::onBoundProps(void *data, const spa_dict *props)
+{
+    const auto *bound = static_cast<const Bound *>(data);
+    PipeWireConnection *self = bound->connection;
+    std::string path;
+    for (const char *key : kBusPathKeys)
+        if (path.empty())
+            path = lookup(props, key);
+    std::string &kept = self->busPaths_[bound->id];
+    if (kept == path)
+        return;
+    kept = path;
+    self->devicesChanged();
+}
+
+void PipeWireConnection::devicesChanged()
+{
+    if (devicesChanged_)
+        devicesChanged_();
 }
 
 bool PipeWireConnection::isSink(const std::string &name) const
@@ -314,17 +402,25 @@ void PipeWireConnection::onGlobal(void *data, std::uint32_t id, std::uint32_t, c
     auto *self = static_cast<PipeWireConnection *>(data);
     if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
         Node node{lookup(props, PW_KEY_MEDIA_CLASS), lookup(props, PW_KEY_NODE_NAME),
-                  lookup(props, PW_KEY_NODE_DESCRIPTION)};
+                  lookup(props, PW_KEY_NODE_DESCRIPTION), 0};
         if (node.description.empty())
             node.description = node.name;
         if (node.name.empty())
             return;
         const bool device =
             among(node.mediaClass, kSinkClasses) || among(node.mediaClass, kSourceClasses);
+        spa_atou32(lookup(props, PW_KEY_DEVICE_ID), &node.device, 10);
         const std::string name = node.name;
         self->nodes_[id] = std::move(node);
-        if (device && self->deviceAdded_)
+        if (!device)
+            return;
+        self->bindForBusPath(id, type, PW_VERSION_NODE);
+        if (self->deviceAdded_)
             self->deviceAdded_(name);
+        self->devicesChanged();
+    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Device) == 0 &&
+               lookup(props, PW_KEY_MEDIA_CLASS) == std::string_view(kDeviceClass)) {
+        self->bindForBusPath(id, type, PW_VERSION_DEVICE);
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 &&
                std::strcmp(lookup(props, PW_KEY_METADATA_NAME), "default") == 0 &&
                self->metadata_ == nullptr) {
@@ -344,7 +440,13 @@ void PipeWireConnection::onGlobal(void *data, std::uint32_t id, std::uint32_t, c
 
 void PipeWireConnection::onGlobalRemove(void *data, std::uint32_t id)
 {
-    static_cast<PipeWireConnection *>(data)->nodes_.erase(id);
+    auto *self = static_cast<PipeWireConnection *>(data);
+    const bool device = self->bound_.contains(id) && self->nodes_.contains(id);
+    self->unbind(id);
+    self->busPaths_.erase(id);
+    self->nodes_.erase(id);
+    if (device)
+        self->devicesChanged();
 }
 
 int PipeWireConnection::onMetadataProperty(void *data, std::uint32_t subject, const char *key,

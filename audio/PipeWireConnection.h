@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,6 +16,7 @@
 #include <pipewire/extensions/metadata.h>
 
 struct pw_context;
+struct pw_proxy;
 struct pw_loop;
 struct pw_registry;
 struct pw_thread_loop;
@@ -86,6 +88,9 @@ class PipeWireConnection {
     // it. Set before connect.
     using DeviceAdded = std::function<void(const std::string &name)>;
     void onDeviceAdded(DeviceAdded added) { deviceAdded_ = std::move(added); }
+    // Called on the loop thread, with the loop locked, each time an audio
+    // device comes or goes, or its bus path becomes known. Set before connect.
+    void onDevicesChanged(std::function<void()> changed) { devicesChanged_ = std::move(changed); }
 
     // Caller holds the lock: waits until `done` is true or the timeout has
     // passed (then gives up on the server); returns `done`'s last answer.
@@ -101,9 +106,26 @@ class PipeWireConnection {
         std::string mediaClass;
         std::string name;
         std::string description;
+        std::uint32_t device = 0; // its device's global id; 0 when none
+    };
+    // A node or device bound for its full properties, where the bus path is:
+    // the registry does not pass it on. Stays until disconnect() or its
+    // global goes, so that no hook dangles while the core lives.
+    struct Bound {
+        PipeWireConnection *connection = nullptr;
+        std::uint32_t id = 0;
+        pw_proxy *proxy = nullptr;
+        spa_hook listener{};
     };
 
     void forgetServer();
+    // The bus path of node `node`: its own, else its device's; "" when
+    // neither says.
+    std::string busPath(std::uint32_t id, const Node &node) const;
+    void bindForBusPath(std::uint32_t id, const char *type, std::uint32_t version);
+    void unbind(std::uint32_t id);
+    void devicesChanged();
+    static void onBoundProps(void *data, const spa_dict *props);
     bool isSink(const std::string &name) const;
 
     static void onCoreDone(void *data, std::uint32_t id, int seq);
@@ -132,7 +154,11 @@ class PipeWireConnection {
     bool unresponsive_ = false;
     std::string error_; // the server's last word on a failure
     std::map<std::uint32_t, Node> nodes_;
+    std::map<std::uint32_t, std::unique_ptr<Bound>> bound_;
+    // By global id of a node or a device.
+    std::map<std::uint32_t, std::string> busPaths_;
     DeviceAdded deviceAdded_;
+    std::function<void()> devicesChanged_;
     std::string defaultSink_;
     std::string defaultSource_;
 };

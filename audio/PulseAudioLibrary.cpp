@@ -72,6 +72,7 @@ bool PulseAudioLibrary::openConnection()
             connection_->onDeviceAdded([this](Direction direction, const std::string &device) {
                 reopen(direction, device);
             });
+            connection_->onDevicesChanged([this] { noteDeviceListChanged(); });
         }
     } catch (const std::exception &) {
         return false;

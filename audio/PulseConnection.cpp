@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <utility>
 
@@ -41,6 +42,9 @@ struct DeviceQuery {
     PulseMainLoop *loop;
     std::optional<std::vector<DeviceListing::Device>> *kept;
     DeviceListing listing;
+    // Monitor source name to its sink's name: the server gives a monitor
+    // no bus path of its own.
+    std::map<std::string, std::string> monitors;
 };
 
 template <typename Info> void collectDevice(const Info *info, int endOfList, void *userdata)
@@ -49,8 +53,11 @@ template <typename Info> void collectDevice(const Info *info, int endOfList, voi
     if (endOfList != 0) {
         query->listing.finish(endOfList < 0);
         *query->kept = query->listing.devices();
-    } else if (info != nullptr)
-        query->listing.add({info->name, info->description ? info->description : info->name});
+    } else if (info != nullptr) {
+        const char *busPath = pa_proplist_gets(info->proplist, PA_PROP_DEVICE_BUS_PATH);
+        query->listing.add({info->name, info->description ? info->description : info->name,
+                            busPath ? busPath : ""});
+    }
     query->loop->signal();
 }
 
@@ -61,6 +68,8 @@ void onSinkInfo(pa_context *, const pa_sink_info *info, int endOfList, void *use
 
 void onSourceInfo(pa_context *, const pa_source_info *info, int endOfList, void *userdata)
 {
+    if (info != nullptr && info->monitor_of_sink_name != nullptr)
+        static_cast<DeviceQuery *>(userdata)->monitors[info->name] = info->monitor_of_sink_name;
     collectDevice(info, endOfList, userdata);
 }
 
@@ -153,7 +162,7 @@ std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Dir
     auto &kept = kept_[slot(direction)].devices;
     if (kept)
         return kept;
-    DeviceQuery query{&loop_, &kept, {}};
+    DeviceQuery query{&loop_, &kept, {}, {}};
     PulseOperation operation(
         direction == Direction::Playback
             ? pa_context_get_sink_info_list(context(), onSinkInfo, &query)
@@ -164,6 +173,23 @@ std::optional<std::vector<PulseConnection::Device>> PulseConnection::devices(Dir
     if (!devices) {
         report(direction == Direction::Playback ? "listing the playback devices"
                                                 : "listing the capture devices");
+        return devices;
+    }
+    if (!query.monitors.empty()) {
+        const auto sinks = this->devices(Direction::Playback);
+        if (!sinks)
+            return std::nullopt;
+        for (Device &device : *devices) {
+            const auto monitor = query.monitors.find(device.name);
+            if (monitor == query.monitors.end())
+                continue;
+            const auto sink = std::ranges::find(*sinks, monitor->second, &Device::name);
+            if (sink != sinks->end())
+                device.busPath = sink->busPath;
+        }
+        // Unless a change has emptied it meanwhile.
+        if (kept)
+            kept = devices;
     }
     return devices;
 }
@@ -195,7 +221,10 @@ void PulseConnection::changed(unsigned event, std::uint32_t index)
     kept_ = {};
     const Direction direction =
         facility == PA_SUBSCRIPTION_EVENT_SINK ? Direction::Playback : Direction::Capture;
-    if ((event & PA_SUBSCRIPTION_EVENT_TYPE_MASK) == PA_SUBSCRIPTION_EVENT_NEW && deviceAdded_)
+    const unsigned type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    if (type != PA_SUBSCRIPTION_EVENT_CHANGE && devicesChanged_)
+        devicesChanged_();
+    if (type == PA_SUBSCRIPTION_EVENT_NEW && deviceAdded_)
         lookUpAdded(direction, index);
 }
 

@@ -69,6 +69,9 @@ class PulseConnection {
     // adds a device, with its direction and name. Set before connect.
     using DeviceAdded = std::function<void(Direction, const std::string &name)>;
     void onDeviceAdded(DeviceAdded added) { deviceAdded_ = std::move(added); }
+    // Called on the loop thread, with the loop locked, each time the server
+    // adds or removes a device. Set before connect.
+    void onDevicesChanged(std::function<void()> changed) { devicesChanged_ = std::move(changed); }
 
     // A new stereo 32-bit float stream at `rate` named `name`, with
     // `properties` beside its name; empty when libpulse refuses.
@@ -113,5 +116,6 @@ class PulseConnection {
     bool unresponsive_ = false;
     std::array<Kept, 2> kept_;
     DeviceAdded deviceAdded_;
+    std::function<void()> devicesChanged_;
     std::vector<PulseOperation> lookups_; // of added devices, until answered
 };

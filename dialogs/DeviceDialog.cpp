@@ -6,6 +6,9 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include <algorithm>
+#include <string>
+
 namespace {
 
 // Where the window opens, its frame's top-left corner on the screen. Its
@@ -46,10 +49,15 @@ bool TForm2::GetDeviceName(int number, QString &name) const
         return true;
     }
     AudioDeviceInfo info;
-    const bool known = FSO2RMode == ddIn ? FLibrary.RecordGetDeviceInfo(number, info)
-                                         : FLibrary.GetDeviceInfo(number, info);
+    const bool known = LookUp(number, info);
     name = known ? QString::fromStdString(info.name) : QString();
     return known;
+}
+
+bool TForm2::LookUp(int number, AudioDeviceInfo &info) const
+{
+    return FSO2RMode == ddIn ? FLibrary.RecordGetDeviceInfo(number, info)
+                             : FLibrary.GetDeviceInfo(number, info);
 }
 
 void TForm2::SetList()
@@ -62,9 +70,12 @@ void TForm2::SetList()
     // Adding to an empty list selects its first entry, which the list had not.
     const QString textBefore = list->currentText();
     list->addItem(QStringLiteral("Default"));
-    QString name;
-    for (int number = 0; number < kMaxDevices && GetDeviceName(number, name); ++number)
-        list->addItem(name);
+    std::vector<AudioDeviceInfo> devices;
+    for (AudioDeviceInfo info; std::ssize(devices) < kMaxDevices && LookUp(
+                                   static_cast<int>(devices.size()), info);)
+        devices.push_back(info);
+    for (const AudioDeviceInfo &device : devices)
+        list->addItem(EntryText(device, devices));
 
     // Compared before adding 1: a number read from a settings file may be the
     // largest int.
@@ -79,6 +90,23 @@ void TForm2::SetList()
     list->setCurrentIndex(-1);
     if (FDevice == -2)
         list->setEditText(textBefore);
+}
+
+QString TForm2::EntryText(const AudioDeviceInfo &device,
+                          const std::vector<AudioDeviceInfo> &devices)
+{
+    const QString name = QString::fromStdString(device.name);
+    const auto sameName = std::ranges::count(devices, device.name, &AudioDeviceInfo::name);
+    if (sameName < 2)
+        return name;
+    // Identical cards differ by the port they hang on: a USB path's part from
+    // "usb-" on is that port, and the rest is the same for them all.
+    std::string where = device.busPath;
+    if (const auto usb = where.rfind("usb-"); usb != std::string::npos)
+        where.erase(0, usb);
+    if (where.empty())
+        where = device.driver;
+    return QStringLiteral("%1 (%2)").arg(name, QString::fromStdString(where));
 }
 
 void TForm2::Button1Click()

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class AudioLibrary;
+struct AudioDeviceInfo;
 class QKeyEvent;
 
 namespace Ui {
@@ -82,6 +84,13 @@ class TForm2 : public QDialog {
     void keyPressEvent(QKeyEvent *event) override;
 
   private:
+    bool LookUp(int number, AudioDeviceInfo &info) const;
+    // The list's text for `device`: its name, and where two of `devices`
+    // share that name, the port (the bus path's USB part) or else the
+    // server's name for it beside it.
+    static QString EntryText(const AudioDeviceInfo &device,
+                             const std::vector<AudioDeviceInfo> &devices);
+
     AudioLibrary &FLibrary;
     std::unique_ptr<Ui::TForm2> FUi;
     TSO2RMode FSO2RMode = ddIn;

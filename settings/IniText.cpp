@@ -140,22 +140,28 @@ std::string_view lineEnding(std::string_view text)
                                                                                            : "\n";
 }
 
+bool hasLineBreak(std::string_view s)
+{
+    return s.find_first_of("\r\n") != std::string_view::npos;
+}
+
 void checkWritable(std::string_view section, std::string_view key, std::string_view value)
 {
-    const auto hasLineBreak = [](std::string_view s) {
-        return s.find_first_of("\r\n") != std::string_view::npos;
-    };
     const bool badSection = section.empty() || hasBlankEdge(section) || hasLineBreak(section) ||
                             section.find(']') != std::string_view::npos;
     const bool badKey = key.empty() || hasBlankEdge(key) || hasLineBreak(key) ||
                         key.find('=') != std::string_view::npos || key.starts_with('[') ||
                         key.starts_with(';');
-    const bool badValue = hasBlankEdge(value) || hasLineBreak(value) || isQuoted(value);
-    if (badSection || badKey || badValue)
+    if (badSection || badKey || !IniText::canHold(value))
         throw std::invalid_argument("an INI file cannot hold this section, key or value");
 }
 
 } // namespace
+
+bool IniText::canHold(std::string_view value)
+{
+    return !hasBlankEdge(value) && !hasLineBreak(value) && !isQuoted(value);
+}
 
 std::optional<std::string> IniText::value(std::string_view section, std::string_view key) const
 {

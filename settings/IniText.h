@@ -40,6 +40,8 @@ class IniText {
     // or a value with surrounding blanks or quote marks (it would read back
     // without them).
     void setValue(std::string_view section, std::string_view key, std::string_view value);
+    // Whether a value reads back as written (setValue refuses it otherwise).
+    static bool canHold(std::string_view value);
 
     const std::string &text() const { return text_; }
 

@@ -2,6 +2,7 @@
 
 #include "AsciiCase.h"
 #include "IniFile.h"
+#include "IniText.h"
 #include "IntegerConversion.h"
 #include "SettingsError.h"
 
@@ -11,6 +12,10 @@
 namespace {
 
 constexpr const char *kSection = "SETTINGS";
+constexpr const char *kNamesSection = "DEVICE NAMES";
+// By DeviceSlot; a bus path's key adds kPathSuffix.
+constexpr const char *kSlotKeys[kDeviceSlots] = {"INPUT1", "INPUT2", "INPUT3", "OUTPUT"};
+constexpr const char *kPathSuffix = "_PATH";
 
 // How the file numbers the listening states (its own numbering, not the
 // program's) and the second radio. Each table is read both ways; a value
@@ -70,6 +75,13 @@ void SettingsFile::Read(SettingsTarget &target) const
         target.SetSO2R(*state);
     if (const auto radio = stateOf(kSO3RCodes, integer("SO3R", "2")))
         target.SetSO3R(*radio);
+    DeviceIdentities identities;
+    for (std::size_t slot = 0; slot < kDeviceSlots; ++slot) {
+        const std::string key = kSlotKeys[slot];
+        identities[slot] = {file.readString(kNamesSection, key, ""),
+                            file.readString(kNamesSection, key + kPathSuffix, "")};
+    }
+    target.setDeviceIdentities(identities);
 }
 
 void SettingsFile::WriteINI(const SettingsValues &values)
@@ -77,9 +89,13 @@ void SettingsFile::WriteINI(const SettingsValues &values)
     if (iniFileName_.empty())
         Locate(std::filesystem::current_path(), {});
     IniFile file(iniFileName_);
-    const auto write = [&](const char *key, std::int32_t value) {
-        if (!file.writeString(kSection, key, std::to_string(value)))
+    const auto writeText = [&](const char *section, const std::string &key,
+                               const std::string &value) {
+        if (!file.writeString(section, key, value))
             throw SettingsError("Unable to write to " + iniFileName_.string());
+    };
+    const auto write = [&](const char *key, std::int32_t value) {
+        writeText(kSection, key, std::to_string(value));
     };
     write("INPUT1", values.input1Device);
     write("INPUT2", values.input2Device);
@@ -87,4 +103,13 @@ void SettingsFile::WriteINI(const SettingsValues &values)
     write("OUTPUT", values.outputDevice);
     write("MODE", codeOf(kModeCodes, values.so2r));
     write("SO3R", codeOf(kSO3RCodes, values.so3r));
+    // A server's name that the file cannot hold (blank-edged, quoted, a line
+    // break) is stored as none: the number alone then names the device.
+    const auto writeName = [&](const std::string &key, const std::string &name) {
+        writeText(kNamesSection, key, IniText::canHold(name) ? name : std::string());
+    };
+    for (std::size_t slot = 0; slot < kDeviceSlots; ++slot)
+        writeName(kSlotKeys[slot], values.identities[slot].name);
+    for (std::size_t slot = 0; slot < kDeviceSlots; ++slot)
+        writeName(std::string(kSlotKeys[slot]) + kPathSuffix, values.identities[slot].busPath);
 }

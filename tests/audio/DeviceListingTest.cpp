@@ -21,8 +21,8 @@ std::vector<std::string> names(const Devices &devices)
 TEST(DeviceListing, GivesTheSortedListOnlyWhenItEndedWithoutError)
 {
     DeviceListing listing;
-    listing.add({"radio2", "Radio 2"});
-    listing.add({"headphones", "Headphones"});
+    listing.add({"radio2", "Radio 2", ""});
+    listing.add({"headphones", "Headphones", ""});
     EXPECT_FALSE(listing.devices());
     listing.finish(false);
     ASSERT_TRUE(listing.devices());
@@ -30,7 +30,7 @@ TEST(DeviceListing, GivesTheSortedListOnlyWhenItEndedWithoutError)
     EXPECT_EQ((*listing.devices())[1].description, "Radio 2");
 
     DeviceListing failed;
-    failed.add({"radio1", "Radio 1"});
+    failed.add({"radio1", "Radio 1", ""});
     failed.finish(true);
     EXPECT_FALSE(failed.devices());
 }

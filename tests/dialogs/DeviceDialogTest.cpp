@@ -103,10 +103,19 @@ TEST_F(DeviceDialogTest, DefaultIsSelectedForMinusOneAndOkGivesItBack)
 
 TEST_F(DeviceDialogTest, CaptureDevicesAreListedInNumberOrderWithTheOneInUseSelected)
 {
+    // Identical cards are told apart by their USB port, else by the server's
+    // name for them.
+    library.captureIdentities = {{"line", ""},
+                                 {"mic", ""},
+                                 {"codec", "pci-0000:00:14.0-usb-0:2:1.0"},
+                                 {"codec.2", "pci-0000:00:14.0-usb-0:3:1.0"}};
     const auto dialog = dialogFor(ddIn, 2);
     EXPECT_EQ(dialog->findChild<QLabel *>("Label4")->text(), "Input Soundcard device");
     EXPECT_EQ(entries(*dialog),
-              QStringList({"Default", "Line In", "Mic", "USB Codec", "USB Codec"}));
+              QStringList({"Default", "Line In", "Mic", "USB Codec (usb-0:2:1.0)",
+                           "USB Codec (usb-0:3:1.0)"}));
+    library.captureIdentities[3].busPath.clear();
+    EXPECT_EQ(entries(*dialogFor(ddIn, 2)).last(), "USB Codec (codec.2)");
     EXPECT_EQ(list(*dialog)->currentIndex(), 3);
     EXPECT_EQ(dialog->DeviceName(), "USB Codec");
     EXPECT_FALSE(asked(library, "GetDeviceInfo"));

@@ -20,6 +20,9 @@ class RecordingTarget : public SettingsTarget {
     void setOutputDevice(std::int32_t d) override { record("OUTPUT", d); }
     void SetSO2R(TSO2RState s) override { record("SO2R", s); }
     void SetSO3R(TSO3RState r) override { record("SO3R", r); }
+    void setDeviceIdentities(const DeviceIdentities &read) override { identities = read; }
+
+    DeviceIdentities identities{{{"unread", ""}, {}, {}, {}}};
 
   private:
     void record(const char *what, int value)
@@ -62,11 +65,22 @@ class SettingsFileTest : public ::testing::Test {
     {
         RecordingTarget target;
         settings.Read(target);
+        identities = target.identities;
         return target.calls;
     }
 
+    // The section SETTINGS as written for `values`, default devices unnamed.
+    static std::string settingsSection(const char *values)
+    {
+        return std::string("[SETTINGS]\n") + values;
+    }
+    static constexpr const char *kUnnamed = "[DEVICE NAMES]\nINPUT1=\nINPUT2=\nINPUT3=\nOUTPUT=\n"
+                                            "INPUT1_PATH=\nINPUT2_PATH=\nINPUT3_PATH=\n"
+                                            "OUTPUT_PATH=\n";
+
     TempFolder folder;
     SettingsFile settings;
+    DeviceIdentities identities;
 };
 
 TEST_F(SettingsFileTest, MissingFileAppliesTheDefaults)
@@ -78,15 +92,43 @@ TEST_F(SettingsFileTest, MissingFileAppliesTheDefaults)
 
 TEST_F(SettingsFileTest, WritesTheSixKeysInOrder)
 {
-    settings.WriteINI({-1, -1, -1, -1, ddCenter, ddRadio2});
+    settings.WriteINI({-1, -1, -1, -1, ddCenter, ddRadio2, {}});
     EXPECT_EQ(readFile(settings.IniFileName()),
-              "[SETTINGS]\nINPUT1=-1\nINPUT2=-1\nINPUT3=-1\nOUTPUT=-1\nMODE=0\nSO3R=2\n");
-    settings.WriteINI({0, 1, 2, 3, ddLeft, ddRadio3});
+              settingsSection("INPUT1=-1\nINPUT2=-1\nINPUT3=-1\nOUTPUT=-1\nMODE=0\nSO3R=2\n") +
+                  kUnnamed);
+    settings.WriteINI({0, 1, 2, 3, ddLeft, ddRadio3, {}});
     EXPECT_EQ(readFile(settings.IniFileName()),
-              "[SETTINGS]\nINPUT1=0\nINPUT2=1\nINPUT3=2\nOUTPUT=3\nMODE=1\nSO3R=3\n");
+              settingsSection("INPUT1=0\nINPUT2=1\nINPUT3=2\nOUTPUT=3\nMODE=1\nSO3R=3\n") +
+                  kUnnamed);
     EXPECT_EQ(read(),
               (Calls{"INPUT1=0", "INPUT2=1", "INPUT3=2", "OUTPUT=3",
                      "SO2R=" + std::to_string(ddLeft), "SO3R=" + std::to_string(ddRadio3)}));
+}
+
+TEST_F(SettingsFileTest, DeviceNamesGoBesideTheNumbersAndReadBack)
+{
+    // Other lines of the section stay; a name the file cannot hold is stored
+    // as none rather than refused.
+    writeFile(settings.IniFileName(), "[DEVICE NAMES]\n; kept\n");
+    const DeviceIdentities written{{{"radio1.monitor", "pci-0000:00:14.0-usb-0:2:1.0"},
+                                    {"radio2.monitor", ""},
+                                    {" odd", "\"quoted\""},
+                                    {"headphones", "usb-0:3"}}};
+    settings.WriteINI({1, 2, -1, 0, ddCenter, ddRadio2, written});
+    EXPECT_EQ(readFile(settings.IniFileName()),
+              "[DEVICE NAMES]\nINPUT1=radio1.monitor\nINPUT2=radio2.monitor\nINPUT3=\n"
+              "OUTPUT=headphones\nINPUT1_PATH=pci-0000:00:14.0-usb-0:2:1.0\nINPUT2_PATH=\n"
+              "INPUT3_PATH=\nOUTPUT_PATH=usb-0:3\n; kept\n" +
+                  settingsSection("INPUT1=1\nINPUT2=2\nINPUT3=-1\nOUTPUT=0\nMODE=0\nSO3R=2\n"));
+    read();
+    DeviceIdentities expected = written;
+    expected[2] = {};
+    EXPECT_EQ(identities, expected);
+
+    // Without the section, every identity reads empty.
+    writeFile(settings.IniFileName(), "[SETTINGS]\nINPUT1=3\n");
+    EXPECT_EQ(read().front(), "INPUT1=3");
+    EXPECT_EQ(identities, DeviceIdentities{});
 }
 
 TEST_F(SettingsFileTest, ModeAndSecondRadioCodesBothWays)
@@ -105,8 +147,10 @@ TEST_F(SettingsFileTest, ModeAndSecondRadioCodesBothWays)
         {ddSwap, static_cast<TSO3RState>(7), "MODE=0\nSO3R=0\n", ddCenter},
     };
     for (const auto &c : cases) {
-        settings.WriteINI({-1, -1, -1, -1, c.state, c.radio});
-        EXPECT_TRUE(readFile(settings.IniFileName()).ends_with(c.lines)) << c.lines;
+        settings.WriteINI({-1, -1, -1, -1, c.state, c.radio, {}});
+        EXPECT_NE(readFile(settings.IniFileName()).find(c.lines + std::string("[DEVICE")),
+                  std::string::npos)
+            << c.lines;
         const Calls calls = read();
         ASSERT_GE(calls.size(), 5U);
         EXPECT_EQ(calls[4], "SO2R=" + std::to_string(c.readBack)) << c.lines;

@@ -4,12 +4,20 @@
 
 namespace {
 
-bool lookUp(const std::vector<std::string> &names, int device, AudioDeviceInfo &info)
+bool lookUp(const std::vector<std::string> &names,
+            const std::vector<RecordingAudioLibrary::Identity> &identities, int device,
+            AudioDeviceInfo &info)
 {
     if (device < 0 || static_cast<std::size_t>(device) >= names.size())
         return false;
-    info.name = names[static_cast<std::size_t>(device)];
-    info.driver = "test";
+    const auto index = static_cast<std::size_t>(device);
+    info.name = names[index];
+    info.driver = "test" + std::to_string(device);
+    info.busPath.clear();
+    if (index < identities.size()) {
+        info.driver = identities[index].driver;
+        info.busPath = identities[index].busPath;
+    }
     info.flags = 0;
     return true;
 }
@@ -69,13 +77,18 @@ bool RecordingAudioLibrary::Free()
 bool RecordingAudioLibrary::GetDeviceInfo(int device, AudioDeviceInfo &info)
 {
     log("GetDeviceInfo", {device});
-    return lookUp(playbackDevices, device, info);
+    return lookUp(playbackDevices, playbackIdentities, device, info);
 }
 
 bool RecordingAudioLibrary::RecordGetDeviceInfo(int device, AudioDeviceInfo &info)
 {
     log("RecordGetDeviceInfo", {device});
-    return lookUp(captureDevices, device, info);
+    return lookUp(captureDevices, captureIdentities, device, info);
+}
+
+std::uint64_t RecordingAudioLibrary::DeviceListChanges()
+{
+    return deviceListChanges;
 }
 
 bool RecordingAudioLibrary::RecordInit(int device)

@@ -12,6 +12,7 @@
 // scripted fields below. Handles count up from 1 and keep the interface's
 // rules: zero, unknown and released handles are refused (RecordFree releases
 // the captures, Free the mixers and every source plugged into them).
+// DeviceListChanges, a poll, is not logged.
 class RecordingAudioLibrary : public AudioLibrary {
   public:
     // Scripted answers.
@@ -20,6 +21,15 @@ class RecordingAudioLibrary : public AudioLibrary {
     bool handlesFail = false; // RecordStart and MixerStreamCreate return 0
     std::vector<std::string> playbackDevices;
     std::vector<std::string> captureDevices;
+    // The server's name and bus path of device k; "test" + k and none for a
+    // device past their end.
+    struct Identity {
+        std::string driver;
+        std::string busPath;
+    };
+    std::vector<Identity> playbackIdentities;
+    std::vector<Identity> captureIdentities;
+    std::uint64_t deviceListChanges = 0;
 
     // What was done.
     std::vector<std::string> calls;
@@ -31,6 +41,7 @@ class RecordingAudioLibrary : public AudioLibrary {
     bool Free() override;
     bool GetDeviceInfo(int device, AudioDeviceInfo &info) override;
     bool RecordGetDeviceInfo(int device, AudioDeviceInfo &info) override;
+    std::uint64_t DeviceListChanges() override;
     bool RecordInit(int device) override;
     AudioHandle RecordStart(std::uint32_t frequency, std::uint32_t channels,
                             std::uint32_t flags) override;
