@@ -115,8 +115,15 @@ void TForm1::BindCommands()
     bind(FUi->LedRig12, &QPushButton::clicked, &TForm1::LedRig12Click);
     bind(FUi->LedRig2, &QPushButton::clicked, &TForm1::LedRig2Click);
     bind(FUi->Speaker, &QToolButton::clicked, &TForm1::SpeakerClick);
-    bind(FUi->Radio2, &QRadioButton::clicked, &TForm1::Radio2Click);
-    bind(FUi->Radio3, &QRadioButton::clicked, &TForm1::Radio3Click);
+    // Qt reports clicked for a button already marked too; only a new mark is a click.
+    const auto bindMark = [this](QRadioButton *button, void (TForm1::*handler)()) {
+        connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
+            if (checked)
+                RunCommand(handler);
+        });
+    };
+    bindMark(FUi->Radio2, &TForm1::Radio2Click);
+    bindMark(FUi->Radio3, &TForm1::Radio3Click);
     bind(FUi->Exit1, &QAction::triggered, &TForm1::Exit1Click);
     bind(FUi->SoundcardOUT1, &QAction::triggered, &TForm1::SoundcardOUT1Click);
     bind(FUi->SoundcardIN11, &QAction::triggered, &TForm1::SoundcardIN11Click);
@@ -226,10 +233,7 @@ void TForm1::SetSO3R(TSO3RState value)
     FUi->SoundcardIN21->setText(third ? QStringLiteral("Soundcard IN(3)")
                                       : QStringLiteral("Soundcard IN(2)"));
     QRadioButton *mark = third ? FUi->Radio3 : FUi->Radio2;
-    if (!mark->isChecked()) {
-        mark->setChecked(true);
-        RunCommand(third ? &TForm1::Radio3Click : &TForm1::Radio2Click);
-    }
+    mark->setChecked(true); // a new mark reports its click
 }
 
 void TForm1::ShowMode()

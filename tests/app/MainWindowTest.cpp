@@ -229,7 +229,7 @@ TEST(MainWindow, PlaybackDeviceThatFailsEndsTheProcessWithoutWritingSettings)
     EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
 }
 
-TEST(MainWindow, StoredMuteAndThirdRadioOpenPoweredOff)
+TEST(MainWindow, StoredMuteAndThirdRadioOpenPoweredOffAndOnlyANewMarkIsAClick)
 {
     Window window("[SETTINGS]\nMODE=3\nSO3R=3\n");
     EXPECT_EQ(window.form->SO2R(), ddOff);
@@ -237,6 +237,17 @@ TEST(MainWindow, StoredMuteAndThirdRadioOpenPoweredOff)
     EXPECT_TRUE(window.speakerMuted());
     EXPECT_TRUE(window.get<QRadioButton>("Radio3")->isChecked());
     EXPECT_EQ(window.led("LedRig12")->text(), "Rig1+3");
+
+    window.led("LedPower")->click();
+    window.led("LedRig1")->click();
+    window.library.calls.clear();
+    window.get<QRadioButton>("Radio3")->click();
+    EXPECT_TRUE(window.library.calls.empty());
+    EXPECT_EQ(window.form->SO2R(), ddLeft);
+    EXPECT_NE(window.settings().find("MODE=1"), std::string::npos);
+    window.get<QRadioButton>("Radio2")->click();
+    EXPECT_TRUE(window.called("RecordFree()"));
+    EXPECT_EQ(window.form->SO3R(), ddRadio2);
 }
 
 TEST(MainWindow, MalformedSettingStopsTheStartUpThere)
@@ -339,6 +350,13 @@ TEST(MainWindow, DeviceDialogClosedWithoutOkStillRestartsAndWrites)
     EXPECT_TRUE(window.called("RecordFree()"));
     EXPECT_TRUE(window.called("RecordInit(2)"));
     EXPECT_EQ(window.text("Panel0"), "Input[1]:-1 Input[2]:-1 Input[3]:2 Output:0");
+
+    whenModal<TForm2>([&](TForm2 &dialog) {
+        caption = dialog.windowTitle();
+        dialog.close();
+    });
+    window.get<QAction>("SoundcardIN11")->trigger();
+    EXPECT_EQ(caption, "Select Output Device (1)");
 }
 
 TEST(MainWindow, TheContextMenuCarriesTheWindowMenusCommands)
