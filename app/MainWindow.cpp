@@ -76,7 +76,8 @@ TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirect
     setBackgroundRole(QPalette::Button);
     QIcon icon(AboutTexts::kIconPath.toString());
     icon.addFile(QStringLiteral(":/MAINICON@2x.png")); // found by itself only on scaled screens
-    setWindowIcon(icon);
+    // Every window of the program carries it, message boxes included.
+    QApplication::setWindowIcon(icon);
     FUi->SpkrOn->setVisible(false);
     FUi->SpkrOff->setVisible(false);
     FUi->Speaker->setIcon(FSpkrOffGlyph);
@@ -257,8 +258,12 @@ void TForm1::WriteSettings()
 
 void TForm1::EndOnAudioFailure(const std::string &message, bool errorIcon)
 {
+    // Above the window it is about, with no taskbar entry of its own; a
+    // minimised or hidden window could take a box it owns out of sight.
+    QWidget *owner = isVisible() && !isMinimized() ? this : nullptr;
     QMessageBox box(errorIcon ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    QStringLiteral("Error"), QString::fromStdString(message), QMessageBox::Ok);
+                    QStringLiteral("Error"), QString::fromStdString(message), QMessageBox::Ok,
+                    owner);
     box.exec();
     FEngine.ReleaseAtShutdown();
     FProcessEnd(EXIT_FAILURE);

@@ -70,13 +70,14 @@ struct Window {
 struct Box {
     QString title, text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QWidget *owner = nullptr;
 };
 
 // Answers the next message box with `button`, noting what it showed.
 void answerBox(Box &seen, QMessageBox::StandardButton button = QMessageBox::Ok)
 {
     whenModal<QMessageBox>([&seen, button](QMessageBox &box) {
-        seen = {box.windowTitle(), box.text(), box.icon()};
+        seen = {box.windowTitle(), box.text(), box.icon(), box.parentWidget()};
         box.button(button)->click();
     });
 }
@@ -85,7 +86,8 @@ TEST(MainWindow, FirstStartOpensPoweredOffWithTheLayoutsLamps)
 {
     Window window;
     EXPECT_EQ(window.form->windowTitle(), "KALDRA");
-    EXPECT_EQ(window.form->windowIcon().availableSizes(), QList<QSize>({{32, 32}, {64, 64}}));
+    // The application's, so that message boxes carry it too.
+    EXPECT_EQ(QApplication::windowIcon().availableSizes(), QList<QSize>({{32, 32}, {64, 64}}));
     EXPECT_EQ(window.rigs(), "-0 -1 -0 ");
     EXPECT_FALSE(window.get<QToolButton>("Speaker")->isEnabled());
     EXPECT_FALSE(window.speakerMuted());
@@ -219,11 +221,13 @@ TEST(MainWindow, PlaybackDeviceThatFailsEndsTheProcessWithoutWritingSettings)
 {
     Window window;
     window.library.initSucceeds = false;
+    window.form->show();
     Box seen;
     answerBox(seen);
     window.led("LedPower")->click();
     EXPECT_EQ(seen.text, "Can't initialize device");
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(seen.owner, window.form.get()) << "no taskbar entry of its own";
     EXPECT_NE(window.endCode, -1);
     EXPECT_EQ(window.library.calls.back(), "Free()");
     EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
