@@ -5,18 +5,22 @@ SANITIZE ?=
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: run test test-pipewire bench screenshots setup build test-tsan fuzz package clean
+.PHONY: run test test-pipewire bench screenshots setup configure build test-tsan fuzz package clean
 
 setup:
 	scripts/setup.sh
 
 # The developers' and CI's build: warnings are errors here.
-build: setup
+configure: setup
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKALDRA_WERROR=ON -DKALDRA_SANITIZE=$(SANITIZE) $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # On the desktop's sound server when one answers, else on a private one.
-run: build
+# Builds the program alone: the tests wait for `make test`.
+run: configure
+	cmake --build $(BUILD) --target kaldra -j $(JOBS)
 	scripts/run.sh $(BUILD)/app/kaldra
 
 test: build

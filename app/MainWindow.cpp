@@ -107,7 +107,8 @@ TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirect
     setBackgroundRole(QPalette::Button);
     QIcon icon(AboutTexts::kIconPath.toString());
     icon.addFile(QStringLiteral(":/MAINICON@2x.png")); // found by itself only on scaled screens
-    setWindowIcon(icon);
+    // Every window of the program carries it, message boxes included.
+    QApplication::setWindowIcon(icon);
     FUi->SpkrOn->setVisible(false);
     FUi->SpkrOff->setVisible(false);
     FUi->Speaker->setIcon(FSpkrOffGlyph);
@@ -156,8 +157,15 @@ void TForm1::BindCommands()
     bind(FUi->LedRig12, &QPushButton::clicked, &TForm1::LedRig12Click);
     bind(FUi->LedRig2, &QPushButton::clicked, &TForm1::LedRig2Click);
     bind(FUi->Speaker, &QToolButton::clicked, &TForm1::SpeakerClick);
-    bind(FUi->Radio2, &QRadioButton::clicked, &TForm1::Radio2Click);
-    bind(FUi->Radio3, &QRadioButton::clicked, &TForm1::Radio3Click);
+    // Qt reports clicked for a button already marked too; only a new mark is a click.
+    const auto bindMark = [this](QRadioButton *button, void (TForm1::*handler)()) {
+        connect(button, &QRadioButton::toggled, this, [this, handler](bool checked) {
+            if (checked)
+                RunCommand(handler);
+        });
+    };
+    bindMark(FUi->Radio2, &TForm1::Radio2Click);
+    bindMark(FUi->Radio3, &TForm1::Radio3Click);
     bind(FUi->Exit1, &QAction::triggered, &TForm1::Exit1Click);
     bind(FUi->SoundcardOUT1, &QAction::triggered, &TForm1::SoundcardOUT1Click);
     bind(FUi->SoundcardIN11, &QAction::triggered, &TForm1::SoundcardIN11Click);
@@ -289,10 +297,7 @@ void TForm1::SetSO3R(TSO3RState value)
     FUi->SoundcardIN21->setText(third ? QStringLiteral("Soundcard IN(3)")
                                       : QStringLiteral("Soundcard IN(2)"));
     QRadioButton *mark = third ? FUi->Radio3 : FUi->Radio2;
-    if (!mark->isChecked()) {
-        mark->setChecked(true);
-        RunCommand(third ? &TForm1::Radio3Click : &TForm1::Radio2Click);
-    }
+    mark->setChecked(true); // a new mark reports its click
 }
 
 void TForm1::ShowMode()
@@ -330,8 +335,12 @@ void TForm1::WriteSettings()
 
 void TForm1::EndOnAudioFailure(const std::string &message, bool errorIcon)
 {
+    // Above the window it is about, with no taskbar entry of its own; a
+    // minimised or hidden window could take a box it owns out of sight.
+    QWidget *owner = isVisible() && !isMinimized() ? this : nullptr;
     QMessageBox box(errorIcon ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    QStringLiteral("Error"), QString::fromStdString(message), QMessageBox::Ok);
+                    QStringLiteral("Error"), QString::fromStdString(message), QMessageBox::Ok,
+                    owner);
     box.exec();
     FEngine.ReleaseAtShutdown();
     FProcessEnd(EXIT_FAILURE);

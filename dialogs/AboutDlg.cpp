@@ -14,7 +14,8 @@ TAboutDlg::~TAboutDlg() = default;
 
 void TAboutDlg::Execute()
 {
-    const auto box = std::make_unique<TAboutBox>();
+    // Owned by the owner's window: no taskbar entry of its own.
+    const auto box = std::make_unique<TAboutBox>(qobject_cast<QWidget *>(parent()));
     FBox = box.get();
     // Runs before the box is released: a close timer left from this display
     // must not fire into the next one.
@@ -24,6 +25,7 @@ void TAboutDlg::Execute()
     });
 
     box->Fill(FTitle, FProductName, FCopyRight, FProgrammer, FWebSite, FIcon);
+    box->CentreOnScreen();
     if (FTimer) {
         FCloseTimer = std::make_unique<QTimer>();
         FCloseTimer->setSingleShot(true);

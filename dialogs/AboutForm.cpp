@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QRegularExpression>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -51,25 +52,34 @@ void TAboutBox::Fill(const QString &title, const QString &productName, const QSt
     setOneLine(FUi->Copyright, copyRight);
     setWrapped(FUi->Programmer, programmer);
     setWrapped(FUi->Website, webSite);
+    FUi->Website->setVisible(!webSite.isEmpty());
 
     const QSize frame = FUi->Image1->size();
     FUi->Image1->setPixmap(icon.pixmap(icon.actualSize(frame), devicePixelRatio()));
-    GrowToFitTexts();
+    FitToTexts();
 }
 
-void TAboutBox::GrowToFitTexts()
+void TAboutBox::FitToTexts()
 {
     QFrame *panel = FUi->Panel1;
     const int margin = FUi->Panel2->x();
-    const QRect used = panel->childrenRect();
+    const int lineLeftOut = FUi->Website->isHidden() ? FUi->Website->y() - FUi->Programmer->y() : 0;
+    const QRect used = panel->childrenRect(); // of the labels shown
     const QSize needed(std::max(panel->width(), used.right() + 1 + margin),
-                       std::max(panel->height(), used.bottom() + 1 + margin));
+                       std::max(panel->height() - lineLeftOut, used.bottom() + 1 + margin));
     const QSize growth = needed - panel->size();
     if (growth.isNull())
         return;
     panel->resize(needed);
     FUi->OKButton->move(FUi->OKButton->pos() + QPoint(growth.width() / 2, growth.height()));
     setFixedSize(size() + growth);
+}
+
+void TAboutBox::CentreOnScreen()
+{
+    QRect placed = rect();
+    placed.moveCenter(screen()->geometry().center());
+    setGeometry(placed); // the client area: a frame's size is not known before it is shown
 }
 
 void TAboutBox::OKButtonClick()

@@ -25,8 +25,12 @@ class TAboutBox : public QDialog {
     // take the width of their text; the last two keep their width, wrap at
     // blanks and grow downwards (wider only for a word that does not fit).
     // The icon is shown at its own size, at most 48 x 48, centred.
+    // An empty web site leaves its line out, and the box is that much lower.
     void Fill(const QString &title, const QString &productName, const QString &copyRight,
               const QString &programmer, const QString &webSite, const QIcon &icon);
+    // Places the box, as filled, in the middle of its screen rather than over
+    // its parent window.
+    void CentreOnScreen();
 
   public slots:
     // Ends the display with the OK result.
@@ -39,8 +43,8 @@ class TAboutBox : public QDialog {
   private:
     // Where the font is wider than the one the layout was made for (it falls
     // back where that one is not installed), the panel and the window grow so
-    // that no text is cut off.
-    void GrowToFitTexts();
+    // that no text is cut off; without the web-site line they lose its room.
+    void FitToTexts();
 
     std::unique_ptr<Ui::TAboutBox> FUi;
 };

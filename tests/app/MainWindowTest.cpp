@@ -89,13 +89,14 @@ struct Window {
 struct Box {
     QString title, text;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QWidget *owner = nullptr;
 };
 
 // Answers the next message box with `button`, noting what it showed.
 void answerBox(Box &seen, QMessageBox::StandardButton button = QMessageBox::Ok)
 {
     whenModal<QMessageBox>([&seen, button](QMessageBox &box) {
-        seen = {box.windowTitle(), box.text(), box.icon()};
+        seen = {box.windowTitle(), box.text(), box.icon(), box.parentWidget()};
         box.button(button)->click();
     });
 }
@@ -104,7 +105,8 @@ TEST(MainWindow, FirstStartOpensPoweredOffWithTheLayoutsLamps)
 {
     Window window;
     EXPECT_EQ(window.form->windowTitle(), "KALDRA");
-    EXPECT_EQ(window.form->windowIcon().availableSizes(), QList<QSize>({{32, 32}, {64, 64}}));
+    // The application's, so that message boxes carry it too.
+    EXPECT_EQ(QApplication::windowIcon().availableSizes(), QList<QSize>({{32, 32}, {64, 64}}));
     EXPECT_EQ(window.rigs(), "-0 -1 -0 ");
     EXPECT_FALSE(window.get<QToolButton>("Speaker")->isEnabled());
     EXPECT_FALSE(window.speakerMuted());
@@ -241,17 +243,19 @@ TEST(MainWindow, PlaybackDeviceThatFailsEndsTheProcessWithoutWritingSettings)
 {
     Window window;
     window.library.initSucceeds = false;
+    window.form->show();
     Box seen;
     answerBox(seen);
     window.led("LedPower")->click();
     EXPECT_EQ(seen.text, "Can't initialize device");
     EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(seen.owner, window.form.get()) << "no taskbar entry of its own";
     EXPECT_NE(window.endCode, -1);
     EXPECT_EQ(window.library.calls.back(), "Free()");
     EXPECT_FALSE(std::filesystem::exists(window.folder / "KALDRA.INI"));
 }
 
-TEST(MainWindow, StoredMuteAndThirdRadioOpenPoweredOff)
+TEST(MainWindow, StoredMuteAndThirdRadioOpenPoweredOffAndOnlyANewMarkIsAClick)
 {
     Window window("[SETTINGS]\nMODE=3\nSO3R=3\n");
     EXPECT_EQ(window.form->SO2R(), ddOff);
@@ -259,6 +263,17 @@ TEST(MainWindow, StoredMuteAndThirdRadioOpenPoweredOff)
     EXPECT_TRUE(window.speakerMuted());
     EXPECT_TRUE(window.get<QRadioButton>("Radio3")->isChecked());
     EXPECT_EQ(window.led("LedRig12")->text(), "Rig1+3");
+
+    window.led("LedPower")->click();
+    window.led("LedRig1")->click();
+    window.library.calls.clear();
+    window.get<QRadioButton>("Radio3")->click();
+    EXPECT_TRUE(window.library.calls.empty());
+    EXPECT_EQ(window.form->SO2R(), ddLeft);
+    EXPECT_NE(window.settings().find("MODE=1"), std::string::npos);
+    window.get<QRadioButton>("Radio2")->click();
+    EXPECT_TRUE(window.called("RecordFree()"));
+    EXPECT_EQ(window.form->SO3R(), ddRadio2);
 }
 
 TEST(MainWindow, MalformedSettingStopsTheStartUpThere)
@@ -423,6 +438,13 @@ TEST(MainWindow, DeviceDialogClosedWithoutOkStillRestartsAndWrites)
     EXPECT_TRUE(window.called("RecordFree()"));
     EXPECT_TRUE(window.called("RecordInit(2)"));
     EXPECT_EQ(window.text("Panel0"), "Input[1]:-1 Input[2]:-1 Input[3]:2 Output:0");
+
+    whenModal<TForm2>([&](TForm2 &dialog) {
+        caption = dialog.windowTitle();
+        dialog.close();
+    });
+    window.get<QAction>("SoundcardIN11")->trigger();
+    EXPECT_EQ(caption, "Select Output Device (1)");
 }
 
 TEST(MainWindow, TheContextMenuCarriesTheWindowMenusCommands)

@@ -22,7 +22,7 @@ TEST(DeviceListing, GivesTheSortedListOnlyWhenItEndedWithoutError)
 {
     DeviceListing listing;
     listing.add({"radio2", "Radio 2", ""});
-    listing.add({"headphones", "Headphones", ""});
+    listing.add({"headphones", "USB Headphones", ""}); // sorted by description it would come last
     EXPECT_FALSE(listing.devices());
     listing.finish(false);
     ASSERT_TRUE(listing.devices());

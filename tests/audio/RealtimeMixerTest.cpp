@@ -347,9 +347,10 @@ TEST(RealtimeMixer, InputsAreAttachedUpToTheLimitAndComeBackClean)
         inputs.push_back(mixer.attachInput());
     EXPECT_EQ(mixer.attachInput(), -1);
 
-    const std::vector<float> samples(200, 0.5f);
+    const std::vector<float> samples(600, 0.5f);
     mixer.setMatrix(inputs[3], kSilent);
-    mixer.push(inputs[3], samples.data(), 100);
+    mixer.setPaused(inputs[3], true);
+    mixer.push(inputs[3], samples.data(), 300); // more than the target delay
     mixer.detachInput(inputs[3]);
     // Detached or unknown inputs are ignored, never touched.
     for (int stale : {inputs[3], -1, RealtimeMixer::kMaxInputs}) {
@@ -365,6 +366,9 @@ TEST(RealtimeMixer, InputsAreAttachedUpToTheLimitAndComeBackClean)
     std::vector<float> heard(200);
     mixer.render(heard.data(), 100);
     EXPECT_TRUE(std::all_of(heard.begin(), heard.end(), [](float x) { return x == 0.0f; }));
+    mixer.push(inputs[3], samples.data(), 300);
+    mixer.render(heard.data(), 100);
+    EXPECT_FLOAT_EQ(heard.back(), 0.5f); // playing, not paused
 }
 
 // Two sound cards: the capture's crystal 300 ppm fast or slow against the

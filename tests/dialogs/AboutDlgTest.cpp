@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -89,24 +90,36 @@ TEST(AboutDlg, ShowsItsTextsAndIconAndClosesOnEnterButNotOnEsc)
     EXPECT_EQ(aboutBoxesAlive(), 0);
 }
 
+// Owned by its owner's window, centred on the screen, without a gap for
+// an empty web site.
 TEST(AboutDlg, EveryExecuteShowsAFreshBoxWithTheCurrentSettings)
 {
-    TAboutDlg about;
+    QWidget window;
+    window.setGeometry(0, 0, 100, 100);
+    TAboutDlg about(&window);
     about.SetProductName("KALDRA");
     QString firstText;
     QString secondText;
+    int firstHeight = 0;
     QPointer<TAboutBox> first;
     whenModal<TAboutBox>([&](TAboutBox &box) {
         first = &box;
         firstText = label(box, "ProductName")->text();
+        firstHeight = box.height();
+        EXPECT_FALSE(label(box, "Website")->isVisible());
+        EXPECT_EQ(box.parentWidget(), &window);
+        EXPECT_EQ(box.geometry().center(), box.screen()->geometry().center());
         box.findChild<QPushButton *>("OKButton")->click();
     });
     about.Execute();
 
     about.SetProductName("KALDRA 2");
+    about.SetWebSite("kaldra.invalid");
     whenModal<TAboutBox>([&](TAboutBox &box) {
         EXPECT_TRUE(first.isNull());
         secondText = label(box, "ProductName")->text();
+        EXPECT_EQ(box.height() - firstHeight,
+                  label(box, "Website")->y() - label(box, "Programmer")->y());
         box.close();
     });
     about.Execute();
