@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -154,8 +155,8 @@ PipeWireAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
                                   const std::string &device)
 {
     auto capture = std::make_unique<Capture>(rate);
-    capture->name = name;
-    if (!openStream(*capture, true, device, rate))
+    capture->stream.name = name;
+    if (!openStream(*capture, device))
         return nullptr;
     return capture;
 }
@@ -165,10 +166,10 @@ PipeWireAudioLibrary::openMixer(const std::string &name, std::uint32_t rate,
                                 const std::string &device)
 {
     auto mixer = std::make_unique<Mixer>(rate, options_.mixerMarginMs);
-    mixer->name = name;
+    mixer->stream.name = name;
     mixer->cycleFrames =
         std::max<std::size_t>(1, options_.quantumFrames * streamRate(rate) / kGraphRate);
-    if (!openStream(*mixer, false, device, rate))
+    if (!openStream(*mixer, device))
         return nullptr;
     return mixer;
 }
@@ -179,12 +180,12 @@ bool PipeWireAudioLibrary::runMixer(MixingAudioLibrary::Mixer &channel, bool run
     std::lock_guard lock(*connection_);
     mixer.playing.store(running);
     // Away from its device: it reopens as asked last.
-    if (mixer.lost)
+    if (mixer.stream.lost)
         return true;
     if (flush)
-        pw_stream_flush(mixer.stream, false);
+        pw_stream_flush(mixer.stream.handle.get(), false);
     // The server has seen the change once it answers.
-    return pw_stream_set_active(mixer.stream, running) >= 0 && connection_->sync();
+    return pw_stream_set_active(mixer.stream.handle.get(), running) >= 0 && connection_->sync();
 }
 
 MixingAudioLibrary::InputTiming
@@ -239,26 +240,30 @@ void PipeWireAudioLibrary::plug(Capture &capture, Mixer *mixer)
     pw_loop_invoke(connection_->dataLoop(), apply, 0, &change, sizeof change, true, nullptr);
 }
 
-bool PipeWireAudioLibrary::openStream(Stream &stream, bool capture, const std::string &device,
-                                      std::uint32_t rate)
+template <typename Channel>
+bool PipeWireAudioLibrary::openStream(Channel &channel, const std::string &device)
 {
+    constexpr bool capture = std::is_same_v<Channel, Capture>;
+    Stream &stream = channel.stream;
     const auto sink = capture ? connection_->monitoredSink(device) : std::nullopt;
     stream.target = sink.value_or(device);
     stream.monitor = sink.has_value();
-    if (!connectStream(stream, capture, rate) ||
+    if (!connectStream(channel) ||
         !connection_->waitUntil([&] { return settled(stream.state) || !connection_->ready(); }) ||
         stream.state == PW_STREAM_STATE_ERROR || !connection_->ready()) {
         connection_->report("opening stream " + stream.name);
-        closeStream(stream);
+        stream.handle.close();
         return false;
     }
     connection_->nameDataThread();
     return true;
 }
 
-bool PipeWireAudioLibrary::connectStream(Stream &stream, bool capture, std::uint32_t rate)
+template <typename Channel> bool PipeWireAudioLibrary::connectStream(Channel &channel)
 {
-    closeStream(stream);
+    constexpr bool capture = std::is_same_v<Channel, Capture>;
+    Stream &stream = channel.stream;
+    stream.handle.close();
     // Session managers keep a volume per stream name: each radio its own.
     const std::string nodeName = options_.applicationId + "." + stream.name;
     const std::string latency =
@@ -283,39 +288,30 @@ bool PipeWireAudioLibrary::connectStream(Stream &stream, bool capture, std::uint
     stream.state = PW_STREAM_STATE_UNCONNECTED;
     // Lost until connected: without a stream there is nothing to call.
     stream.lost = true;
-    stream.stream = pw_stream_new(connection_->core(), stream.name.c_str(), props);
-    if (stream.stream == nullptr)
-        return false;
-    static const pw_stream_events stateEvents = [] {
+    // Its events go to the channel, whose stream the state reaches.
+    static const pw_stream_events events = [] {
         pw_stream_events events{};
         events.version = PW_VERSION_STREAM_EVENTS;
         events.state_changed = [](void *data, pw_stream_state, pw_stream_state state,
                                   const char *) {
-            auto *self = static_cast<Stream *>(data);
-            self->state = state;
+            Stream &self = static_cast<Channel *>(data)->stream;
+            self.state = state;
             // Its node destroyed by the server, as when its device goes.
             if (state == PW_STREAM_STATE_UNCONNECTED || state == PW_STREAM_STATE_ERROR)
-                self->lost = true;
-            self->connection->signal();
+                self.lost = true;
+            self.connection->signal();
         };
+        events.process = capture ? onCaptureProcess : onPlaybackProcess;
         return events;
     }();
-    static const pw_stream_events captureEvents = [] {
-        pw_stream_events events = stateEvents;
-        events.process = onCaptureProcess;
-        return events;
-    }();
-    static const pw_stream_events playbackEvents = [] {
-        pw_stream_events events = stateEvents;
-        events.process = onPlaybackProcess;
-        return events;
-    }();
-    pw_stream_add_listener(stream.stream, &stream.listener,
-                           capture ? &captureEvents : &playbackEvents, &stream);
+    stream.handle.reset(pw_stream_new(connection_->core(), stream.name.c_str(), props), events,
+                        &channel);
+    if (stream.handle.get() == nullptr)
+        return false;
 
     spa_audio_info_raw info{};
     info.format = SPA_AUDIO_FORMAT_F32;
-    info.rate = streamRate(rate);
+    info.rate = streamRate(channel.rate);
     info.channels = kChannels;
     info.position[0] = SPA_AUDIO_CHANNEL_FL;
     info.position[1] = SPA_AUDIO_CHANNEL_FR;
@@ -326,7 +322,7 @@ bool PipeWireAudioLibrary::connectStream(Stream &stream, bool capture, std::uint
     const auto flags = static_cast<pw_stream_flags>(
         PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
     stream.lost = false;
-    if (pw_stream_connect(stream.stream, capture ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
+    if (pw_stream_connect(stream.handle.get(), capture ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
                           PW_ID_ANY, flags, params, 1) < 0) {
         stream.lost = true;
         return false;
@@ -344,33 +340,24 @@ void PipeWireAudioLibrary::reopen(const std::string &node)
     // server.
     for (auto &[handle, channel] : captures_) {
         auto &capture = static_cast<Capture &>(*channel);
-        if (wanted(capture) && !connectStream(capture, true, capture.rate))
-            connection_->report("reopening stream " + capture.name);
+        if (wanted(capture.stream) && !connectStream(capture))
+            connection_->report("reopening stream " + capture.stream.name);
     }
     for (auto &[handle, channel] : mixers_) {
         auto &mixer = static_cast<Mixer &>(*channel);
-        if (!wanted(mixer))
+        if (!wanted(mixer.stream))
             continue;
-        if (!connectStream(mixer, false, mixer.rate))
-            connection_->report("reopening stream " + mixer.name);
+        if (!connectStream(mixer))
+            connection_->report("reopening stream " + mixer.stream.name);
         else if (!mixer.playing.load())
-            pw_stream_set_active(mixer.stream, false);
+            pw_stream_set_active(mixer.stream.handle.get(), false);
     }
-}
-
-void PipeWireAudioLibrary::closeStream(Stream &stream)
-{
-    if (stream.stream == nullptr)
-        return;
-    spa_hook_remove(&stream.listener);
-    pw_stream_destroy(stream.stream);
-    stream.stream = nullptr;
 }
 
 void PipeWireAudioLibrary::onCaptureProcess(void *data)
 {
-    auto &capture = static_cast<Capture &>(*static_cast<Stream *>(data));
-    pw_buffer *buffer = pw_stream_dequeue_buffer(capture.stream);
+    auto &capture = *static_cast<Capture *>(data);
+    pw_buffer *buffer = pw_stream_dequeue_buffer(capture.stream.handle.get());
     if (buffer == nullptr)
         return;
     const spa_data &block = buffer->buffer->datas[0];
@@ -394,13 +381,13 @@ void PipeWireAudioLibrary::onCaptureProcess(void *data)
             }
         }
     }
-    pw_stream_queue_buffer(capture.stream, buffer);
+    pw_stream_queue_buffer(capture.stream.handle.get(), buffer);
 }
 
 void PipeWireAudioLibrary::onPlaybackProcess(void *data)
 {
-    auto &mixer = static_cast<Mixer &>(*static_cast<Stream *>(data));
-    pw_buffer *buffer = pw_stream_dequeue_buffer(mixer.stream);
+    auto &mixer = *static_cast<Mixer *>(data);
+    pw_buffer *buffer = pw_stream_dequeue_buffer(mixer.stream.handle.get());
     if (buffer == nullptr) {
         mixer.underflows.fetch_add(1, std::memory_order_relaxed);
         return;
@@ -429,5 +416,5 @@ void PipeWireAudioLibrary::onPlaybackProcess(void *data)
     block.chunk->stride = kFrameBytes;
     block.chunk->size = static_cast<std::uint32_t>(frames * kFrameBytes);
     buffer->size = frames;
-    pw_stream_queue_buffer(mixer.stream, buffer);
+    pw_stream_queue_buffer(mixer.stream.handle.get(), buffer);
 }

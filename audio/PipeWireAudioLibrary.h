@@ -2,6 +2,7 @@
 
 #include "MixingAudioLibrary.h"
 #include "PipeWireConnection.h"
+#include "PipeWireStreamHandle.h"
 #include "RateConverter.h"
 
 #include <atomic>
@@ -9,10 +10,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <spa/utils/hook.h>
-
-struct pw_stream;
 
 // The audio library on a PipeWire server, through its own client API.
 //
@@ -91,16 +88,11 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
 
   private:
     // What both kinds of channel hold of their stream; loop thread under
-    // the lock, or the user-interface thread holding it. Closes it when it
-    // goes, with the loop locked. A lost stream is replaced on the loop
-    // thread: the data thread reads `stream` only in its own callbacks.
+    // the lock, or the user-interface thread holding it. A lost stream is
+    // replaced on the loop thread: the data thread reads `handle` only in
+    // its own callbacks.
     struct Stream {
-        Stream() = default;
-        Stream(const Stream &) = delete;
-        Stream &operator=(const Stream &) = delete;
-        ~Stream() { closeStream(*this); }
-        pw_stream *stream = nullptr;
-        spa_hook listener{};
+        PipeWireStreamHandle handle;
         PipeWireConnection *connection = nullptr;
         int state = 0;        // pw_stream_state
         std::string name;     // "Radio 1", "Headphones"
@@ -109,20 +101,23 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
         bool lost = false;    // the server took it away with its device
     };
     struct Mixer;
-    // The stream is the last base, so that it closes, and the data thread
-    // lets go of the channel, before the rest goes.
-    struct Capture : MixingAudioLibrary::Capture, Stream {
+    // Each channel's stream is its last member, so that it closes first:
+    // the data thread lets go of the channel before anything its callbacks
+    // read goes (the members before it, then the base's mixer).
+    struct Capture : MixingAudioLibrary::Capture {
         explicit Capture(std::uint32_t rate);
         Mixer *plugged = nullptr; // data thread only, changed there by plug()
         std::atomic<std::uint32_t> quantum{0};
         std::optional<RateConverter> converter; // data thread, for a low rate
+        Stream stream;
     };
-    struct Mixer : MixingAudioLibrary::Mixer, Stream {
+    struct Mixer : MixingAudioLibrary::Mixer {
         Mixer(std::uint32_t rate, double targetDelayMs);
         std::atomic<bool> playing{false};
         std::size_t cycleFrames = 0;            // what a cycle takes when the server does not say
         std::optional<RateConverter> converter; // data thread, for a low rate
         std::vector<float> mixed;               // what the converter reads
+        Stream stream;
     };
 
     void lockLoop() override;
@@ -146,17 +141,16 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     // Plugs `capture` into `mixer` (at capture.input), or unplugs it (mixer
     // nullptr), on the data thread; returns once done.
     void plug(Capture &capture, Mixer *mixer);
-    // Connects `stream` (its name set) to `device` ("" for the default) at
-    // `rate`, with the loop locked; false when it could not be made or did
+    // Connects `channel`'s stream (its name set) to `device` ("" for the
+    // default), with the loop locked; false when it could not be made or did
     // not come up in time.
-    bool openStream(Stream &stream, bool capture, const std::string &device, std::uint32_t rate);
-    // With the loop locked: replaces `stream`'s pw_stream with a new one
+    template <typename Channel> bool openStream(Channel &channel, const std::string &device);
+    // With the loop locked: replaces `channel`'s pw_stream with a new one
     // connecting to its target, without waiting; false when refused at once.
-    bool connectStream(Stream &stream, bool capture, std::uint32_t rate);
+    template <typename Channel> bool connectStream(Channel &channel);
     // Loop thread: device `node` has appeared; the streams that lost it
     // reopen.
     void reopen(const std::string &node);
-    static void closeStream(Stream &stream);
     // The rate a stream for a channel at `rate` runs at.
     static std::uint32_t streamRate(std::uint32_t rate);
 
