@@ -20,6 +20,13 @@ constexpr qint64 kLoggerQuietMilliseconds = 30'000;
 const QString kOwnSource = QStringLiteral("KALDRA");
 const QString kUdpSource = QStringLiteral("N1MM UDP");
 
+// A TCP client's coming and going is logged; the pseudo-terminal's far side
+// and each kaldra --send are always there or too brief to tell.
+bool isTcpClient(const QString &source)
+{
+    return source.startsWith(QLatin1String(OtrspTcpServer::kSourcePrefix));
+}
+
 // The line as the log shows it: control characters and bytes beyond ASCII as \xNN.
 QString visible(std::string_view line)
 {
@@ -179,7 +186,7 @@ int LoggerControl::openClient(const QString &source, Send send)
 {
     const int client = device_.addClient();
     clients_[client] = Client{source, std::move(send)};
-    if (source != QLatin1String(CommandServer::kSource)) {
+    if (isTcpClient(source)) {
         append(source, true, QStringLiteral("(connected)"));
         emit logChanged();
     }
@@ -193,7 +200,7 @@ void LoggerControl::closeClient(int client, const QString &reason)
     const auto found = clients_.find(client);
     if (found == clients_.end())
         return;
-    if (found->second.source != QLatin1String(CommandServer::kSource) || !reason.isEmpty()) {
+    if (isTcpClient(found->second.source) || !reason.isEmpty()) {
         append(found->second.source, false,
                reason.isEmpty() ? QStringLiteral("(disconnected)") : reason);
         emit logChanged();
@@ -335,7 +342,7 @@ quint16 LoggerControl::udpPort() const
 bool LoggerControl::loggerConnected() const
 {
     for (const auto &[client, info] : clients_)
-        if (info.source.startsWith(QLatin1String("OTRSP TCP")))
+        if (isTcpClient(info.source))
             return true;
     const auto lately = [](const QElapsedTimer &since) {
         return since.isValid() && since.elapsed() < kLoggerQuietMilliseconds;

@@ -18,7 +18,7 @@
 class OtrspPseudoTerminal : public QObject {
     Q_OBJECT
   public:
-    static constexpr qint64 kChunkBytes = 4096;
+    static constexpr qint64 kChunkBytes = 1024;
     static constexpr const char *kSource = "OTRSP pty";
 
     OtrspPseudoTerminal(OtrspLineHandler &handler, QObject *parent = nullptr);

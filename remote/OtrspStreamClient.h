@@ -13,7 +13,7 @@
 class OtrspStreamClient : public QObject {
     Q_OBJECT
   public:
-    static constexpr qint64 kChunkBytes = 4096;
+    static constexpr qint64 kChunkBytes = 1024;
     static constexpr qint64 kMaxUnsentBytes = 64 * 1024;
 
     // The batch mode of the command socket: an empty line ends the batch, and

@@ -22,7 +22,8 @@ QString OtrspTcpServer::listen(quint16 port)
 void OtrspTcpServer::acceptClients()
 {
     while (QTcpSocket *socket = server_.nextPendingConnection()) {
-        const QString source = QStringLiteral("OTRSP TCP %1:%2")
+        const QString source = QStringLiteral("%1 %2:%3")
+                                   .arg(QLatin1String(kSourcePrefix))
                                    .arg(socket->peerAddress().toString())
                                    .arg(socket->peerPort());
         new OtrspStreamClient(socket, source, handler_, OtrspStreamClient::Batch::None, this);

@@ -10,6 +10,8 @@
 class OtrspTcpServer : public QObject {
     Q_OBJECT
   public:
+    static constexpr const char *kSourcePrefix = "OTRSP TCP"; // then the client's address
+
     OtrspTcpServer(OtrspLineHandler &handler, QObject *parent = nullptr);
 
     // Listens on `port`; empty when it does, else why not.

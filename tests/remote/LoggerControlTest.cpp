@@ -63,6 +63,20 @@ class LoggerControlTest : public testing::Test {
     quint16 udpPort = 0;
 };
 
+// Runs kaldra --send beside the event loop that serves it; its output, or
+// "exit N: error" when it fails.
+std::string sendWhileServing(const QString &text)
+{
+    std::ostringstream out;
+    std::ostringstream err;
+    std::atomic<int> result = -1;
+    std::thread sender([&] { result = sendToRunningProgram(text, out, err); });
+    if (!QTest::qWaitFor([&] { return result != -1; }, kWaitMilliseconds))
+        ADD_FAILURE() << "kaldra --send did not finish in time";
+    sender.join();
+    return result == 0 ? out.str() : "exit " + std::to_string(result) + ": " + err.str();
+}
+
 // What the terminal answers, read as the logger would.
 QByteArray readTerminal(int fd, const QByteArray &until)
 {
@@ -115,14 +129,7 @@ TEST_F(LoggerControlTest, EveryInputTakesGoodLinesAfterBadOnes)
     EXPECT_TRUE(routedTo(routes, RemoteRoute::Rig2));
     EXPECT_EQ(control.activeRadio(), 2);
 
-    std::ostringstream out;
-    std::ostringstream err;
-    std::atomic<int> result = -1;
-    std::thread sender([&] { result = sendToRunningProgram("?name RX1S ?RX", out, err); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return result != -1; }, kWaitMilliseconds));
-    sender.join();
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(out.str(), "NAMEKALDRA\nRX1S\n");
+    EXPECT_EQ(sendWhileServing("?name RX1S ?RX"), "NAMEKALDRA\nRX1S\n");
     EXPECT_TRUE(routedTo(routes, RemoteRoute::Stereo));
 }
 
@@ -147,15 +154,21 @@ TEST_F(LoggerControlTest, BadValuesAndASecondKaldraTurnOnlyTheirInputOff)
                         entry.text.contains(QLatin1String("N1MM_UDP=70000"));
         EXPECT_EQ(messages, 2);
     }
-    // The second's exit leaves the first's link alone; the first's removes it.
+    // The second's exit leaves the first's link and command socket alone.
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    std::ostringstream out;
-    std::ostringstream err;
-    std::atomic<int> result = -1;
-    std::thread sender([&] { result = sendToRunningProgram("?NAME", out, err); });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return result != -1; }, kWaitMilliseconds));
-    sender.join();
-    EXPECT_EQ(out.str(), "NAMEKALDRA\n");
+    EXPECT_EQ(sendWhileServing("?NAME"), "NAMEKALDRA\n");
+}
+
+TEST_F(LoggerControlTest, ReplacesAStaleLinkAndRemovesItsOwnAtExit)
+{
+    std::filesystem::create_symlink("/dev/pts/nobody", link);
+    {
+        LoggerControl control;
+        control.start(settings);
+        EXPECT_EQ(control.otrspPortName().toStdString(), link.string());
+        EXPECT_TRUE(std::filesystem::exists(link)); // leads to a terminal now
+    }
+    EXPECT_FALSE(std::filesystem::is_symlink(link));
 }
 
 TEST_F(LoggerControlTest, SendWithNoKaldraRunningSaysSo)

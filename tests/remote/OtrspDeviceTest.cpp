@@ -124,18 +124,18 @@ TEST_F(OtrspDeviceTest, EventsGoToEachClientThatAskedForThem)
 
 TEST_F(OtrspDeviceTest, OperatorsRouteIsAnEventAndKeepsTheFocusDigit)
 {
+    using Events = std::vector<std::pair<int, std::string>>;
     device.handleLine(A, "ERX1");
-    device.handleLine(B, "RX2");
+    device.handleLine(B, "RX1");
     EXPECT_TRUE(device.showRoute(RemoteRoute::Stereo, false).empty());
-    EXPECT_EQ(device.handleLine(B, "?RX").answer, "RX2S\r");
-    EXPECT_EQ(flat(device.showRoute(RemoteRoute::Reverse, true)),
-              (std::vector<std::pair<int, std::string>>{{A, "$RX2R\r"}}));
-    EXPECT_EQ(flat(device.showRoute(RemoteRoute::Rig1, true)),
-              (std::vector<std::pair<int, std::string>>{{A, "$RX1\r"}}));
+    EXPECT_EQ(device.handleLine(B, "?RX").answer, "RX1S\r");
+    EXPECT_EQ(flat(device.showRoute(RemoteRoute::Reverse, true)), (Events{{A, "$RX1R\r"}}));
+    EXPECT_EQ(flat(device.showRoute(RemoteRoute::Rig2, true)), (Events{{A, "$RX2\r"}}));
+    EXPECT_EQ(flat(device.showRoute(RemoteRoute::Stereo, true)), (Events{{A, "$RX2S\r"}}));
 
     device.removeClient(A);
-    EXPECT_TRUE(device.showRoute(RemoteRoute::Rig2, true).empty());
-    EXPECT_EQ(device.routeCommand(), "RX2");
+    EXPECT_TRUE(device.showRoute(RemoteRoute::Rig1, true).empty());
+    EXPECT_EQ(device.routeCommand(), "RX1");
 }
 
 } // namespace

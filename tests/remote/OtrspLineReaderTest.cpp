@@ -28,6 +28,11 @@ const ReaderCase kReaderCases[] = {
     {"HundredKilobytesWithoutEnd", {std::string(100'000, 'x'), "\r?NAME\r"}, {"?NAME"}},
 };
 
+void PrintTo(const ReaderCase &readerCase, std::ostream *out)
+{
+    *out << readerCase.name;
+}
+
 class OtrspLineReaderTest : public testing::TestWithParam<ReaderCase> {};
 
 TEST_P(OtrspLineReaderTest, CutsLines)
