@@ -247,7 +247,8 @@ TEST(BothBackends, NumberTheDevicesOfOnePipeWireServerAlike)
     SKIP_UNLESS_SERVED(Backend::PipeWire);
     ServerProbe probe;
     const int codec = probe.loadModule(
-        "module-null-sink", "sink_name=codec sink_properties='device.description=CODEC device.bus_path=usb-0:2'");
+        "module-null-sink",
+        "sink_name=codec sink_properties='device.description=CODEC device.bus_path=usb-0:2'");
     ASSERT_GE(codec, 0);
     const auto listing = [](AudioLibrary &audio, bool capture) {
         std::vector<std::string> devices;
@@ -255,8 +256,8 @@ TEST(BothBackends, NumberTheDevicesOfOnePipeWireServerAlike)
         for (int device = -1;
              capture ? audio.RecordGetDeviceInfo(device, info) : audio.GetDeviceInfo(device, info);
              ++device)
-            devices.push_back(std::to_string(device) + " " + info.driver + " " + info.name +
-                              " " + info.busPath);
+            devices.push_back(std::to_string(device) + " " + info.driver + " " + info.name + " " +
+                              info.busPath);
         return devices;
     };
     auto pulse = makeLibrary(Backend::PulseAudio);
@@ -266,7 +267,7 @@ TEST(BothBackends, NumberTheDevicesOfOnePipeWireServerAlike)
         EXPECT_GE(expected.size(), 6u);
         EXPECT_EQ(listing(*native, capture), expected) << (capture ? "capture" : "playback");
         EXPECT_NE(std::ranges::find(expected, capture ? "0 codec.monitor Monitor of CODEC usb-0:2"
-                                                       : "0 codec CODEC usb-0:2"),
+                                                      : "0 codec CODEC usb-0:2"),
                   expected.end());
     }
     probe.unloadModule(codec);
