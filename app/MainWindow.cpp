@@ -91,8 +91,7 @@ QString SecondRigCaption(bool third)
 TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirectory,
                const std::vector<std::string> &arguments, QWidget *parent)
     : QMainWindow(parent), FUi(std::make_unique<Ui::TForm1>()), FEngine(library, *this),
-      FBindings(FEngine),
-      FWorkingDirectory(workingDirectory), FArguments(arguments),
+      FBindings(FEngine), FWorkingDirectory(workingDirectory), FArguments(arguments),
       FSpkrOnGlyph(SpeakerGlyph(QStringLiteral("SpkrOn"))),
       FSpkrOffGlyph(SpeakerGlyph(QStringLiteral("SpkrOff"))), FPopupMenu1(new QMenu(this)),
       FAboutDlg(new TAboutDlg(this)), FLogger(new LoggerControl(this)),
@@ -321,9 +320,8 @@ void TForm1::ShowMode()
         return DeviceName(FEngine.library(), mode, device);
     };
     FUi->LedRig1->setToolTip(hint(ddIn, DeviceSlot::Input1, FEngine.Input1Device));
-    FUi->LedRig2->setToolTip(
-        hint(ddIn, FSO3R == ddRadio3 ? DeviceSlot::Input3 : DeviceSlot::Input2,
-             FEngine.SecondInputDevice()));
+    FUi->LedRig2->setToolTip(hint(ddIn, FSO3R == ddRadio3 ? DeviceSlot::Input3 : DeviceSlot::Input2,
+                                  FEngine.SecondInputDevice()));
     FUi->Speaker->setToolTip(hint(ddOut, DeviceSlot::Output, FEngine.OutputDevice));
 }
 

@@ -16,11 +16,11 @@
 namespace {
 
 const char *kSinkClasses[] = {"Audio/Sink", "Audio/Duplex"};
+const char *kSourceClasses[] = {"Audio/Source", "Audio/Source/Virtual", "Audio/Duplex"};
 const char *kDeviceClass = "Audio/Device";
 // The pulse layer's spelling, which a device made through it carries, and
 // the one of PipeWire's own ALSA devices.
 const char *kBusPathKeys[] = {"device.bus_path", "device.bus-path"};
-const char *kSourceClasses[] = {"Audio/Source", "Audio/Source/Virtual", "Audio/Duplex"};
 
 template <std::size_t N> bool among(const std::string &value, const char *(&list)[N])
 {

@@ -71,8 +71,8 @@ void TForm2::SetList()
     const QString textBefore = list->currentText();
     list->addItem(QStringLiteral("Default"));
     std::vector<AudioDeviceInfo> devices;
-    for (AudioDeviceInfo info; std::ssize(devices) < kMaxDevices && LookUp(
-                                   static_cast<int>(devices.size()), info);)
+    for (AudioDeviceInfo info;
+         std::ssize(devices) < kMaxDevices && LookUp(static_cast<int>(devices.size()), info);)
         devices.push_back(info);
     for (const AudioDeviceInfo &device : devices)
         list->addItem(EntryText(device, devices));

@@ -53,10 +53,10 @@ class SettingsFile {
     void Read(SettingsTarget &target) const;
 
     // Writes the six keys in the order above, then the eight of DEVICE NAMES,
-    // each its own atomic write to the disk, every other line of the file kept. Locates the default file in the
-    // current working directory first when IniFileName is empty. A refused
-    // write (read-only file, missing folder) throws SettingsError "Unable to
-    // write to %s" with the full path, leaving the keys before it written.
+    // each its own atomic write to the disk, every other line of the file kept. Locates the default
+    // file in the current working directory first when IniFileName is empty. A refused write
+    // (read-only file, missing folder) throws SettingsError "Unable to write to %s" with the full
+    // path, leaving the keys before it written.
     void WriteINI(const SettingsValues &values);
 
   private:

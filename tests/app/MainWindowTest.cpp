@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -506,3 +507,43 @@ TEST(MainWindow, AQuitSignalClosesOpenDialogsAndTheWindowWritingNothing)
 }
 
 } // namespace
+
+TEST(MainWindow, StoredCardsAreFollowedWhenTheServersListChanges)
+{
+    Window window("[SETTINGS]\nINPUT1=0\nINPUT2=1\nOUTPUT=0\n[DEVICE NAMES]\nINPUT1=codec\n"
+                  "INPUT2=codec.2\nOUTPUT=test0\nINPUT1_PATH=usb-2\nINPUT2_PATH=usb-3\n");
+    RecordingAudioLibrary &library = window.library;
+    library.captureDevices = {"CODEC", "CODEC", "Radio 3"};
+    library.captureIdentities = {{"codec", "usb-2"}, {"codec.2", "usb-3"}, {"radio3", ""}};
+    window.led("LedPower")->click();
+    window.led("LedRig2")->click();
+    window.get<QToolButton>("Speaker")->click();
+    const auto listChanged = [&] {
+        library.calls.clear();
+        ++library.deviceListChanges;
+        QTest::qWait(600);
+    };
+
+    // A re-plug swaps the two codecs' names: the running streams, held to
+    // the names, would be on each other's card. Audio restarts on the ports,
+    // muted on Rig2 as before.
+    library.captureIdentities = {{"codec", "usb-3"}, {"codec.2", "usb-2"}, {"radio3", ""}};
+    listChanged();
+    EXPECT_TRUE(window.called("RecordInit(1)"));
+    EXPECT_EQ(window.text("Panel0"), "Input[1]:1 Input[2]:0 Input[3]:-1 Output:0");
+    EXPECT_EQ(window.form->SO2R(), ddMute);
+    EXPECT_EQ(window.form->LastSO2R(), ddRight);
+    EXPECT_NE(window.settings().find("INPUT1=codec.2\n"), std::string::npos);
+
+    // Radio 2's card goes: radio 1's moves up a number and plays on.
+    library.captureDevices = {"CODEC", "Radio 3"};
+    library.captureIdentities = {{"codec.2", "usb-2"}, {"radio3", ""}};
+    listChanged();
+    EXPECT_FALSE(window.called("RecordFree()"));
+    EXPECT_EQ(window.text("Panel0"),
+              "Input[1]:0 Input[2]:0 Input[3]:-1 Output:0 - card missing: Radio 2");
+    EXPECT_EQ(window.led("LedRig2")->toolTip(), "Sound card missing: codec");
+    // Still named in the file, for when it comes back.
+    window.get<QToolButton>("Speaker")->click();
+    EXPECT_NE(window.settings().find("INPUT2=codec\n"), std::string::npos);
+}

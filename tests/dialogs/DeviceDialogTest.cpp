@@ -111,9 +111,8 @@ TEST_F(DeviceDialogTest, CaptureDevicesAreListedInNumberOrderWithTheOneInUseSele
                                  {"codec.2", "pci-0000:00:14.0-usb-0:3:1.0"}};
     const auto dialog = dialogFor(ddIn, 2);
     EXPECT_EQ(dialog->findChild<QLabel *>("Label4")->text(), "Input Soundcard device");
-    EXPECT_EQ(entries(*dialog),
-              QStringList({"Default", "Line In", "Mic", "USB Codec (usb-0:2:1.0)",
-                           "USB Codec (usb-0:3:1.0)"}));
+    EXPECT_EQ(entries(*dialog), QStringList({"Default", "Line In", "Mic", "USB Codec (usb-0:2:1.0)",
+                                             "USB Codec (usb-0:3:1.0)"}));
     library.captureIdentities[3].busPath.clear();
     EXPECT_EQ(entries(*dialogFor(ddIn, 2)).last(), "USB Codec (codec.2)");
     EXPECT_EQ(list(*dialog)->currentIndex(), 3);

@@ -108,8 +108,9 @@ TEST_P(DeviceNames, PowerOnFindsTheStoredCardsWhoseNumbersMoved)
     ASSERT_GE(probe->loadModule("module-null-sink", "sink_name=aaa-extra"), 0);
     // The numbers of the server as it was: headphones 0; the monitors of the
     // headphones, radio 1 and radio 2 at 0, 1 and 2. Now each is one further.
-    powerOnWith("[SETTINGS]\nINPUT1=1\nINPUT2=2\nINPUT3=-1\nOUTPUT=0\nMODE=4\nSO3R=2\n"
-                "[DEVICE NAMES]\nINPUT1=radio1.monitor\nINPUT2=radio2.monitor\nOUTPUT=headphones\n");
+    powerOnWith(
+        "[SETTINGS]\nINPUT1=1\nINPUT2=2\nINPUT3=-1\nOUTPUT=0\nMODE=4\nSO3R=2\n"
+        "[DEVICE NAMES]\nINPUT1=radio1.monitor\nINPUT2=radio2.monitor\nOUTPUT=headphones\n");
     expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
     EXPECT_EQ(status(), "Input[1]:2 Input[2]:3 Input[3]:-1 Output:1");
     EXPECT_EQ(stored("SETTINGS", "INPUT1"), "2");
@@ -125,14 +126,14 @@ TEST_P(DeviceNames, TwoIdenticalCardsWhoseNamesSwappedAreFoundByTheirPorts)
         GTEST_SKIP() << "needs module-sine, which only PulseAudio has";
     // Two cards of one description on two USB ports, radio 1's tone on the
     // one at port 2; the file saw their names the other way round.
-    for (const auto &[sink, port, hz] : {std::tuple{"codec", "usb-0:2", kRadio1Hz},
-                                         std::tuple{"codec.2", "usb-0:3", kRadio2Hz}}) {
-        ASSERT_GE(probe->loadModule("module-null-sink",
-                                    std::string("sink_name=") + sink +
-                                        " sink_properties='device.description=CODEC "
-                                        "device.bus_path=pci-0000:00:14.0-" +
-                                        port + "'"),
-                  0);
+    for (const auto &[sink, port, hz] :
+         {std::tuple{"codec", "usb-0:2", kRadio1Hz}, std::tuple{"codec.2", "usb-0:3", kRadio2Hz}}) {
+        ASSERT_GE(
+            probe->loadModule("module-null-sink", std::string("sink_name=") + sink +
+                                                      " sink_properties='device.description=CODEC "
+                                                      "device.bus_path=pci-0000:00:14.0-" +
+                                                      port + "'"),
+            0);
         ASSERT_GE(probe->loadModule("module-sine", std::string("sink=") + sink +
                                                        " frequency=" + std::to_string(int(hz))),
                   0);
@@ -151,8 +152,9 @@ TEST_P(DeviceNames, TwoIdenticalCardsWhoseNamesSwappedAreFoundByTheirPorts)
 
 TEST_P(DeviceNames, ARadioCardPluggedBackUnderAnotherNumberIsTakenUpByItself)
 {
-    powerOnWith("[SETTINGS]\nINPUT1=1\nINPUT2=2\nOUTPUT=0\nMODE=4\nSO3R=2\n"
-                "[DEVICE NAMES]\nINPUT1=radio1.monitor\nINPUT2=radio2.monitor\nOUTPUT=headphones\n");
+    powerOnWith(
+        "[SETTINGS]\nINPUT1=1\nINPUT2=2\nOUTPUT=0\nMODE=4\nSO3R=2\n"
+        "[DEVICE NAMES]\nINPUT1=radio1.monitor\nINPUT2=radio2.monitor\nOUTPUT=headphones\n");
     expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
     window->RunCommand(&TForm1::LedRig2Click);
     window->RunCommand(&TForm1::LedRig12Click);

@@ -240,26 +240,37 @@ TEST_P(Devices, ListSimulatedDevicesByDescriptionSortedByNameAndReportOnlyServer
 }
 
 // A device number stored in the settings file names the same device
-// whichever back-end runs on the same server.
+// whichever back-end runs on the same server, and so do its name and bus
+// path (a monitor's is its sink's).
 TEST(BothBackends, NumberTheDevicesOfOnePipeWireServerAlike)
 {
     SKIP_UNLESS_SERVED(Backend::PipeWire);
+    ServerProbe probe;
+    const int codec = probe.loadModule(
+        "module-null-sink",
+        "sink_name=codec sink_properties='device.description=CODEC device.bus_path=usb-0:2'");
+    ASSERT_GE(codec, 0);
     const auto listing = [](AudioLibrary &audio, bool capture) {
         std::vector<std::string> devices;
         AudioDeviceInfo info;
         for (int device = -1;
              capture ? audio.RecordGetDeviceInfo(device, info) : audio.GetDeviceInfo(device, info);
              ++device)
-            devices.push_back(std::to_string(device) + " " + info.driver + " " + info.name);
+            devices.push_back(std::to_string(device) + " " + info.driver + " " + info.name + " " +
+                              info.busPath);
         return devices;
     };
     auto pulse = makeLibrary(Backend::PulseAudio);
     auto native = makeLibrary(Backend::PipeWire);
     for (bool capture : {false, true}) {
         const auto expected = listing(*pulse, capture);
-        EXPECT_GE(expected.size(), 5u);
+        EXPECT_GE(expected.size(), 6u);
         EXPECT_EQ(listing(*native, capture), expected) << (capture ? "capture" : "playback");
+        EXPECT_NE(std::ranges::find(expected, capture ? "0 codec.monitor Monitor of CODEC usb-0:2"
+                                                      : "0 codec CODEC usb-0:2"),
+                  expected.end());
     }
+    probe.unloadModule(codec);
 }
 
 // A server of its own, killed while audio plays.
