@@ -53,7 +53,7 @@ fuzz:
 # The Debian package, from a Release build as a packager makes it (warnings
 # are not errors there).
 package: setup
-	cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
 	cmake --build build-package --target kaldra -j $(JOBS)
 	cd build-package && cpack
 	@ls build-package/*.deb

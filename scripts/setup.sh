@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev
   pulseaudio pulseaudio-utils
   pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon python3
-  dpkg-dev file clang-format
+  dpkg-dev file clang-format lintian desktop-file-utils appstream
   xvfb xdotool
 )
 
