@@ -39,10 +39,14 @@ screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/tools/screenshots/kaldra_screenshots $(BUILD)/screenshots
 	@echo "screenshots in $(BUILD)/screenshots"
 
-# The real-time tests alone, under ThreadSanitizer, in a build without Qt.
+# The real-time tests alone, under ThreadSanitizer, in a build without Qt;
+# those that need a server (e2e) on the private PulseAudio server, and the
+# PipeWire back-end's on the private PipeWire server.
 test-tsan:
 	$(MAKE) build BUILD=build-tsan SANITIZE=thread CMAKE_FLAGS=-DKALDRA_QT=OFF
-	ctest --test-dir build-tsan -L realtime --output-on-failure
+	scripts/sound-server.sh run -- ctest --test-dir build-tsan -L realtime --output-on-failure
+	SOUND_SERVER=pipewire scripts/sound-server.sh run -- \
+	  ctest --test-dir build-tsan -L e2e-realtime -R /PipeWire --output-on-failure
 
 # FUZZ_SECONDS per fuzz target, in a clang build.
 FUZZ_SECONDS ?= 60

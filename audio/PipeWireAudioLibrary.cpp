@@ -210,8 +210,9 @@ void PipeWireAudioLibrary::route(MixingAudioLibrary::Capture &capture,
     if (mixer != nullptr)
         capture.input = input;
     plug(static_cast<Capture &>(capture), static_cast<Mixer *>(mixer));
+    if (mixer == nullptr)
+        capture.input = input;
     capture.mixer = mixer;
-    capture.input = input;
 }
 
 std::uint32_t PipeWireAudioLibrary::grantedQuantum() const

@@ -35,9 +35,8 @@ TEST_P(StreamTeardown, ChannelsFreedWhileTheGraphRunsThemTwoHundredTimes)
         return std::make_unique<PipeWireAudioLibrary>();
     };
     auto library = makeLibrary();
-    const RoutingMatrix routes[][2] = {{{1, 1, 0, 0}, {0, 0, 1, 1}},
-                                       {{1, 1, 1, 1}, {0, 0, 0, 0}},
-                                       {{0, 0, 0, 0}, {1, 1, 1, 1}}};
+    const RoutingMatrix routes[][2] = {
+        {{1, 1, 0, 0}, {0, 0, 1, 1}}, {{1, 1, 1, 1}, {0, 0, 0, 0}}, {{0, 0, 0, 0}, {1, 1, 1, 1}}};
     for (int round = 0; round < 200; ++round) {
         SCOPED_TRACE(::testing::Message() << "round " << round);
         AudioLibrary &audio = *library;

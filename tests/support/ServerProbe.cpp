@@ -137,8 +137,8 @@ bool ServerProbe::recordFrom(const std::string &source, std::uint32_t rate)
     attr.fragsize = static_cast<std::uint32_t>(rate / 100 * kFrameBytes);
     if (pa_stream_connect_record(stream, source.c_str(), &attr,
                                  static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
-                                                                PA_STREAM_AUTO_TIMING_UPDATE)) !=
-            0 ||
+                                                                PA_STREAM_AUTO_TIMING_UPDATE |
+                                                                PA_STREAM_DONT_MOVE)) != 0 ||
         !connection_.waitUntilReady(stream) || !waitUntilLinked(stream)) {
         recordStream_.reset();
         return false;

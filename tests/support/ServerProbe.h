@@ -29,7 +29,8 @@ class ServerProbe {
     // device `source` (a server device name), from the call on; empty when it
     // fails. The stream stays open for the next call on the same device: on
     // a PipeWire server every new stream reshapes the graph, and the
-    // program's own streams may miss a cycle while it does. With
+    // program's own streams may miss a cycle while it does. It never moves
+    // to another device: one that goes takes the stream with it. With
     // `firstSampleAt`, also when the sink played the first sample, on this
     // machine's steady clock: the earliest of each block's arrival less its
     // length plus the sink's latency, so a block held up on the way makes no
