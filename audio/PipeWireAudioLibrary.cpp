@@ -237,7 +237,10 @@ void PipeWireAudioLibrary::plug(Capture &capture, Mixer *mixer)
         return 0;
     };
     // Blocks until the data thread has run it, so that no callback still
-    // uses the old plug once this returns.
+    // uses the old plug once this returns. With the loop locked: the loop
+    // thread's own blocking calls into the data loop wait for the same
+    // acknowledgement, and two at once can leave one waiting for ever.
+    std::lock_guard lock(*connection_);
     pw_loop_invoke(connection_->dataLoop(), apply, 0, &change, sizeof change, true, nullptr);
 }
 

@@ -81,11 +81,11 @@ class DeviceNames : public ::testing::TestWithParam<Backend> {
         return IniFile(folder + "/KALDRA.INI").readString(section, key, "none");
     }
 
-    QString status() { return window->findChild<QLabel *>("Panel0")->text(); }
+    std::string status() { return window->findChild<QLabel *>("Panel0")->text().toStdString(); }
 
     // Lets the window see the server's changes until its status line reads
     // `expected`.
-    void waitForStatus(const QString &expected)
+    void waitForStatus(const std::string &expected)
     {
         for (int i = 0; i < 40 && status() != expected; ++i)
             QTest::qWait(100);
