@@ -5,7 +5,7 @@ SANITIZE ?=
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: run test test-pipewire bench screenshots setup configure build test-tsan fuzz package clean
+.PHONY: run test test-pipewire bench screenshots setup configure build test-tsan test-tsan-pipewire fuzz package clean
 
 setup:
 	scripts/setup.sh
@@ -40,11 +40,15 @@ screenshots: build
 	@echo "screenshots in $(BUILD)/screenshots"
 
 # The real-time tests alone, under ThreadSanitizer, in a build without Qt;
-# those that need a server (e2e) on the private PulseAudio server, and the
-# PipeWire back-end's on the private PipeWire server.
+# those that need a server (e2e) on the private PulseAudio server.
 test-tsan:
 	$(MAKE) build BUILD=build-tsan SANITIZE=thread CMAKE_FLAGS=-DKALDRA_QT=OFF
 	scripts/sound-server.sh run -- ctest --test-dir build-tsan -L realtime --output-on-failure
+
+# The PipeWire back-end's real-time tests under ThreadSanitizer, on the private
+# PipeWire server.
+test-tsan-pipewire:
+	$(MAKE) build BUILD=build-tsan SANITIZE=thread CMAKE_FLAGS=-DKALDRA_QT=OFF
 	SOUND_SERVER=pipewire scripts/sound-server.sh run -- \
 	  ctest --test-dir build-tsan -L e2e-realtime -R /PipeWire --output-on-failure
 
