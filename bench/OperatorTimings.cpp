@@ -1,5 +1,6 @@
 #include "OperatorTimings.h"
 
+#include "LoggerControl.h"
 #include "MainWindow.h"
 #include "PulseAudioLibrary.h"
 #include "ServerProbe.h"
@@ -213,7 +214,10 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         QTcpSocket logger;
         logger.connectToHost(QHostAddress::LocalHost, otrspPort);
         if (!logger.waitForConnected(2000))
-            throw std::runtime_error("the OTRSP TCP port does not answer");
+            throw std::runtime_error("the OTRSP TCP port " + std::to_string(otrspPort) +
+                                     " does not answer (" + logger.errorString().toStdString() +
+                                     "); the program's is " +
+                                     std::to_string(window.Logger().tcpPort()));
         std::vector<double> otrspDelays;
         for (int i = 0; i < 6; ++i) {
             const bool toRig1 = i % 2 == 0;
