@@ -1,5 +1,6 @@
 #include "OperatorTimings.h"
 
+#include "LoggerControl.h"
 #include "MainWindow.h"
 #include "PulseAudioLibrary.h"
 #include "ServerProbe.h"
@@ -130,6 +131,15 @@ std::optional<std::size_t> firstHeardFrame(const Recording &recording, double hz
     return std::nullopt;
 }
 
+// From the act to `hz` heard in the right ear, in ms; `unheard` when it never is.
+double heardDelay(const ClickHeard &act, double hz, const char *unheard)
+{
+    const auto frame = firstHeardFrame(act.heard, hz, act.clickedAt);
+    if (!frame)
+        throw std::runtime_error(unheard);
+    return Milliseconds(act.heard.timeOfFrame(*frame) - act.clickedAt).count();
+}
+
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -198,12 +208,8 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
             // Rig1 brings radio 1 to the right ear, Rig1+2 radio 2 back.
             const bool toRig1 = i % 2 == 0;
             const ClickHeard route = clickWhileListening(probe, toRig1 ? rig1 : rig12, 0.8);
-            const auto frame =
-                firstHeardFrame(route.heard, toRig1 ? kRadio1Hz : kRadio2Hz, route.clickedAt);
-            if (!frame)
-                throw std::runtime_error("the new route was not heard");
             heardDelays.push_back(
-                Milliseconds(route.heard.timeOfFrame(*frame) - route.clickedAt).count());
+                heardDelay(route, toRig1 ? kRadio1Hz : kRadio2Hz, "the new route was not heard"));
             commandHolds.push_back(route.held.count());
         }
 
@@ -213,7 +219,10 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         QTcpSocket logger;
         logger.connectToHost(QHostAddress::LocalHost, otrspPort);
         if (!logger.waitForConnected(2000))
-            throw std::runtime_error("the OTRSP TCP port does not answer");
+            throw std::runtime_error("the OTRSP TCP port " + std::to_string(otrspPort) +
+                                     " does not answer (" + logger.errorString().toStdString() +
+                                     "); the program's is " +
+                                     std::to_string(window.Logger().tcpPort()));
         std::vector<double> otrspDelays;
         for (int i = 0; i < 6; ++i) {
             const bool toRig1 = i % 2 == 0;
@@ -228,12 +237,8 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
                         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
                 },
                 0.8);
-            const auto frame =
-                firstHeardFrame(route.heard, toRig1 ? kRadio1Hz : kRadio2Hz, route.clickedAt);
-            if (!frame)
-                throw std::runtime_error("the route a logger asked for was not heard");
-            otrspDelays.push_back(
-                Milliseconds(route.heard.timeOfFrame(*frame) - route.clickedAt).count());
+            otrspDelays.push_back(heardDelay(route, toRig1 ? kRadio1Hz : kRadio2Hz,
+                                             "the route a logger asked for was not heard"));
         }
         QTest::mouseClick(&power, Qt::LeftButton);
 

@@ -412,6 +412,18 @@ TEST(MainWindow, LoggerRoutesActAsTheModeMenuAndWaitWhilePoweredOff)
     EXPECT_EQ(window.form->SO2R(), ddCenter);
 }
 
+TEST(MainWindow, LoggerControlOpensOnceAndNamesThePortToGiveTheLogger)
+{
+    Window window;
+    window.get<QAction>("LoggerControl1")->trigger();
+    window.get<QAction>("LoggerControl1")->trigger();
+    const auto opened = window.form->findChildren<QWidget *>("LoggerControlWindow");
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened[0]->isVisible());
+    const QString link = QString::fromStdString((window.folder / "kaldra" / "otrsp").string());
+    EXPECT_TRUE(opened[0]->findChild<QLabel *>("PortName")->text().startsWith(link));
+}
+
 TEST(MainWindow, DeviceDialogClosedWithoutOkStillRestartsAndWrites)
 {
     Window window("[SETTINGS]\nOUTPUT=0\nSO3R=3\nINPUT3=2\n");

@@ -42,6 +42,7 @@ using namespace SimulatedRadios;
 // below the menu bar and is this tall.
 constexpr int kClientHeight = 153;
 const QPoint kLedRig1(7 + 36, 9 + 24);
+const QPoint kLedRig12(87 + 36, 9 + 24);
 const QPoint kSpeaker(7 + 36, 64 + 28);
 const QPoint kRadio3(88 + 20, 97 + 8);
 const QPoint kLedPower(167 + 36, 64 + 28);
@@ -372,6 +373,8 @@ TEST_P(LoggerDrivenProgramTest, LoggersSwitchTheHeadphones)
     while (!answer.contains('\r') && tcp.waitForReadyRead(2000))
         answer += tcp.readAll();
     EXPECT_EQ(answer, "RX1\r");
+    tcp.write("ERX1\r");
+    ASSERT_TRUE(tcp.waitForBytesWritten(2000));
 
     QUdpSocket datagrams;
     datagrams.writeDatagram(radioInfo(2, false), QHostAddress::LocalHost, udpPort);
@@ -379,6 +382,14 @@ TEST_P(LoggerDrivenProgramTest, LoggersSwitchTheHeadphones)
 
     EXPECT_EQ(send({"RX1"}), 0);
     expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
+
+    // Events: the other client's RX1 and the operator's click, not the
+    // datagram's route, which came from the logger.
+    click(kLedRig12);
+    answer.clear();
+    while (!answer.contains("S\r") && tcp.waitForReadyRead(2000))
+        answer += tcp.readAll();
+    EXPECT_EQ(answer, "$RX1\r$RX1S\r");
 
     // 100 kB of binary with no line end, then a good line.
     QByteArray junk(100 * 1024, '\0');
