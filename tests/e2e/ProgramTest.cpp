@@ -56,16 +56,23 @@ const char *const kSettings = "[SETTINGS]\n"
                               "MODE=0\n"
                               "SO3R=2\n";
 
-std::map<std::string, std::string> settingsIn(const QString &path)
+// The keys of one section of the settings file.
+std::map<std::string, std::string> settingsIn(const QString &path,
+                                              const std::string &section = "SETTINGS")
 {
     std::map<std::string, std::string> values;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return values;
     std::istringstream lines(file.readAll().toStdString());
+    std::string current;
     for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with('[')) {
+            current = line.substr(1, line.find(']') - 1);
+            continue;
+        }
         const auto equals = line.find('=');
-        if (equals != std::string::npos)
+        if (current == section && equals != std::string::npos)
             values[line.substr(0, equals)] = line.substr(equals + 1);
     }
     return values;
@@ -340,6 +347,7 @@ TEST_P(ProgramTest, AnOperatorsSessionFromPowerOnToExit)
                                                          {"INPUT3", "3"}, {"OUTPUT", "-1"},
                                                          {"MODE", "4"},   {"SO3R", "3"}};
     EXPECT_EQ(settingsIn(settingsPath()), expected);
+    EXPECT_EQ(settingsIn(settingsPath(), "DEVICE NAMES")["INPUT3"], "radio3.monitor");
 }
 
 TEST_P(LoggerDrivenProgramTest, LoggersSwitchTheHeadphones)
