@@ -6,6 +6,7 @@
 #include "IniFile.h"
 #include "MainWindow.h"
 #include "PipeWireAudioLibrary.h"
+#include "PrivateServerFolder.h"
 #include "PulseAudioLibrary.h"
 #include "ServerProbe.h"
 #include "SimulatedRadios.h"
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 
@@ -32,9 +34,9 @@ class DeviceNames : public ::testing::TestWithParam<Backend> {
     void SetUp() override
     {
         SKIP_UNLESS_SERVED(GetParam());
-        char pattern[] = "/tmp/kaldra-names.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        server.emplace();
+        folder = server->path();
+        ASSERT_FALSE(folder.empty());
         ASSERT_EQ(script("start"), 0);
         std::ifstream(folder + "/server") >> pulseServer;
         probe = std::make_unique<ServerProbe>(pulseServer);
@@ -54,17 +56,12 @@ class DeviceNames : public ::testing::TestWithParam<Backend> {
         window.reset();
         library.reset();
         probe.reset();
-        if (!folder.empty()) {
-            script("stop");
-            std::filesystem::remove_all(folder);
-        }
+        server.reset();
     }
 
     int script(const std::string &command, const std::string &sink = {})
     {
-        return std::system((std::string(KALDRA_SOUND_SERVER) + " " + command + " " + folder + " " +
-                            sink + " >/dev/null")
-                               .c_str());
+        return server->script(command, sink);
     }
 
     // Starts the window on `settings` and powers it on.
@@ -92,6 +89,7 @@ class DeviceNames : public ::testing::TestWithParam<Backend> {
         EXPECT_EQ(status(), expected);
     }
 
+    std::optional<PrivateServerFolder> server;
     std::string folder;
     std::string pulseServer;
     std::unique_ptr<ServerProbe> probe;

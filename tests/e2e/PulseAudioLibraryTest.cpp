@@ -7,6 +7,7 @@
 #include "Backends.h"
 #include "HeadphonesListening.h"
 #include "PipeWireAudioLibrary.h"
+#include "PrivateServerFolder.h"
 #include "ServerProbe.h"
 #include "SimulatedRadios.h"
 #include "ToneAnalysis.h"
@@ -279,26 +280,16 @@ class LostServer : public ::testing::TestWithParam<Backend> {
     void SetUp() override
     {
         SKIP_UNLESS_SERVED(GetParam());
-        char pattern[] = "/tmp/kaldra-e2e.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        server.emplace();
+        folder = server->path();
+        ASSERT_FALSE(folder.empty());
         startServer();
-    }
-
-    void TearDown() override
-    {
-        if (!folder.empty()) {
-            script("stop");
-            std::filesystem::remove_all(folder);
-        }
     }
 
     // `sink`: the radio that `unplug` and `plug` act on.
     int script(const std::string &command, const std::string &sink = {})
     {
-        return std::system((std::string(KALDRA_SOUND_SERVER) + " " + command + " " + folder + " " +
-                            sink + " >/dev/null")
-                               .c_str());
+        return server->script(command, sink);
     }
 
     void startServer() { ASSERT_EQ(script("start"), 0); }
@@ -335,6 +326,7 @@ class LostServer : public ::testing::TestWithParam<Backend> {
 
     AudioHandle mixer = 0, radio = 0;
 
+    std::optional<PrivateServerFolder> server;
     std::string folder;
 };
 
