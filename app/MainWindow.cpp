@@ -372,6 +372,12 @@ void TForm1::SystemCommand(int command)
 void TForm1::LedPowerClick()
 {
     TogglePower();
+    // Only the operator's power-on takes a logger's route; the restarts of
+    // the device and radio choices keep it for then.
+    if (FSO2R == ddOff || !FPendingRoute)
+        return;
+    FLoggerRoute = *std::exchange(FPendingRoute, std::nullopt);
+    TakeLoggerRoute();
 }
 
 void TForm1::TogglePower()
@@ -380,10 +386,6 @@ void TForm1::TogglePower()
     if (FSO2R == ddOff)
         FBindings.resolve();
     FEngine.TogglePower();
-    if (FSO2R == ddOff || !FPendingRoute)
-        return;
-    FLoggerRoute = *std::exchange(FPendingRoute, std::nullopt);
-    TakeLoggerRoute();
 }
 
 void TForm1::RequestRoute(RemoteRoute route)
