@@ -120,8 +120,9 @@ TEST_P(DeviceNames, PowerOnFindsTheStoredCardsWhoseNumbersMoved)
 
 TEST_P(DeviceNames, TwoIdenticalCardsWhoseNamesSwappedAreFoundByTheirPorts)
 {
-    if (GetParam() == Backend::PipeWire)
-        GTEST_SKIP() << "needs module-sine, which only PulseAudio has";
+    const char *server = std::getenv("SOUND_SERVER");
+    if (server != nullptr && std::string(server) == "pipewire")
+        GTEST_SKIP() << "needs module-sine, which only a PulseAudio server has";
     // Two cards of one description on two USB ports, radio 1's tone on the
     // one at port 2; the file saw their names the other way round.
     for (const auto &[sink, port, hz] :
