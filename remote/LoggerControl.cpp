@@ -9,6 +9,7 @@
 #include "RuntimeFolder.h"
 #include "SettingsError.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace {
@@ -19,6 +20,7 @@ constexpr const char *kMissing = "\n";
 constexpr qint64 kLoggerQuietMilliseconds = 30'000;
 const QString kOwnSource = QStringLiteral("KALDRA");
 const QString kUdpSource = QStringLiteral("N1MM UDP");
+constexpr int kMaxStereoAfterSeconds = 86'400; // a day
 
 // A TCP client's coming and going is logged; the pseudo-terminal's far side
 // and each kaldra --send are always there or too brief to tell.
@@ -73,6 +75,8 @@ LoggerControl::~LoggerControl()
 
 void LoggerControl::start(const std::filesystem::path &settingsFile)
 {
+    settingsFile_ = settingsFile;
+    readAutomation(settingsFile);
     const RuntimeFolder runtime = kaldraRuntimeFolder();
     if (!runtime.note.isEmpty())
         report(runtime.note);
@@ -160,21 +164,58 @@ void LoggerControl::startPseudoTerminal(const std::filesystem::path &settingsFil
 quint16 LoggerControl::startPort(const std::filesystem::path &settingsFile, const char *key,
                                  const QString &what)
 {
+    const auto port =
+        readNumber(settingsFile, key, 0, 65535,
+                   QStringLiteral("%1 off: %2=%3 is not a port number (1 to 65535, 0 for off)")
+                       .arg(what, QString::fromLatin1(key)));
+    return static_cast<quint16>(port.value_or(0));
+}
+
+void LoggerControl::readAutomation(const std::filesystem::path &settingsFile)
+{
+    if (const auto latch =
+            readNumber(settingsFile, "LATCH", 0, 1,
+                       QStringLiteral("latch off: LATCH=%1 is neither 0 (off) nor 1 (on)")))
+        device_.setLatch(*latch == 1);
+    blendPercent_ = readNumber(settingsFile, "BLEND", 0, 100,
+                               QStringLiteral("blend off: BLEND=%1 is not a percentage (0 to 100)"))
+                        .value_or(0);
+    stereoAfterSeconds_ =
+        readNumber(settingsFile, "STEREO_AFTER", 0, kMaxStereoAfterSeconds,
+                   QStringLiteral("return to stereo off: STEREO_AFTER=%1 is not a number of "
+                                  "seconds (0 for off, at most 86400)"))
+            .value_or(0);
+}
+
+// `refusal` holds %1 for the value as it stands in the file.
+std::optional<int> LoggerControl::readNumber(const std::filesystem::path &settingsFile,
+                                             const char *key, int least, int most,
+                                             const QString &refusal)
+{
     const std::string value = IniFile(settingsFile).readString(kSection, key, kMissing);
     if (value == kMissing)
-        return 0;
-    std::int32_t port = 0;
+        return std::nullopt;
+    std::int32_t number = 0;
     try {
-        port = convertToInteger(value);
+        number = convertToInteger(value);
     } catch (const SettingsError &) {
-        port = -1;
+        number = least - 1;
     }
-    if (port < 0 || port > 65535) {
-        report(QStringLiteral("%1 off: %2=%3 is not a port number (1 to 65535, 0 for off)")
-                   .arg(what, QString::fromLatin1(key), visible(value)));
-        return 0;
+    if (number < least || number > most) {
+        report(refusal.arg(visible(value)));
+        return std::nullopt;
     }
-    return static_cast<quint16>(port);
+    return number;
+}
+
+void LoggerControl::writeBack(const char *key, int value)
+{
+    if (settingsFile_.empty())
+        return;
+    if (!IniFile(settingsFile_).writeString(kSection, key, std::to_string(value)))
+        report(QStringLiteral("%1=%2 could not be written to %3")
+                   .arg(QString::fromLatin1(key), QString::number(value),
+                        QString::fromStdString(settingsFile_.string())));
 }
 
 void LoggerControl::showRoute(RemoteRoute route, bool byOperator)
@@ -223,6 +264,7 @@ void LoggerControl::handleLines(int client, const std::vector<std::string> &line
     std::optional<int> transmitFocus;
     bool muteToggle = false;
     bool powerToggle = false;
+    const bool latchBefore = device_.latch();
     std::string answers;
     for (const std::string &line : lines) {
         if (line.empty())
@@ -256,6 +298,8 @@ void LoggerControl::handleLines(int client, const std::vector<std::string> &line
         emit muteToggleRequested();
     if (powerToggle)
         emit powerToggleRequested();
+    if (device_.latch() != latchBefore)
+        emit latchChanged(device_.latch());
 }
 
 void LoggerControl::sendEvents(const std::vector<OtrspEvent> &events)
@@ -282,11 +326,65 @@ void LoggerControl::handleDatagram(const QByteArray &datagram)
         emit logChanged();
         return;
     }
-    if (!outcome.route)
+    if (outcome.route) {
+        append(kUdpSource, true, QStringLiteral("RadioInfo: %1").arg(routeName(*outcome.route)));
+        emit logChanged();
+        emit routeRequested(*outcome.route);
+    }
+    if (outcome.radioInfo)
+        setTransmitting(TransmitSource::RadioInfo, radioInfo_.activeRadio(),
+                        radioInfo_.transmitting());
+}
+
+bool LoggerControl::radioTransmitting(int radio) const
+{
+    if (radio < 1 || radio > 2)
+        return false;
+    return transmitting_[0][radio - 1] || transmitting_[1][radio - 1];
+}
+
+void LoggerControl::setTransmitting(TransmitSource source, int radio, bool on)
+{
+    if (radio < 1 || radio > 2)
         return;
-    append(kUdpSource, true, QStringLiteral("RadioInfo: %1").arg(routeName(*outcome.route)));
+    const bool before = radioTransmitting(radio);
+    transmitting_[static_cast<int>(source)][radio - 1] = on;
+    if (radioTransmitting(radio) == before)
+        return;
+    append(kOwnSource, false,
+           on ? QStringLiteral("radio %1 transmits").arg(radio)
+              : QStringLiteral("radio %1 receives").arg(radio));
     emit logChanged();
-    emit routeRequested(*outcome.route);
+    emit transmitChanged();
+}
+
+void LoggerControl::setLatch(bool on)
+{
+    if (on == device_.latch())
+        return;
+    device_.setLatch(on);
+    writeBack("LATCH", on ? 1 : 0);
+    emit latchChanged(on);
+}
+
+int LoggerControl::blendPercent() const
+{
+    return blendPercent_;
+}
+
+void LoggerControl::setBlendPercent(int percent)
+{
+    percent = std::clamp(percent, 0, 100);
+    if (percent == blendPercent_)
+        return;
+    blendPercent_ = percent;
+    writeBack("BLEND", percent);
+    emit blendChanged(percent);
+}
+
+int LoggerControl::stereoAfterSeconds() const
+{
+    return stereoAfterSeconds_;
 }
 
 void LoggerControl::append(const QString &source, bool received, const QString &text)

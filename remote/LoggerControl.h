@@ -14,11 +14,15 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 
 class CommandServer;
 class OtrspPseudoTerminal;
 class OtrspTcpServer;
 class RadioInfoListener;
+
+// Who said that a radio transmits: the logger's RadioInfo datagrams or the rig itself.
+enum class TransmitSource { RadioInfo, Rig };
 
 // Lets contest loggers drive KALDRA: the OTRSP device on a pseudo-terminal and
 // on TCP, N1MM's RadioInfo datagrams, and the local command socket that
@@ -40,8 +44,9 @@ class LoggerControl : public QObject, private OtrspLineHandler {
     explicit LoggerControl(QObject *parent = nullptr);
     ~LoggerControl() override; // closes every input and removes the link it made
 
-    // Reads section [CONTROL] of `settingsFile` (OTRSP=, OTRSP_TCP=, N1MM_UDP=;
-    // missing keys give the defaults) and opens those inputs, plus the local
+    // Reads section [CONTROL] of `settingsFile` (OTRSP=, OTRSP_TCP=, N1MM_UDP=,
+    // LATCH=, BLEND=, STEREO_AFTER=; missing keys give the defaults) and opens
+    // those inputs, plus the local
     // command socket. A value that makes no sense turns that one input off, with
     // a clear message on standard error and in the log; the rest goes on. Never
     // throws, never blocks long.
@@ -52,15 +57,28 @@ class LoggerControl : public QObject, private OtrspLineHandler {
     void showRoute(RemoteRoute route, bool byOperator);
 
     int transmitFocus() const; // 1 or 2 (TX1 / TX2)
-    bool latch() const;        // VLATCH1
+    bool latch() const;        // VLATCH1, LATCH=1 or the operator's switch
     bool mono() const;         // VMONO1
     int activeRadio() const;   // RadioInfo ActiveRadioNr of the last datagram, 0 before any
     bool transmitting() const; // RadioInfo IsTransmitting of the last datagram
 
-    QString otrspPortName() const;           // the link to give the logger; empty when off
-    QString otrspStatus() const;             // one line: off, ready, or why it could not be made
-    quint16 tcpPort() const;                 // 0: off
-    quint16 udpPort() const;                 // 0: off
+    QString otrspPortName() const; // the link to give the logger; empty when off
+    QString otrspStatus() const;   // one line: off, ready, or why it could not be made
+    quint16 tcpPort() const;       // 0: off
+    quint16 udpPort() const;       // 0: off
+    // Whether radio 1 or 2 (2: the second radio, whether 2 or 3 is chosen)
+    // transmits now, by any source.
+    bool radioTransmitting(int radio) const;
+    // Records what one source says of one radio; emits transmitChanged() when
+    // radioTransmitting() of either radio changes as a result.
+    void setTransmitting(TransmitSource source, int radio, bool on);
+
+    // The operator's changes; each is written back to [CONTROL].
+    void setLatch(bool on);
+    int blendPercent() const;          // how much of the other radio each ear hears in stereo
+    void setBlendPercent(int percent); // 0 to 100
+    int stereoAfterSeconds() const;    // back to stereo after this long on one radio; 0: never
+
     bool loggerConnected() const;            // a TCP client, a line on the pty or a datagram lately
     const std::deque<LogEntry> &log() const; // the last kLogLines lines, oldest first
 
@@ -70,6 +88,9 @@ class LoggerControl : public QObject, private OtrspLineHandler {
     void powerToggleRequested();            // VPOWER
     void transmitFocusChanged(int radio);   // TX1 / TX2
     void logChanged();                      // a line was logged or the status changed
+    void transmitChanged();                 // radioTransmitting() of a radio changed
+    void latchChanged(bool on);             // VLATCH1 / VLATCH0, or setLatch()
+    void blendChanged(int percent);
 
   private:
     struct Client {
@@ -87,6 +108,10 @@ class LoggerControl : public QObject, private OtrspLineHandler {
                              const std::filesystem::path &runtimeFolder);
     quint16 startPort(const std::filesystem::path &settingsFile, const char *key,
                       const QString &what);
+    void readAutomation(const std::filesystem::path &settingsFile);
+    std::optional<int> readNumber(const std::filesystem::path &settingsFile, const char *key,
+                                  int least, int most, const QString &refusal);
+    void writeBack(const char *key, int value);
     void append(const QString &source, bool received, const QString &text);
     void report(const QString &message); // on standard error and in the log
 
@@ -101,6 +126,10 @@ class LoggerControl : public QObject, private OtrspLineHandler {
     QElapsedTimer sinceTerminalLine_;
     QElapsedTimer sinceDatagram_;
     bool stopping_ = false;
+    std::filesystem::path settingsFile_;
+    bool transmitting_[2][2] = {}; // [source][radio - 1]
+    int blendPercent_ = 0;
+    int stereoAfterSeconds_ = 0;
     std::unique_ptr<OtrspPseudoTerminal> terminal_;
     std::unique_ptr<OtrspTcpServer> tcpServer_;
     std::unique_ptr<RadioInfoListener> udpListener_;

@@ -34,6 +34,7 @@ class OtrspDevice {
     std::string routeCommand() const; // the route as an RX command: "RX2S"
     int transmitFocus() const { return transmitFocus_; }
     bool latch() const { return latch_; }
+    void setLatch(bool on) { latch_ = on; } // the operator's own switch
     bool mono() const { return mono_; }
 
   private:

@@ -179,4 +179,54 @@ TEST_F(LoggerControlTest, SendWithNoKaldraRunningSaysSo)
     EXPECT_NE(err.str().find("no KALDRA is running"), std::string::npos);
 }
 
+TEST_F(LoggerControlTest, AutomationKeysAreCheckedAndTheOperatorsChangesKept)
+{
+    writeFile(settings, "[CONTROL]\n; mine\nLATCH=1\nBLEND=150\nSTEREO_AFTER=7\n");
+    LoggerControl control;
+    QSignalSpy latches(&control, &LoggerControl::latchChanged);
+    control.start(settings);
+    EXPECT_TRUE(control.latch());
+    EXPECT_EQ(control.blendPercent(), 0);
+    EXPECT_EQ(control.stereoAfterSeconds(), 7);
+    int refusals = 0;
+    for (const LoggerControl::LogEntry &entry : control.log())
+        refusals += entry.text.contains(QLatin1String("BLEND=150"));
+    EXPECT_EQ(refusals, 1);
+
+    EXPECT_EQ(sendWhileServing("VLATCH0 ?VLATCH"), "VLATCH0\n");
+    ASSERT_EQ(latches.size(), 1);
+    EXPECT_FALSE(latches.last().at(0).toBool());
+    control.setLatch(true);
+    control.setBlendPercent(50);
+    EXPECT_EQ(latches.size(), 2);
+    EXPECT_EQ(readFile(settings), "[CONTROL]\n; mine\nLATCH=1\nBLEND=50\nSTEREO_AFTER=7\n");
+}
+
+TEST_F(LoggerControlTest, ARadioTransmitsWhileAnySourceSaysSo)
+{
+    LoggerControl control;
+    QSignalSpy changes(&control, &LoggerControl::transmitChanged);
+    control.start(settings);
+    const auto radioInfo = [&](int radio, const char *transmitting) {
+        QUdpSocket udp;
+        udp.writeDatagram(QStringLiteral("<RadioInfo><ActiveRadioNr>%1</ActiveRadioNr>"
+                                         "<IsTransmitting>%2</IsTransmitting></RadioInfo>")
+                              .arg(radio)
+                              .arg(QLatin1String(transmitting))
+                              .toUtf8(),
+                          QHostAddress::LocalHost, udpPort);
+    };
+    radioInfo(2, "True");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control.radioTransmitting(2); }, kWaitMilliseconds));
+    control.setTransmitting(TransmitSource::Rig, 2, true);
+    radioInfo(2, "False");
+    radioInfo(1, "False");
+    QTest::qWait(100);
+    EXPECT_TRUE(control.radioTransmitting(2)); // the rig still says so
+    EXPECT_FALSE(control.radioTransmitting(1));
+    control.setTransmitting(TransmitSource::Rig, 2, false);
+    EXPECT_FALSE(control.radioTransmitting(2));
+    EXPECT_EQ(changes.size(), 2);
+}
+
 } // namespace
