@@ -124,6 +124,9 @@ TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirect
     FAboutDlg->SetIcon(windowIcon());
     FAboutDlg->SetTimer(false);
 
+    FLatch1 = FUi->Edit1->addAction(QStringLiteral("Latch"));
+    FLatch1->setObjectName(QStringLiteral("Latch1"));
+    FLatch1->setCheckable(true);
     AssignAccessKeys(FUi->MainMenu1->actions());
     BindCommands();
     connect(FLogger, &LoggerControl::routeRequested, this, &TForm1::RequestRoute);
@@ -131,6 +134,16 @@ TForm1::TForm1(AudioLibrary &library, const std::filesystem::path &workingDirect
             [this] { RunCommand(&TForm1::Mute1Click); });
     connect(FLogger, &LoggerControl::powerToggleRequested, this,
             [this] { RunCommand(&TForm1::LedPowerClick); });
+    connect(FLogger, &LoggerControl::transmitChanged, this, &TForm1::FollowTransmit);
+    connect(FLogger, &LoggerControl::latchChanged, this, [this](bool on) {
+        FLatch1->setChecked(on);
+        FollowTransmit();
+    });
+    connect(FLatch1, &QAction::triggered, FLogger, &LoggerControl::setLatch);
+    connect(FLogger, &LoggerControl::blendChanged, this,
+            [this](int percent) { FEngine.SetBlendPercent(percent); });
+    FStereoTimer.setSingleShot(true);
+    connect(&FStereoTimer, &QTimer::timeout, this, &TForm1::StereoTimeUp);
     resize(kClientSize.width(), kClientSize.height() + FUi->MainMenu1->sizeHint().height());
     move(kOpeningPosition);
     FormCreate();
@@ -237,6 +250,8 @@ void TForm1::FormCreate()
     SetSO2R(ddOff);
     ShowMode();
     FLogger->start(FSettings.IniFileName());
+    FLatch1->setChecked(FLogger->latch());
+    FEngine.SetBlendPercent(FLogger->blendPercent());
 }
 
 void TForm1::FormDestroy()
@@ -268,6 +283,39 @@ void TForm1::SetSO2R(TSO2RState value)
     FUi->Radio2->setEnabled(radiosEnabled);
     FUi->Radio3->setEnabled(radiosEnabled);
     FollowRoute();
+    FollowStereoTimer();
+}
+
+void TForm1::FollowStereoTimer()
+{
+    FStereoDue = false;
+    const int seconds = FLogger->stereoAfterSeconds();
+    if ((FSO2R == ddLeft || FSO2R == ddRight) && seconds > 0)
+        FStereoTimer.start(seconds * 1000);
+    else
+        FStereoTimer.stop();
+}
+
+void TForm1::StereoTimeUp()
+{
+    if (FLogger->radioTransmitting(1) || FLogger->radioTransmitting(2))
+        FStereoDue = true;
+    else
+        RunCommand(&TForm1::LedRig12Click);
+}
+
+void TForm1::FollowTransmit()
+{
+    const bool first = FLogger->radioTransmitting(1);
+    const bool second = FLogger->radioTransmitting(2);
+    std::optional<AudioEngine::Route> heard;
+    if (FLogger->latch() && first && second)
+        heard = FEngine.LatchedRoute(); // both: the ears stay as they are
+    else if (FLogger->latch() && (first || second))
+        heard = first ? AudioEngine::Route::Rig2 : AudioEngine::Route::Rig1;
+    FEngine.SetLatchedRoute(heard);
+    if (FStereoDue && !first && !second)
+        RunCommand(&TForm1::LedRig12Click);
 }
 
 void TForm1::FollowRoute()
@@ -602,8 +650,11 @@ void TForm1::Edit1Click() {}
 
 void TForm1::LoggerControl1Click()
 {
-    if (!FLoggerWindow)
+    if (!FLoggerWindow) {
         FLoggerWindow = new LoggerControlWindow(*FLogger, this);
+        connect(FLoggerWindow, &LoggerControlWindow::blendChosen, FLogger,
+                &LoggerControl::setBlendPercent);
+    }
     FLoggerWindow->show();
     FLoggerWindow->raise();
     FLoggerWindow->activateWindow();

@@ -165,6 +165,14 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     // has the audio restarted on it, route and mute kept.
     void DeviceListChanged();
     void RestartKeepingRoute();
+    // Latch: while one radio transmits, the other in both ears; the route set
+    // last comes back when it stops. Also takes a return to Rig1+2 that waited
+    // for a transmission's end.
+    void FollowTransmit();
+    // STEREO_AFTER: a one-radio route set by a command goes back to Rig1+2
+    // after that long, as the Rig1+2 button would; never mid-transmission.
+    void FollowStereoTimer();
+    void StereoTimeUp();
 
     std::unique_ptr<Ui::TForm1> FUi;
     AudioEngine FEngine;
@@ -181,6 +189,7 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     std::unique_ptr<TrayIcon> FTrayIcon;
     TAboutDlg *FAboutDlg;                         // owned by the window
     QAction *FTrayReverse = nullptr;              // owned by FPopupMenu1
+    QAction *FLatch1;                             // the Mode menu's Latch item, owned by it
     LoggerControl *FLogger;                       // owned by the window
     LoggerControlWindow *FLoggerWindow = nullptr; // owned by the window, made when first opened
     RemoteRoute FLoggerRoute = RemoteRoute::Stereo;
@@ -190,6 +199,9 @@ class TForm1 : public QMainWindow, public AudioEngineHost, public SettingsTarget
     std::optional<RemoteRoute> FShownRoute;
     // Set while a logger's request runs; the next SetSO2R reports it as such.
     bool FRouteFromLogger = false;
+    QTimer FStereoTimer;
+    // The return to Rig1+2 is due and waits for the transmission's end.
+    bool FStereoDue = false;
     std::function<void(int)> FProcessEnd;
     TSO2RState FSO2R = ddOff;
     TSO3RState FSO3R = ddRadio2;

@@ -1,5 +1,6 @@
 #include "AudioEngine.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -88,11 +89,48 @@ void AudioEngine::PowerOff()
 
 void AudioEngine::SetRoute(Route route)
 {
-    const RouteMatrices &matrices = kRoutes.at(static_cast<std::size_t>(route));
+    route_ = route;
+    writeMatrices();
+    host_.SetSO2R(kRoutes.at(static_cast<std::size_t>(route)).state);
+    host_.WriteSettings();
+}
+
+void AudioEngine::SetLatchedRoute(std::optional<Route> heard)
+{
+    if (heard == latched_)
+        return;
+    latched_ = heard;
+    if (playing())
+        writeMatrices();
+}
+
+void AudioEngine::SetBlendPercent(int percent)
+{
+    const float blend = static_cast<float>(std::clamp(percent, 0, 100)) / 100.0F;
+    if (blend == blend_)
+        return;
+    blend_ = blend;
+    if (playing())
+        writeMatrices();
+}
+
+bool AudioEngine::playing() const
+{
+    return audioStarted_ && host_.SO2R() != ddOff;
+}
+
+void AudioEngine::writeMatrices()
+{
+    const Route heard = latched_.value_or(route_);
+    RouteMatrices matrices = kRoutes.at(static_cast<std::size_t>(heard));
+    if (heard == Route::Rig12 || heard == Route::Reverse) {
+        // One radio per ear: the silent side of each carries the blend.
+        for (RoutingMatrix *matrix : {&matrices.first, &matrices.second})
+            for (float &gain : *matrix)
+                gain = gain == 0.0F ? blend_ : gain;
+    }
     writeMatrix(capture1_, matrices.first);
     writeMatrix(secondCapture(), matrices.second);
-    host_.SetSO2R(matrices.state);
-    host_.WriteSettings();
 }
 
 void AudioEngine::writeMatrix(AudioHandle capture, const RoutingMatrix &matrix)

@@ -4,6 +4,7 @@
 #include "AudioLibrary.h"
 
 #include <cstdint>
+#include <optional>
 
 // The audio graph behind the main window: the device numbers, the handles and
 // the operations that power it on and off, route the two radios to the ears
@@ -45,6 +46,14 @@ class AudioEngine {
     // Sets both captures' matrices for `route`, its listening state, and
     // writes the settings.
     void SetRoute(Route route);
+    // While latched, the headphones carry `heard` (Rig1 or Rig2) instead of
+    // the route set last, which still sets the listening state and comes back
+    // when `heard` is nullopt. Only the matrices change, ramped.
+    void SetLatchedRoute(std::optional<Route> heard);
+    std::optional<Route> LatchedRoute() const { return latched_; }
+    // How much of the other radio, 0 to 100 %, each ear hears in Rig12 and
+    // Reverse. Only the matrices change, ramped.
+    void SetBlendPercent(int percent);
     // Pauses both captures (remembering the state) or resumes them; nothing
     // at all before the first power-on.
     void ToggleMute();
@@ -61,7 +70,12 @@ class AudioEngine {
     // Opens `device`, starts capturing from it into `capture` and plugs the
     // capture into the mixer.
     void startCapture(std::int32_t device, AudioHandle &capture);
+    // The matrices of the route heard now: the latched one, or the one set
+    // last, blended.
+    void writeMatrices();
     void writeMatrix(AudioHandle capture, const RoutingMatrix &matrix);
+    // Powered on, so the captures' handles are live.
+    bool playing() const;
 
     AudioLibrary &library_;
     AudioEngineHost &host_;
@@ -71,4 +85,7 @@ class AudioEngine {
     AudioHandle mixerStream_ = 0;
     bool audioStarted_ = false;
     RoutingMatrix RouteMatrix{};
+    Route route_ = Route::Rig12;
+    std::optional<Route> latched_;
+    float blend_ = 0.0F;
 };

@@ -3,9 +3,11 @@
 #include "LoggerControl.h"
 
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSlider>
 #include <QVBoxLayout>
 
 namespace {
@@ -30,7 +32,8 @@ QLabel *SelectableLabel(QWidget *parent)
 LoggerControlWindow::LoggerControlWindow(const LoggerControl &control, QWidget *parent)
     : QWidget(parent, Qt::Window), control_(control), portName_(SelectableLabel(this)),
       tcp_(SelectableLabel(this)), udp_(SelectableLabel(this)), connected_(new QLabel(this)),
-      transmitFocus_(new QLabel(this)), lines_(new QPlainTextEdit(this))
+      transmitFocus_(new QLabel(this)), blend_(new QSlider(Qt::Horizontal, this)),
+      blendValue_(new QLabel(this)), lines_(new QPlainTextEdit(this))
 {
     setObjectName(QStringLiteral("LoggerControlWindow"));
     setWindowTitle(QStringLiteral("Logger control"));
@@ -50,6 +53,24 @@ LoggerControlWindow::LoggerControlWindow(const LoggerControl &control, QWidget *
     form->addRow(QStringLiteral("N1MM RadioInfo over UDP:"), udp_);
     form->addRow(QStringLiteral("Logger connected:"), connected_);
     form->addRow(QStringLiteral("Transmit focus:"), transmitFocus_);
+    blend_->setObjectName(QStringLiteral("Blend"));
+    blend_->setRange(0, 100);
+    blend_->setPageStep(10);
+    blend_->setToolTip(QStringLiteral("How much of the other radio each ear hears in stereo"));
+    blendValue_->setObjectName(QStringLiteral("BlendValue"));
+    blendValue_->setMinimumWidth(
+        blendValue_->fontMetrics().horizontalAdvance(QStringLiteral("100 %")));
+    connect(blend_, &QSlider::valueChanged, this, [this](int percent) {
+        blendValue_->setText(QStringLiteral("%1 %").arg(percent));
+        emit blendChosen(percent);
+    });
+    blend_->setValue(control.blendPercent());
+    blendValue_->setText(QStringLiteral("%1 %").arg(control.blendPercent()));
+    connect(&control, &LoggerControl::blendChanged, blend_, &QSlider::setValue);
+    auto *blendRow = new QHBoxLayout;
+    blendRow->addWidget(blend_, 1);
+    blendRow->addWidget(blendValue_);
+    form->addRow(QStringLiteral("Blend (other radio in each ear):"), blendRow);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(new QLabel(QStringLiteral("Lines received (<) and sent (>):"), this));

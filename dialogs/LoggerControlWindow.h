@@ -6,10 +6,11 @@
 class LoggerControl;
 class QLabel;
 class QPlainTextEdit;
+class QSlider;
 
 // What an operator opens when the logger "does nothing": the port name to
 // give the logger, the TCP and UDP settings, whether a logger is connected,
-// the transmit focus, and the last lines received and sent with their time
+// the transmit focus, the blend slider, and the last lines received and sent with their time
 // and source. A window of its own, never modal.
 //
 // It follows `control` at most ten times a second, whatever the rate of
@@ -24,6 +25,9 @@ class LoggerControlWindow : public QWidget {
     // Shows what `control` holds now; run by the window's own timer.
     void refresh();
 
+  signals:
+    void blendChosen(int percent); // the operator moved the blend slider
+
   private:
     void scheduleRefresh();
 
@@ -33,6 +37,8 @@ class LoggerControlWindow : public QWidget {
     QLabel *udp_;
     QLabel *connected_;
     QLabel *transmitFocus_;
+    QSlider *blend_;
+    QLabel *blendValue_;
     QPlainTextEdit *lines_;
     QTimer refreshTimer_;
     // Connected now and then: "lately" ends with no line to announce it.

@@ -412,6 +412,61 @@ TEST(MainWindow, LoggerRoutesActAsTheModeMenuAndWaitWhilePoweredOff)
     EXPECT_EQ(window.form->SO2R(), ddCenter);
 }
 
+TEST(MainWindow, LatchPlaysTheOtherRadioWhileOneTransmitsThenTheRouteAskedForLast)
+{
+    Window window("[CONTROL]\nLATCH=1\nBLEND=50\n");
+    LoggerControl &logger = window.form->Logger();
+    QAction *latch = window.get<QAction>("Latch1");
+    EXPECT_TRUE(latch->isChecked());
+    window.led("LedPower")->click();
+    const auto gains = [&](AudioHandle capture) { return window.library.matrices[capture]; };
+    const AudioHandle first = window.form->Engine().Capture1();
+    const AudioHandle second = window.form->Engine().Capture2();
+    EXPECT_EQ(gains(first), RoutingMatrix({1, 1, 0.5F, 0.5F}));
+    EXPECT_EQ(gains(second), RoutingMatrix({0.5F, 0.5F, 1, 1}));
+
+    window.led("LedRig1")->click(); // one radio in both ears: no blend
+    EXPECT_EQ(window.matrices(), "1111 0000 ");
+    logger.setTransmitting(TransmitSource::RadioInfo, 1, true);
+    EXPECT_EQ(window.matrices(), "0000 1111 ");
+    EXPECT_EQ(window.rigs(), "e1 e0 e0 "); // the lamps keep the route asked for
+    emit logger.routeRequested(RemoteRoute::Reverse);
+    EXPECT_EQ(window.matrices(), "0000 1111 ");
+    EXPECT_NE(window.settings().find("MODE=0"), std::string::npos);
+    logger.setTransmitting(TransmitSource::Rig, 2, true); // both: the ears stay
+    EXPECT_EQ(window.matrices(), "0000 1111 ");
+    logger.setTransmitting(TransmitSource::RadioInfo, 1, false);
+    EXPECT_EQ(window.matrices(), "1111 0000 ");
+    logger.setTransmitting(TransmitSource::Rig, 2, false);
+    EXPECT_EQ(gains(first), RoutingMatrix({0.5F, 0.5F, 1, 1}));
+    EXPECT_EQ(gains(second), RoutingMatrix({1, 1, 0.5F, 0.5F}));
+
+    latch->trigger();
+    EXPECT_FALSE(logger.latch());
+    EXPECT_NE(window.settings().find("LATCH=0"), std::string::npos);
+    logger.setTransmitting(TransmitSource::Rig, 2, true);
+    EXPECT_EQ(gains(first), RoutingMatrix({0.5F, 0.5F, 1, 1}));
+}
+
+TEST(MainWindow, AOneRadioRouteReturnsToStereoWhenLeftAloneButNotMidTransmission)
+{
+    Window window("[CONTROL]\nSTEREO_AFTER=1\n");
+    LoggerControl &logger = window.form->Logger();
+    window.led("LedPower")->click();
+    window.led("LedRig1")->click();
+    QTest::qWait(700);
+    emit logger.routeRequested(RemoteRoute::Rig2); // a command starts the wait afresh
+    QTest::qWait(700);
+    EXPECT_EQ(window.form->SO2R(), ddRight);
+    logger.setTransmitting(TransmitSource::RadioInfo, 1, true);
+    QTest::qWait(700);
+    EXPECT_EQ(window.form->SO2R(), ddRight);
+    logger.setTransmitting(TransmitSource::RadioInfo, 1, false);
+    EXPECT_EQ(window.form->SO2R(), ddCenter);
+    EXPECT_EQ(window.rigs(), "e0 e1 e0 ");
+    EXPECT_NE(window.settings().find("MODE=0"), std::string::npos);
+}
+
 TEST(MainWindow, LoggerControlOpensOnceAndNamesThePortToGiveTheLogger)
 {
     Window window;
