@@ -184,6 +184,21 @@ TEST_P(RoutedRadios, RefusesStreamsItCannotMixAndReleasingClosesEveryCapture)
     EXPECT_NE(audio.MixerStreamCreate(kRate, 2, 0), 0u);
 }
 
+// Played on the default output (-1), the sound goes wherever the server's
+// default goes, and comes back with it. The radios' tones stay on their
+// radios: each is played to its device by name.
+TEST_P(RoutedRadios, TheDefaultOutputFollowsTheServersChoice)
+{
+    const int speakers = probe->loadModule(
+        "module-null-sink", "sink_name=speakers sink_properties=device.description=Speakers");
+    ASSERT_GE(speakers, 0);
+    EXPECT_TRUE(probe->setDefaultSink("speakers"));
+    expectHeard(*probe, {kSilence, kSilence});
+    EXPECT_TRUE(probe->setDefaultSink("headphones"));
+    expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
+    probe->unloadModule(speakers);
+}
+
 class Devices : public ::testing::TestWithParam<Backend> {};
 
 INSTANTIATE_ON_EACH_BACKEND(Devices);
