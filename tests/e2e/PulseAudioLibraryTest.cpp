@@ -192,6 +192,7 @@ TEST_P(RoutedRadios, TheDefaultOutputFollowsTheServersChoice)
     const int speakers = probe->loadModule(
         "module-null-sink", "sink_name=speakers sink_properties=device.description=Speakers");
     ASSERT_GE(speakers, 0);
+    route({1, 1, 0, 0}, {0, 0, 1, 1});
     EXPECT_TRUE(probe->setDefaultSink("speakers"));
     expectHeard(*probe, {kSilence, kSilence});
     EXPECT_TRUE(probe->setDefaultSink("headphones"));
