@@ -207,8 +207,11 @@ std::optional<std::string> PulseConnection::defaultDeviceName(Direction directio
     auto &kept = kept_[slot(direction)].defaultName;
     if (kept)
         return kept;
-    DefaultQuery query{&loop_, &kept_[slot(Direction::Playback)].defaultName,
-                       &kept_[slot(Direction::Capture)].defaultName, {}, {}};
+    DefaultQuery query{&loop_,
+                       &kept_[slot(Direction::Playback)].defaultName,
+                       &kept_[slot(Direction::Capture)].defaultName,
+                       {},
+                       {}};
     if (!await(PulseOperation(pa_context_get_server_info(context(), onServerInfo, &query))))
         return std::nullopt;
     return direction == Direction::Playback ? query.sink : query.source;
