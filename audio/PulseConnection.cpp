@@ -73,18 +73,24 @@ void onSourceInfo(pa_context *, const pa_source_info *info, int endOfList, void 
     collectDevice(info, endOfList, userdata);
 }
 
+// The answer is the query's own as well as kept: a device's change that
+// comes in before the caller wakes clears what is kept, not this answer.
 struct DefaultQuery {
     PulseMainLoop *loop;
     std::optional<std::string> *keptSink;
     std::optional<std::string> *keptSource;
+    std::optional<std::string> sink;
+    std::optional<std::string> source;
 };
 
 void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
 {
     auto *query = static_cast<DefaultQuery *>(userdata);
     if (info != nullptr) {
-        *query->keptSink = info->default_sink_name ? info->default_sink_name : "";
-        *query->keptSource = info->default_source_name ? info->default_source_name : "";
+        query->sink = info->default_sink_name ? info->default_sink_name : "";
+        query->source = info->default_source_name ? info->default_source_name : "";
+        *query->keptSink = query->sink;
+        *query->keptSource = query->source;
     }
     query->loop->signal();
 }
@@ -201,11 +207,14 @@ std::optional<std::string> PulseConnection::defaultDeviceName(Direction directio
     auto &kept = kept_[slot(direction)].defaultName;
     if (kept)
         return kept;
-    DefaultQuery query{&loop_, &kept_[slot(Direction::Playback)].defaultName,
-                       &kept_[slot(Direction::Capture)].defaultName};
+    DefaultQuery query{&loop_,
+                       &kept_[slot(Direction::Playback)].defaultName,
+                       &kept_[slot(Direction::Capture)].defaultName,
+                       {},
+                       {}};
     if (!await(PulseOperation(pa_context_get_server_info(context(), onServerInfo, &query))))
         return std::nullopt;
-    return kept;
+    return direction == Direction::Playback ? query.sink : query.source;
 }
 
 void PulseConnection::changed(unsigned event, std::uint32_t index)

@@ -143,7 +143,23 @@ struct Measurement {
     std::vector<double> delays;
     double cpuPerSecond = 0;
     std::size_t clicksSent = 0;
+    bool recorded = false;
 };
+
+// True when `path` has figures; otherwise says why it has none.
+bool measuredOrSaid(const char *path, const Measurement &measured)
+{
+    if (!measured.delays.empty())
+        return true;
+    if (!measured.recorded)
+        std::printf("# %s measured nothing: the bench sink could not be recorded\n", path);
+    else if (measured.clicksSent == 0)
+        std::printf("# %s measured nothing: no click reached the bench sink\n", path);
+    else
+        std::printf("# %s measured nothing: none of %zu clicks came through\n", path,
+                    measured.clicksSent);
+    return false;
+}
 
 // `threads`: the names of the threads whose CPU time counts.
 Measurement measure(ServerProbe &probe, double seconds,
@@ -161,6 +177,7 @@ Measurement measure(ServerProbe &probe, double seconds,
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     Measurement result;
     result.cpuPerSecond = (cpu() - cpuBefore) / elapsed.count();
+    result.recorded = !recording.empty();
     result.delays = clickDelays(recording);
     result.clicksSent = clicksSent(recording).size();
     return result;
@@ -380,7 +397,11 @@ bool runNativeBench(ServerProbe &probe)
     printStalled("native_", native);
     print("pw_loopback_latency_ms", percentile(loopback.delays, 0.5));
     std::printf("pw_loopback_clicks_heard=%zu/%zu\n", loopback.delays.size(), loopback.clicksSent);
-    return !native.measurement.delays.empty() && !loopback.delays.empty();
+    bool measured = measuredOrSaid("the native back-end", native.measurement) &
+                    measuredOrSaid("pw-loopback", loopback);
+    if (native.stalls > 0)
+        measured &= measuredOrSaid("the native back-end under stalls", native.stalled);
+    return measured;
 }
 
 } // namespace
@@ -446,8 +467,11 @@ int runServerBench()
         print("rss_mb", pulse.rss);
         printPass("pass", pulse, kLatencyGoalMs);
         printStalled("", pulse);
-        const bool measured =
-            !routed.delays.empty() && !baseline.delays.empty() && !relay.delays.empty();
+        bool measured = measuredOrSaid("the pulse back-end", routed) &
+                        measuredOrSaid("module-loopback", baseline) &
+                        measuredOrSaid("the plain relay", relay);
+        if (pulse.stalls > 0)
+            measured &= measuredOrSaid("the pulse back-end under stalls", pulse.stalled);
         const bool nativeMeasured = runNativeBench(probe);
         probe.stopClicks();
         return measured && nativeMeasured ? 0 : 1;

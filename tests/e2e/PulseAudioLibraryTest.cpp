@@ -184,6 +184,22 @@ TEST_P(RoutedRadios, RefusesStreamsItCannotMixAndReleasingClosesEveryCapture)
     EXPECT_NE(audio.MixerStreamCreate(kRate, 2, 0), 0u);
 }
 
+// Played on the default output (-1), the sound goes wherever the server's
+// default goes, and comes back with it. The radios' tones stay on their
+// radios: each is played to its device by name.
+TEST_P(RoutedRadios, TheDefaultOutputFollowsTheServersChoice)
+{
+    const int speakers = probe->loadModule(
+        "module-null-sink", "sink_name=speakers sink_properties=device.description=Speakers");
+    ASSERT_GE(speakers, 0);
+    route({1, 1, 0, 0}, {0, 0, 1, 1});
+    EXPECT_TRUE(probe->setDefaultSink("speakers"));
+    expectHeard(*probe, {kSilence, kSilence});
+    EXPECT_TRUE(probe->setDefaultSink("headphones"));
+    expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
+    probe->unloadModule(speakers);
+}
+
 class Devices : public ::testing::TestWithParam<Backend> {};
 
 INSTANTIATE_ON_EACH_BACKEND(Devices);
@@ -438,8 +454,11 @@ TEST_P(LostServer, AnUnpluggedDeviceComesBackByItselfWhileTheOtherRadioPlaysOn)
     // there, looked for every 5 ms, is a gap of 25 ms or more. A loaded
     // server's own splice, a few ms of silence put into the sound of any
     // client, leaves some of the tone in each stretch; so does a splice of
-    // the probe's recording.
-    const std::size_t part = kAnalysisRate / 50 * 2;
+    // the probe's recording. On a PipeWire server, whose pulse layer carries
+    // that recording, gaps of up to some 40 ms were seen on a loaded machine
+    // while the graph lost a device, on either back-end: there the stretch
+    // is 50 ms.
+    const std::size_t part = kAnalysisRate / (served(Backend::PipeWire) ? 20 : 50) * 2;
     const std::size_t hop = part / 4;
     const auto checked =
         std::min(heard.size(), static_cast<std::size_t>(beforePlug.count() * kAnalysisRate) * 2);

@@ -55,6 +55,11 @@ void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
     query->loop->signal();
 }
 
+struct DefaultChange {
+    PulseMainLoop *loop;
+    bool done = false;
+};
+
 struct ModuleLoad {
     PulseMainLoop *loop;
     int index = -1;
@@ -262,6 +267,21 @@ std::string ServerProbe::serverName()
         connection_.await(PulseOperation(
             pa_context_get_server_info(connection_.context(), onServerInfo, &query)));
     return query.name;
+}
+
+bool ServerProbe::setDefaultSink(const std::string &sink)
+{
+    DefaultChange change{&connection_.loop()};
+    std::lock_guard lock(connection_.loop());
+    auto onChanged = [](pa_context *, int success, void *userdata) {
+        auto *change = static_cast<DefaultChange *>(userdata);
+        change->done = success != 0;
+        change->loop->signal();
+    };
+    return connection_.ready() &&
+           connection_.await(PulseOperation(pa_context_set_default_sink(
+               connection_.context(), sink.c_str(), onChanged, &change))) &&
+           change.done;
 }
 
 int ServerProbe::loadModule(const std::string &name, const std::string &arguments)

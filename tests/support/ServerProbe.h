@@ -51,6 +51,9 @@ class ServerProbe {
     // PipeWire 0.3.65) 15.0.0"); empty when it does not answer.
     std::string serverName();
 
+    // Makes playback device `sink` the server's default; false when refused.
+    bool setDefaultSink(const std::string &sink);
+
     // Loads a server module; its index, or -1 on failure.
     int loadModule(const std::string &name, const std::string &arguments);
     void unloadModule(int index);
