@@ -42,7 +42,7 @@ class RigPttMonitor : public QObject {
   private:
     void read(QString lastStatus); // the reading thread; starts from the status published
     void publish(bool ptt, const QString &status); // from the reading thread
-    bool pause(int milliseconds);                // false: stop now
+    bool pause(int milliseconds);                  // false: stop now
 
     const RigAddress address_;
     bool ptt_ = false;

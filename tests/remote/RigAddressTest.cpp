@@ -31,7 +31,8 @@ TEST(RigAddressTest, ReadsTheProgramHostAndPort)
         const RigAddress::Parsed parsed = RigAddress::parse(c.value);
         if (!c.read) {
             EXPECT_FALSE(parsed.address);
-            EXPECT_TRUE(parsed.problem.contains(QStringLiteral("HOST:PORT"))) << parsed.problem.toStdString();
+            EXPECT_TRUE(parsed.problem.contains(QStringLiteral("HOST:PORT")))
+                << parsed.problem.toStdString();
             continue;
         }
         ASSERT_TRUE(parsed.address);
