@@ -16,6 +16,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <algorithm>
 #include <cmath>
@@ -43,11 +44,11 @@ constexpr std::size_t kStepFrames = kRate / 1000;
 constexpr double kHeardDb = kPresentDb;
 
 // The radios on the private server, sorted by device name after the
-// headphones' monitor; OTRSP on TCP port %1 alone; latch on, radio 1's
-// transmit state from a rigctld on port %2.
+// headphones' monitor; OTRSP on TCP port %1, RadioInfo on UDP port %2, latch
+// on, radio 1's transmit state also from a rigctld on port %3.
 const char *const kSettings = "[SETTINGS]\nINPUT1=1\nINPUT2=2\nINPUT3=3\nOUTPUT=-1\n"
-                              "[CONTROL]\nOTRSP=\nOTRSP_TCP=%1\nN1MM_UDP=0\n"
-                              "LATCH=1\nPTT1=rigctld 127.0.0.1:%2\n";
+                              "[CONTROL]\nOTRSP=\nOTRSP_TCP=%1\nN1MM_UDP=%2\nLATCH=1\n"
+                              "PTT1=rigctld 127.0.0.1:%3\n";
 
 struct Recording {
     std::vector<float> samples;
@@ -101,6 +102,14 @@ quint16 freeTcpPort()
     if (!server.listen(QHostAddress::LocalHost))
         throw std::runtime_error("no free TCP port");
     return server.serverPort();
+}
+
+quint16 freeUdpPort()
+{
+    QUdpSocket socket;
+    if (!socket.bind(QHostAddress::LocalHost))
+        throw std::runtime_error("no free UDP port");
+    return socket.localPort();
 }
 
 std::optional<std::size_t> firstSoundFrame(const Recording &recording, Clock::time_point after)
@@ -174,10 +183,14 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         QTemporaryDir folder;
         QFile settings(QDir(folder.path()).filePath("KALDRA.INI"));
         const quint16 otrspPort = freeTcpPort();
+        const quint16 radioInfoPort = freeUdpPort();
         const quint16 rigPort = freeTcpPort();
         if (!folder.isValid() || !settings.open(QIODevice::WriteOnly) ||
-            settings.write(QString::fromLatin1(kSettings).arg(otrspPort).arg(rigPort).toLatin1()) <
-                0)
+            settings.write(QString::fromLatin1(kSettings)
+                               .arg(otrspPort)
+                               .arg(radioInfoPort)
+                               .arg(rigPort)
+                               .toLatin1()) < 0)
             throw std::runtime_error("no settings folder");
         settings.close();
         // The command socket of `kaldra --send` goes in the bench's own folder.
@@ -251,8 +264,35 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
             otrspDelays.push_back(heardDelay(route, toRig1 ? kRadio1Hz : kRadio2Hz,
                                              "the route a logger asked for was not heard"));
         }
+
+        // Latch on Rig1: radio 1's transmission, told by a RadioInfo
+        // datagram, brings radio 2 to the right ear; its end radio 1 back.
+        QTest::mouseClick(&rig1, Qt::LeftButton);
+        QUdpSocket radioInfo;
+        std::vector<double> latchDelays;
+        for (int i = 0; i < 6; ++i) {
+            const bool transmitting = i % 2 == 0;
+            const ClickHeard latched = actWhileListening(
+                probe,
+                [&] {
+                    radioInfo.writeDatagram(
+                        QStringLiteral("<RadioInfo><ActiveRadioNr>1</ActiveRadioNr>"
+                                       "<IsTransmitting>%1</IsTransmitting></RadioInfo>")
+                            .arg(transmitting ? u"True" : u"False")
+                            .toUtf8(),
+                        QHostAddress::LocalHost, radioInfoPort);
+                    const auto deadline = Clock::now() + std::chrono::seconds(2);
+                    while (window.Logger().radioTransmitting(1) != transmitting &&
+                           Clock::now() < deadline)
+                        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                },
+                0.8);
+            latchDelays.push_back(heardDelay(latched, transmitting ? kRadio2Hz : kRadio1Hz,
+                                             "the latched route was not heard"));
+        }
+
         // Radio 1's PTT set on Hamlib's dummy rig brings radio 2 to the left
-        // ear, as a logger keying the rig would: from the line sent to rigctld
+        // ear (latched on Rig1), as a logger keying the rig would: from the line sent to rigctld
         // to the radio heard. (rigctld's dummy takes 50 ms to clear its PTT,
         // so only setting it is timed.)
         QTcpSocket rigctl;
@@ -285,6 +325,7 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         print("poweron_sound_ms", median(soundDelays));
         print("route_heard_ms", median(heardDelays));
         print("otrsp_route_heard_ms", median(otrspDelays));
+        print("latch_heard_ms", median(latchDelays));
         print("rig_ptt_heard_ms", median(rigDelays));
         print("command_ui_ms", median(commandHolds));
         print("command_ui_max_ms", *std::max_element(commandHolds.begin(), commandHolds.end()));

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <QSlider>
 #include <QTest>
 #include <QToolButton>
 
@@ -426,7 +427,7 @@ TEST(MainWindow, LatchPlaysTheOtherRadioWhileOneTransmitsThenTheRouteAskedForLas
     EXPECT_EQ(gains(second), RoutingMatrix({0.5F, 0.5F, 1, 1}));
 
     window.led("LedRig1")->click(); // one radio in both ears: no blend
-    EXPECT_EQ(window.matrices(), "1111 0000 ");
+    EXPECT_EQ(gains(second), RoutingMatrix({0, 0, 0, 0}));
     logger.setTransmitting(TransmitSource::RadioInfo, 1, true);
     EXPECT_EQ(window.matrices(), "0000 1111 ");
     EXPECT_EQ(window.rigs(), "e1 e0 e0 "); // the lamps keep the route asked for
@@ -446,6 +447,11 @@ TEST(MainWindow, LatchPlaysTheOtherRadioWhileOneTransmitsThenTheRouteAskedForLas
     EXPECT_NE(window.settings().find("LATCH=0"), std::string::npos);
     logger.setTransmitting(TransmitSource::Rig, 2, true);
     EXPECT_EQ(gains(first), RoutingMatrix({0.5F, 0.5F, 1, 1}));
+
+    window.get<QAction>("LoggerControl1")->trigger();
+    window.get<QSlider>("Blend")->setValue(20);
+    EXPECT_EQ(gains(first), RoutingMatrix({0.2F, 0.2F, 1, 1}));
+    EXPECT_NE(window.settings().find("BLEND=20"), std::string::npos);
 }
 
 TEST(MainWindow, AOneRadioRouteReturnsToStereoWhenLeftAloneButNotMidTransmission)

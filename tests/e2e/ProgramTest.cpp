@@ -6,6 +6,7 @@
 #include "HeadphonesListening.h"
 #include "ServerProbe.h"
 #include "SimulatedRadios.h"
+#include "ToneAnalysis.h"
 #include "VirtualDisplay.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -350,15 +352,49 @@ class RigDrivenProgramTest : public ProgramTest {
 
 INSTANTIATE_ON_EACH_BACKEND(RigDrivenProgramTest);
 
-QByteArray radioInfo(int focus, bool stereo)
+QByteArray radioInfo(int focus, bool stereo, bool transmitting = false)
 {
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<RadioInfo>"
                           "<StationName>SO2R</StationName><RadioNr>1</RadioNr>"
-                          "<IsTransmitting>False</IsTransmitting><FocusRadioNr>%1</FocusRadioNr>"
+                          "<IsTransmitting>%3</IsTransmitting><FocusRadioNr>%1</FocusRadioNr>"
                           "<IsStereo>%2</IsStereo><ActiveRadioNr>%1</ActiveRadioNr></RadioInfo>")
         .arg(focus)
         .arg(stereo ? "True" : "False")
+        .arg(transmitting ? "True" : "False")
         .toUtf8();
+}
+
+// The logger inputs plus the operator's automation: latch, half blend, and
+// back to stereo after a second on one radio.
+class AutomatedProgramTest : public LoggerDrivenProgramTest {
+  protected:
+    QByteArray controlSection() const override
+    {
+        return LoggerDrivenProgramTest::controlSection() + "LATCH=1\nBLEND=50\nSTEREO_AFTER=1\n";
+    }
+};
+
+INSTANTIATE_ON_EACH_BACKEND(AutomatedProgramTest);
+
+// Rig1+2 with half blend: each ear's own radio, and the other one 6 dB below it.
+void expectBlendedStereo(ServerProbe &probe)
+{
+    // Each ear's own radio arrives at full scale, so the blend clips a
+    // little on a 16-bit sink: 6.6 to 7.2 dB measured there, 6.0 on float.
+    constexpr double kToleranceDb = 2.0;
+    const auto belowBy = [](const std::vector<float> &heard, int ear, double own, double other) {
+        return toneDb(heard, ear, own, kAnalysisRate) - toneDb(heard, ear, other, kAnalysisRate);
+    };
+    const auto blended = [&](const std::vector<float> &heard) {
+        return !heard.empty() &&
+               std::abs(belowBy(heard, 0, kRadio1Hz, kRadio2Hz) - 6.0) < kToleranceDb &&
+               std::abs(belowBy(heard, 1, kRadio2Hz, kRadio1Hz) - 6.0) < kToleranceDb &&
+               toneDb(heard, 0, kRadio1Hz, kAnalysisRate) > kPresentDb;
+    };
+    const auto heard = listenUntil(probe, blended);
+    EXPECT_TRUE(blended(heard)) << "the other radio is " << belowBy(heard, 0, kRadio1Hz, kRadio2Hz)
+                                << " dB and " << belowBy(heard, 1, kRadio2Hz, kRadio1Hz)
+                                << " dB below each ear's own, not 6";
 }
 
 } // namespace
@@ -499,6 +535,23 @@ TEST_P(RigDrivenProgramTest, TheRigsTransmitSwitchLatchesTheHeadphones)
     stutter.join();
     setPtt(true);
     expectHeard(*probe, {kRadio2Hz, kRadio2Hz});
+}
+
+TEST_P(AutomatedProgramTest, LatchBlendAndReturnToStereo)
+{
+    click(kLedPower);
+    expectBlendedStereo(*probe);
+
+    QUdpSocket datagrams;
+    datagrams.writeDatagram(radioInfo(1, true, true), QHostAddress::LocalHost, udpPort);
+    expectHeard(*probe, {kRadio2Hz, kRadio2Hz});
+    datagrams.writeDatagram(radioInfo(1, true, false), QHostAddress::LocalHost, udpPort);
+    expectBlendedStereo(*probe);
+
+    EXPECT_EQ(send({"RX1"}), 0);
+    expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
+    expectBlendedStereo(*probe);
+    expectSetting("MODE", "0");
 }
 
 TEST(SendCommand, SaysSoAndEndsWhenNoProgramRuns)
