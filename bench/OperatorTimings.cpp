@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -43,9 +44,11 @@ constexpr std::size_t kStepFrames = kRate / 1000;
 constexpr double kHeardDb = kPresentDb;
 
 // The radios on the private server, sorted by device name after the
-// headphones' monitor; OTRSP on TCP port %1, RadioInfo on UDP port %2, latch on.
+// headphones' monitor; OTRSP on TCP port %1, RadioInfo on UDP port %2, latch
+// on, radio 1's transmit state also from a rigctld on port %3.
 const char *const kSettings = "[SETTINGS]\nINPUT1=1\nINPUT2=2\nINPUT3=3\nOUTPUT=-1\n"
-                              "[CONTROL]\nOTRSP=\nOTRSP_TCP=%1\nN1MM_UDP=%2\nLATCH=1\n";
+                              "[CONTROL]\nOTRSP=\nOTRSP_TCP=%1\nN1MM_UDP=%2\nLATCH=1\n"
+                              "PTT1=rigctld 127.0.0.1:%3\n";
 
 struct Recording {
     std::vector<float> samples;
@@ -122,10 +125,10 @@ std::optional<std::size_t> firstSoundFrame(const Recording &recording, Clock::ti
     return std::nullopt;
 }
 
-// The centre of the first window after `after` in which `hz` is heard in the
-// right ear.
+// The centre of the first window after `after` in which `hz` is heard in
+// `ear` (0 left, 1 right).
 std::optional<std::size_t> firstHeardFrame(const Recording &recording, double hz,
-                                           Clock::time_point after)
+                                           Clock::time_point after, int ear)
 {
     const std::size_t frames = recording.samples.size() / 2;
     for (std::size_t start = 0; start + kWindowFrames <= frames; start += kStepFrames) {
@@ -134,16 +137,17 @@ std::optional<std::size_t> firstHeardFrame(const Recording &recording, double hz
             continue;
         const std::vector<float> window(recording.samples.begin() + 2 * start,
                                         recording.samples.begin() + 2 * (start + kWindowFrames));
-        if (toneDb(window, 1, hz, kRate) > kHeardDb)
+        if (toneDb(window, ear, hz, kRate) > kHeardDb)
             return centre;
     }
     return std::nullopt;
 }
 
-// From the act to `hz` heard in the right ear, in ms; `unheard` when it never is.
-double heardDelay(const ClickHeard &act, double hz, const char *unheard)
+// From the act to `hz` heard in `ear` (the right one unless said), in ms;
+// `unheard` when it never is.
+double heardDelay(const ClickHeard &act, double hz, const char *unheard, int ear = 1)
 {
-    const auto frame = firstHeardFrame(act.heard, hz, act.clickedAt);
+    const auto frame = firstHeardFrame(act.heard, hz, act.clickedAt, ear);
     if (!frame)
         throw std::runtime_error(unheard);
     return Milliseconds(act.heard.timeOfFrame(*frame) - act.clickedAt).count();
@@ -180,13 +184,22 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         QFile settings(QDir(folder.path()).filePath("KALDRA.INI"));
         const quint16 otrspPort = freeTcpPort();
         const quint16 radioInfoPort = freeUdpPort();
+        const quint16 rigPort = freeTcpPort();
         if (!folder.isValid() || !settings.open(QIODevice::WriteOnly) ||
-            settings.write(
-                QString::fromLatin1(kSettings).arg(otrspPort).arg(radioInfoPort).toLatin1()) < 0)
+            settings.write(QString::fromLatin1(kSettings)
+                               .arg(otrspPort)
+                               .arg(radioInfoPort)
+                               .arg(rigPort)
+                               .toLatin1()) < 0)
             throw std::runtime_error("no settings folder");
         settings.close();
         // The command socket of `kaldra --send` goes in the bench's own folder.
         qputenv("XDG_RUNTIME_DIR", folder.path().toLocal8Bit());
+
+        QProcess rigctld;
+        rigctld.start("rigctld", {"-m", "1", "-P", "RIG", "-t", QString::number(rigPort)});
+        if (!rigctld.waitForStarted(5000))
+            throw std::runtime_error("no rigctld (scripts/setup.sh installs it)");
 
         PulseAudioLibrary library;
         TForm1 window(library, folder.path().toStdString(), {});
@@ -277,12 +290,43 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
             latchDelays.push_back(heardDelay(latched, transmitting ? kRadio2Hz : kRadio1Hz,
                                              "the latched route was not heard"));
         }
+
+        // Radio 1's PTT set on Hamlib's dummy rig brings radio 2 to the left
+        // ear (latched on Rig1), as a logger keying the rig would: from the line sent to rigctld
+        // to the radio heard. (rigctld's dummy takes 50 ms to clear its PTT,
+        // so only setting it is timed.)
+        QTcpSocket rigctl;
+        rigctl.connectToHost(QHostAddress::LocalHost, rigPort);
+        if (!rigctl.waitForConnected(2000))
+            throw std::runtime_error("rigctld does not answer on its port");
+        if (!QTest::qWaitFor([&] { return window.Logger().rigStatus(1).endsWith("answering"); },
+                             5000))
+            throw std::runtime_error("the program reads no rig: " +
+                                     window.Logger().rigStatus(1).toStdString());
+        const auto setPtt = [&rigctl](bool on) {
+            rigctl.write(on ? "T 1\n" : "T 0\n");
+            while (!rigctl.canReadLine() && rigctl.waitForReadyRead(2000)) {
+            }
+            rigctl.readAll();
+        };
+        std::vector<double> rigDelays;
+        for (int i = 0; i < 6; ++i) {
+            const ClickHeard keyed = actWhileListening(
+                probe, [&] { setPtt(true); }, 0.8);
+            rigDelays.push_back(
+                heardDelay(keyed, kRadio2Hz, "the rig's transmit state was not heard", 0));
+            setPtt(false);
+            QTest::qWait(300);
+        }
+        rigctld.kill();
+        rigctld.waitForFinished(2000);
         QTest::mouseClick(&power, Qt::LeftButton);
 
         print("poweron_sound_ms", median(soundDelays));
         print("route_heard_ms", median(heardDelays));
         print("otrsp_route_heard_ms", median(otrspDelays));
         print("latch_heard_ms", median(latchDelays));
+        print("rig_ptt_heard_ms", median(rigDelays));
         print("command_ui_ms", median(commandHolds));
         print("command_ui_max_ms", *std::max_element(commandHolds.begin(), commandHolds.end()));
         print("poweron_ui_ms", median(powerHolds));

@@ -13,7 +13,9 @@
 // median of six), otrsp_route_heard_ms (an OTRSP line written to the program's
 // TCP port to the new radio heard, median of six), latch_heard_ms (a RadioInfo
 // datagram saying radio 1 transmits, or no longer does, to the radio latch
-// brings heard, median of six), command_ui_ms and command_ui_max_ms (how long a
+// brings heard, median of six), rig_ptt_heard_ms (radio 1's PTT set on a
+// rigctld, latched on Rig1, to radio 2 heard in the left ear, median of six),
+// command_ui_ms and command_ui_max_ms (how long a
 // route click holds the user-interface thread, its settings write included: median and worst),
 // poweron_ui_ms (the same for a Power click, median).
 //

@@ -20,6 +20,15 @@ QString PortText(quint16 port)
     return port == 0 ? QStringLiteral("off") : QStringLiteral("127.0.0.1:%1").arg(port);
 }
 
+QString TransmittingText(bool radio1, bool radio2)
+{
+    if (radio1 && radio2)
+        return QStringLiteral("radio 1 and the second radio");
+    if (radio1)
+        return QStringLiteral("radio 1");
+    return radio2 ? QStringLiteral("the second radio") : QStringLiteral("none");
+}
+
 QLabel *SelectableLabel(QWidget *parent)
 {
     auto *label = new QLabel(parent);
@@ -32,7 +41,8 @@ QLabel *SelectableLabel(QWidget *parent)
 LoggerControlWindow::LoggerControlWindow(const LoggerControl &control, QWidget *parent)
     : QWidget(parent, Qt::Window), control_(control), portName_(SelectableLabel(this)),
       tcp_(SelectableLabel(this)), udp_(SelectableLabel(this)), connected_(new QLabel(this)),
-      transmitFocus_(new QLabel(this)), blend_(new QSlider(Qt::Horizontal, this)),
+      transmitFocus_(new QLabel(this)), rig1_(SelectableLabel(this)), rig2_(SelectableLabel(this)),
+      transmitting_(new QLabel(this)), blend_(new QSlider(Qt::Horizontal, this)),
       blendValue_(new QLabel(this)), lines_(new QPlainTextEdit(this))
 {
     setObjectName(QStringLiteral("LoggerControlWindow"));
@@ -53,6 +63,12 @@ LoggerControlWindow::LoggerControlWindow(const LoggerControl &control, QWidget *
     form->addRow(QStringLiteral("N1MM RadioInfo over UDP:"), udp_);
     form->addRow(QStringLiteral("Logger connected:"), connected_);
     form->addRow(QStringLiteral("Transmit focus:"), transmitFocus_);
+    rig1_->setObjectName(QStringLiteral("Rig1"));
+    rig2_->setObjectName(QStringLiteral("Rig2"));
+    transmitting_->setObjectName(QStringLiteral("Transmitting"));
+    form->addRow(QStringLiteral("Rig of radio 1:"), rig1_);
+    form->addRow(QStringLiteral("Rig of the second radio:"), rig2_);
+    form->addRow(QStringLiteral("Transmitting:"), transmitting_);
     blend_->setObjectName(QStringLiteral("Blend"));
     blend_->setRange(0, 100);
     blend_->setPageStep(10);
@@ -85,6 +101,7 @@ LoggerControlWindow::LoggerControlWindow(const LoggerControl &control, QWidget *
     connect(&control, &LoggerControl::logChanged, this, &LoggerControlWindow::scheduleRefresh);
     connect(&control, &LoggerControl::transmitFocusChanged, this,
             &LoggerControlWindow::scheduleRefresh);
+    connect(&control, &LoggerControl::transmitChanged, this, &LoggerControlWindow::scheduleRefresh);
     refresh();
 }
 
@@ -103,6 +120,10 @@ void LoggerControlWindow::refresh()
     udp_->setText(PortText(control_.udpPort()));
     connected_->setText(control_.loggerConnected() ? QStringLiteral("yes") : QStringLiteral("no"));
     transmitFocus_->setText(QStringLiteral("radio %1").arg(control_.transmitFocus()));
+    rig1_->setText(control_.rigStatus(1));
+    rig2_->setText(control_.rigStatus(2));
+    transmitting_->setText(
+        TransmittingText(control_.radioTransmitting(1), control_.radioTransmitting(2)));
 
     QString text;
     for (const LoggerControl::LogEntry &entry : control_.log()) {

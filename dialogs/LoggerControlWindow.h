@@ -10,8 +10,8 @@ class QSlider;
 
 // What an operator opens when the logger "does nothing": the port name to
 // give the logger, the TCP and UDP settings, whether a logger is connected,
-// the transmit focus, the blend slider, and the last lines received and sent with their time
-// and source. A window of its own, never modal.
+// the transmit focus, the rigs read for transmit and who transmits, the blend slider, and the last
+// lines received and sent with their time and source. A window of its own, never modal.
 //
 // It follows `control` at most ten times a second, whatever the rate of
 // lines, so a flood from a logger never holds up the user-interface thread.
@@ -37,6 +37,9 @@ class LoggerControlWindow : public QWidget {
     QLabel *udp_;
     QLabel *connected_;
     QLabel *transmitFocus_;
+    QLabel *rig1_;
+    QLabel *rig2_;
+    QLabel *transmitting_;
     QSlider *blend_;
     QLabel *blendValue_;
     QPlainTextEdit *lines_;

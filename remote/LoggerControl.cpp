@@ -77,6 +77,8 @@ void LoggerControl::start(const std::filesystem::path &settingsFile)
 {
     settingsFile_ = settingsFile;
     readAutomation(settingsFile);
+    startRig(settingsFile, 1);
+    startRig(settingsFile, 2);
     const RuntimeFolder runtime = kaldraRuntimeFolder();
     if (!runtime.note.isEmpty())
         report(runtime.note);
@@ -185,6 +187,39 @@ void LoggerControl::readAutomation(const std::filesystem::path &settingsFile)
                    QStringLiteral("return to stereo off: STEREO_AFTER=%1 is not a number of "
                                   "seconds (0 for off, at most 86400)"))
             .value_or(0);
+}
+
+void LoggerControl::startRig(const std::filesystem::path &settingsFile, int radio)
+{
+    const char *key = radio == 1 ? "PTT1" : "PTT2";
+    const std::string value = IniFile(settingsFile).readString(kSection, key, "");
+    if (value.find_first_not_of(" \t") == std::string::npos)
+        return;
+    const QString rig = QStringLiteral("rig of radio %1").arg(radio);
+    const RigAddress::Parsed parsed = RigAddress::parse(value);
+    if (!parsed.address) {
+        rigsOff_[radio - 1] = QStringLiteral("off: %1=%2 %3")
+                                  .arg(QString::fromLatin1(key), visible(value), parsed.problem);
+        report(QStringLiteral("%1 %2").arg(rig, rigsOff_[radio - 1]));
+        return;
+    }
+    auto &monitor = rigs_[radio - 1];
+    monitor = std::make_unique<RigPttMonitor>(*parsed.address);
+    connect(monitor.get(), &RigPttMonitor::pttChanged, this,
+            [this, radio](bool on) { setTransmitting(TransmitSource::Rig, radio, on); });
+    connect(monitor.get(), &RigPttMonitor::statusChanged, this, [this, rig](const QString &status) {
+        append(kOwnSource, false, QStringLiteral("%1: %2").arg(rig, status));
+        emit logChanged();
+    });
+    append(kOwnSource, false, QStringLiteral("%1: %2").arg(rig, monitor->status()));
+}
+
+QString LoggerControl::rigStatus(int radio) const
+{
+    if (radio < 1 || radio > 2)
+        return {};
+    const auto &monitor = rigs_[radio - 1];
+    return monitor ? monitor->status() : rigsOff_[radio - 1];
 }
 
 // `refusal` holds %1 for the value as it stands in the file.

@@ -4,12 +4,14 @@
 #include "OtrspLineHandler.h"
 #include "RadioInfoReader.h"
 #include "RemoteRoute.h"
+#include "RigPttMonitor.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -45,8 +47,8 @@ class LoggerControl : public QObject, private OtrspLineHandler {
     ~LoggerControl() override; // closes every input and removes the link it made
 
     // Reads section [CONTROL] of `settingsFile` (OTRSP=, OTRSP_TCP=, N1MM_UDP=,
-    // LATCH=, BLEND=, STEREO_AFTER=; missing keys give the defaults) and opens
-    // those inputs, plus the local
+    // LATCH=, BLEND=, STEREO_AFTER=, PTT1=, PTT2=; missing keys give the
+    // defaults) and opens those inputs, plus the local
     // command socket. A value that makes no sense turns that one input off, with
     // a clear message on standard error and in the log; the rest goes on. Never
     // throws, never blocks long.
@@ -72,6 +74,9 @@ class LoggerControl : public QObject, private OtrspLineHandler {
     // Records what one source says of one radio; emits transmitChanged() when
     // radioTransmitting() of either radio changes as a result.
     void setTransmitting(TransmitSource source, int radio, bool on);
+    // The rig read for radio 1 or 2 (PTT1=, PTT2=): "off", "off: <why>" or
+    // what its monitor says, e.g. "rigctld localhost:4532: answering".
+    QString rigStatus(int radio) const;
 
     // The operator's changes; each is written back to [CONTROL].
     void setLatch(bool on);
@@ -109,6 +114,7 @@ class LoggerControl : public QObject, private OtrspLineHandler {
     quint16 startPort(const std::filesystem::path &settingsFile, const char *key,
                       const QString &what);
     void readAutomation(const std::filesystem::path &settingsFile);
+    void startRig(const std::filesystem::path &settingsFile, int radio);
     std::optional<int> readNumber(const std::filesystem::path &settingsFile, const char *key,
                                   int least, int most, const QString &refusal);
     void writeBack(const char *key, int value);
@@ -134,4 +140,6 @@ class LoggerControl : public QObject, private OtrspLineHandler {
     std::unique_ptr<OtrspTcpServer> tcpServer_;
     std::unique_ptr<RadioInfoListener> udpListener_;
     std::unique_ptr<CommandServer> commandServer_;
+    std::array<std::unique_ptr<RigPttMonitor>, 2> rigs_; // [radio - 1]; null: off
+    std::array<QString, 2> rigsOff_{QStringLiteral("off"), QStringLiteral("off")}; // why
 };

@@ -9,6 +9,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-dev pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   libpulse-dev libpipewire-0.3-dev libspa-0.2-dev libcanberra-dev libcanberra-pulse
+  libhamlib-dev libhamlib-utils
   libgtest-dev libgmock-dev
   pulseaudio pulseaudio-utils
   pipewire pipewire-bin pipewire-pulse wireplumber dbus-daemon python3

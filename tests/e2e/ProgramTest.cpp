@@ -24,15 +24,18 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -302,6 +305,53 @@ class LoggerDrivenProgramTest : public ProgramTest {
 
 INSTANTIATE_ON_EACH_BACKEND(LoggerDrivenProgramTest);
 
+// Latch on, radio 1's transmit state read from Hamlib's dummy rig behind a
+// rigctld of the test's own, which the test stops and slows down.
+class RigDrivenProgramTest : public ProgramTest {
+  protected:
+    void SetUp() override
+    {
+        rigctld.start("rigctld", {"-m", "1", "-P", "RIG", "-t", QString::number(rigPort)});
+        ASSERT_TRUE(rigctld.waitForStarted(5000)) << "no rigctld (scripts/setup.sh installs it)";
+        QTcpSocket probe;
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        do {
+            probe.connectToHost(QHostAddress::LocalHost, rigPort);
+        } while (!probe.waitForConnected(200) && std::chrono::steady_clock::now() < deadline);
+        ASSERT_EQ(probe.state(), QAbstractSocket::ConnectedState) << "rigctld does not listen";
+        ProgramTest::SetUp();
+    }
+    void TearDown() override
+    {
+        ::kill(static_cast<pid_t>(rigctld.processId()), SIGCONT);
+        rigctld.kill();
+        rigctld.waitForFinished(5000);
+        ProgramTest::TearDown();
+    }
+    QByteArray controlSection() const override
+    {
+        return QStringLiteral("[CONTROL]\nLATCH=1\nPTT1=rigctld 127.0.0.1:%1\n")
+            .arg(rigPort)
+            .toUtf8();
+    }
+
+    // Sets the dummy rig's PTT as a logger would, through rigctl.
+    void setPtt(bool on)
+    {
+        QProcess rigctl;
+        rigctl.start("rigctl", {"-m", "2", "-r", QStringLiteral("127.0.0.1:%1").arg(rigPort), "T",
+                                on ? "1" : "0"});
+        ASSERT_TRUE(rigctl.waitForFinished(10000));
+        ASSERT_EQ(rigctl.exitCode(), 0) << rigctl.readAllStandardError().toStdString();
+    }
+    void signalRigctld(int signal) { ::kill(static_cast<pid_t>(rigctld.processId()), signal); }
+
+    const quint16 rigPort = freeTcpPort();
+    QProcess rigctld;
+};
+
+INSTANTIATE_ON_EACH_BACKEND(RigDrivenProgramTest);
+
 QByteArray radioInfo(int focus, bool stereo, bool transmitting = false)
 {
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<RadioInfo>"
@@ -442,6 +492,48 @@ TEST_P(LoggerDrivenProgramTest, LoggersSwitchTheHeadphones)
     junk.replace('\r', '\x01').replace('\n', '\x02');
     ASSERT_TRUE(port.write(junk)) << "the program stopped reading its port";
     ASSERT_TRUE(port.write("\rRX2\r"));
+    expectHeard(*probe, {kRadio2Hz, kRadio2Hz});
+}
+
+TEST_P(RigDrivenProgramTest, TheRigsTransmitSwitchLatchesTheHeadphones)
+{
+    click(kLedPower);
+    expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
+    setPtt(true);
+    expectHeard(*probe, {kRadio2Hz, kRadio2Hz});
+    setPtt(false);
+    expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
+
+    // A rig that stops answering transmits no more, for all we know; the
+    // window and the sound go on, and it is read again when it answers.
+    setPtt(true);
+    expectHeard(*probe, {kRadio2Hz, kRadio2Hz});
+    signalRigctld(SIGSTOP);
+    expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
+    click(kLedRig1);
+    expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
+    signalRigctld(SIGCONT);
+    expectHeard(*probe, {kRadio2Hz, kRadio2Hz});
+    setPtt(false);
+    expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
+
+    // One that answers late, now and then not in time.
+    std::atomic<bool> slow = true;
+    std::thread stutter([&] {
+        while (slow) {
+            signalRigctld(SIGSTOP);
+            std::this_thread::sleep_for(250ms);
+            signalRigctld(SIGCONT);
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    click(kLedRig12);
+    expectHeard(*probe, {kRadio1Hz, kRadio2Hz});
+    click(kLedRig1);
+    expectHeard(*probe, {kRadio1Hz, kRadio1Hz});
+    slow = false;
+    stutter.join();
+    setPtt(true);
     expectHeard(*probe, {kRadio2Hz, kRadio2Hz});
 }
 
