@@ -162,10 +162,14 @@ start_tone() {
 hz = int(sys.argv[1])
 sys.stdout.buffer.write(b"".join(struct.pack("<f", 0.5 * math.sin(2 * math.pi * hz * i / 48000)) for i in range(48000)))' \
     "${tone[$sink]}" >"$dir/$sink.raw"
-  spawn "$dir" players.log bash -c 'while cat "$1"; do :; done | exec pw-cat --playback \
-    --target "$2" --format f32 --rate 48000 --channels 1 --latency 20ms \
-    --properties "{ media.name = \"tone of $2\" node.name = \"tone of $2\" node.dont-reconnect = true }" -' \
-    - "$dir/$sink.raw" "$sink"
+  # The player of PipeWire 0.3.65 now and then crashes on a loaded machine:
+  # it starts again, as a radio plays on.
+  spawn "$dir" players.log bash -c 'while :; do
+    while cat "$1"; do :; done | pw-cat --playback \
+      --target "$2" --format f32 --rate 48000 --channels 1 --latency 20ms \
+      --properties "{ media.name = \"tone of $2\" node.name = \"tone of $2\" node.dont-reconnect = true }" -
+    sleep 0.2
+  done' - "$dir/$sink.raw" "$sink"
   echo "$last_pid" >"$dir/$sink.tone"
 }
 
