@@ -2,6 +2,7 @@
 
 #include "RealtimeMixer.h"
 
+#include <stdexcept>
 #include <utility>
 
 MixingAudioLibrary::Mixer::Mixer(std::uint32_t rate, double targetDelayMs) : rate(rate)
@@ -31,6 +32,36 @@ bool MixingAudioLibrary::connect()
     return serverAlive() || openConnection();
 }
 
+bool MixingAudioLibrary::openConnection()
+{
+    try {
+        if (serverConnection() == nullptr)
+            makeConnection();
+    } catch (const std::exception &) {
+        return false;
+    }
+    LoopLock lock(*this);
+    if (serverConnection()->connect())
+        return true;
+    serverConnection()->report("connecting to the sound server");
+    return false;
+}
+
+MixingAudioLibrary::ServerState MixingAudioLibrary::serverState()
+{
+    ServerConnection *connection = serverConnection();
+    if (connection == nullptr)
+        return ServerState::kNone;
+    LoopLock lock(*this);
+    if (connection->ready())
+        return ServerState::kUp;
+    if (!connection->broken())
+        return ServerState::kNone;
+    // The server closed the connection or stopped answering.
+    connection->report("the connection to the sound server");
+    return ServerState::kLost;
+}
+
 bool MixingAudioLibrary::serverAlive()
 {
     switch (serverState()) {
@@ -44,7 +75,8 @@ bool MixingAudioLibrary::serverAlive()
     // The streams made on the lost server are gone.
     freeChannels();
     initialized_ = false;
-    closeConnection();
+    LoopLock lock(*this);
+    serverConnection()->disconnect();
     return false;
 }
 
@@ -162,16 +194,12 @@ AudioHandle MixingAudioLibrary::RecordStart(std::uint32_t frequency, std::uint32
                                             std::uint32_t flags)
 {
     (void)flags;
-    if (!currentCaptureDevice_ || !validStreamFormat(frequency, channels) || !serverAlive())
+    if (!currentCaptureDevice_)
         return 0;
-    LoopLock lock(*this);
-    auto capture = openCapture("Radio " + std::to_string(++capturesStarted_), frequency,
-                               *currentCaptureDevice_);
-    if (!capture)
-        return 0;
-    AudioHandle handle = newHandle();
-    captures_.emplace(handle, std::move(capture));
-    return handle;
+    return openChannel(captures_, frequency, channels, [&] {
+        return openCapture("Radio " + std::to_string(++capturesStarted_), frequency,
+                           *currentCaptureDevice_);
+    });
 }
 
 bool MixingAudioLibrary::RecordFree()
@@ -218,15 +246,10 @@ AudioHandle MixingAudioLibrary::MixerStreamCreate(std::uint32_t frequency, std::
                                                   std::uint32_t flags)
 {
     (void)flags;
-    if (!initialized_ || !validStreamFormat(frequency, channels) || !serverAlive())
+    if (!initialized_)
         return 0;
-    LoopLock lock(*this);
-    auto mixer = openMixer("Headphones", frequency, playbackDevice_);
-    if (!mixer)
-        return 0;
-    AudioHandle handle = newHandle();
-    mixers_.emplace(handle, std::move(mixer));
-    return handle;
+    return openChannel(mixers_, frequency, channels,
+                       [&] { return openMixer("Headphones", frequency, playbackDevice_); });
 }
 
 bool MixingAudioLibrary::MixerStreamAddChannel(AudioHandle mixerHandle, AudioHandle channel,
@@ -316,28 +339,44 @@ bool MixingAudioLibrary::reopensOn(const std::string &heldTo, const std::string 
     return heldTo.empty() || heldTo == appeared;
 }
 
-void MixingAudioLibrary::freeMixers()
+template <typename Channels> void MixingAudioLibrary::release(Channels &channels)
 {
     unplugAll();
-    if (mixers_.empty())
+    if (channels.empty())
         return;
     LoopLock lock(*this);
-    mixers_.clear();
+    channels.clear();
+}
+
+void MixingAudioLibrary::freeMixers()
+{
+    release(mixers_);
 }
 
 void MixingAudioLibrary::freeCaptures()
 {
-    unplugAll();
-    if (captures_.empty())
-        return;
-    LoopLock lock(*this);
-    captures_.clear();
+    release(captures_);
 }
 
 void MixingAudioLibrary::freeChannels()
 {
     freeMixers();
     freeCaptures();
+}
+
+template <typename Channels, typename Open>
+AudioHandle MixingAudioLibrary::openChannel(Channels &channels, std::uint32_t frequency,
+                                            std::uint32_t channelCount, Open open)
+{
+    if (!validStreamFormat(frequency, channelCount) || !serverAlive())
+        return 0;
+    LoopLock lock(*this);
+    auto channel = open();
+    if (!channel)
+        return 0;
+    const AudioHandle handle = newHandle();
+    channels.emplace(handle, std::move(channel));
+    return handle;
 }
 
 AudioHandle MixingAudioLibrary::newHandle()

@@ -3,6 +3,7 @@
 #include "AdaptiveResampler.h"
 #include "AudioLibrary.h"
 #include "DeviceListing.h"
+#include "ServerConnection.h"
 
 #include <array>
 #include <atomic>
@@ -106,33 +107,30 @@ class MixingAudioLibrary : public AudioLibrary {
         std::atomic<std::uint64_t> underflows{0}; // counted where it plays
     };
 
-    // Whether the connection is up; kLost once the server has gone, after
-    // saying so.
-    enum class ServerState { kUp, kNone, kLost };
-
     // Locks the connection's loop for the scope.
     class LoopLock {
       public:
-        explicit LoopLock(MixingAudioLibrary &library) : library_(library) { library_.lockLoop(); }
-        ~LoopLock() { library_.unlockLoop(); }
+        explicit LoopLock(MixingAudioLibrary &library) : connection_(*library.serverConnection())
+        {
+            connection_.lock();
+        }
+        ~LoopLock() { connection_.unlock(); }
         LoopLock(const LoopLock &) = delete;
         LoopLock &operator=(const LoopLock &) = delete;
 
       private:
-        MixingAudioLibrary &library_;
+        ServerConnection &connection_;
     };
 
     MixingAudioLibrary() = default;
 
     // The server-specific work. Called from the user-interface thread; those
     // said to be called with the loop locked are called inside a LoopLock.
-    virtual void lockLoop() = 0;
-    virtual void unlockLoop() = 0;
-    virtual ServerState serverState() = 0;
-    // Makes the connection if needed and connects; false when the server
-    // cannot be reached.
-    virtual bool openConnection() = 0;
-    virtual void closeConnection() = 0;
+    // The back-end's connection; nullptr until makeConnection() has made it.
+    virtual ServerConnection *serverConnection() const = 0;
+    // Makes the connection, telling it what to call back when devices come
+    // and go; throws when it cannot.
+    virtual void makeConnection() = 0;
     // Loop locked: the devices of `direction` sorted by name, the name of
     // its default device; nullopt when the server does not say.
     virtual std::optional<std::vector<DeviceListing::Device>> listDevices(Direction direction) = 0;
@@ -179,8 +177,16 @@ class MixingAudioLibrary : public AudioLibrary {
     std::map<AudioHandle, std::unique_ptr<Mixer>> mixers_;
 
   private:
+    // Whether the connection is up; kLost once the server has gone, after
+    // saying so.
+    enum class ServerState { kUp, kNone, kLost };
+
     static bool validStreamFormat(std::uint32_t frequency, std::uint32_t channels);
     bool connect();
+    // Makes the connection if needed and connects; false, having said why,
+    // when the server cannot be reached.
+    bool openConnection();
+    ServerState serverState();
     // Resolves `device` of a direction to a server device name ("" for the
     // default device); false when there is no such device.
     bool resolveDevice(Direction direction, int device, std::string &name);
@@ -190,7 +196,15 @@ class MixingAudioLibrary : public AudioLibrary {
     bool setRunning(AudioHandle channel, bool running, bool flush);
     void unplug(Capture &capture);
     void unplugAll();
+    // Releases every channel of `channels` (mixers_ or captures_).
+    template <typename Channels> void release(Channels &channels);
     AudioHandle newHandle();
+    // The handle of a stream of `frequency` and `channelCount` that `open`
+    // opens with the loop locked, kept in `channels`; 0 when the format is
+    // refused, the server is gone or `open` gives nothing.
+    template <typename Channels, typename Open>
+    AudioHandle openChannel(Channels &channels, std::uint32_t frequency, std::uint32_t channelCount,
+                            Open open);
     Capture *findCapture(AudioHandle handle);
     Mixer *findMixer(AudioHandle handle);
 

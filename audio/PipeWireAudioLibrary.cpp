@@ -78,57 +78,15 @@ bool PipeWireAudioLibrary::serverAnswers(const Options &options)
     }
 }
 
-void PipeWireAudioLibrary::lockLoop()
+void PipeWireAudioLibrary::makeConnection()
 {
-    connection_->lock();
-}
-
-void PipeWireAudioLibrary::unlockLoop()
-{
-    connection_->unlock();
-}
-
-bool PipeWireAudioLibrary::openConnection()
-{
-    try {
-        if (!connection_) {
-            connection_ = std::make_unique<PipeWireConnection>(
-                PipeWireConnection::Properties{{PW_KEY_APP_NAME, options_.applicationName},
-                                               {PW_KEY_APP_ID, options_.applicationId},
-                                               {PW_KEY_APP_ICON_NAME, options_.iconName}},
-                options_.remote, options_.timeout, kAudioThreadName, kDataThreadName);
-            connection_->onDeviceAdded([this](const std::string &node) { reopen(node); });
-            connection_->onDevicesChanged([this] { noteDeviceListChanged(); });
-        }
-    } catch (const std::exception &) {
-        return false;
-    }
-    std::lock_guard lock(*connection_);
-    if (!connection_->connect()) {
-        connection_->report("connecting to the sound server");
-        return false;
-    }
-    return true;
-}
-
-MixingAudioLibrary::ServerState PipeWireAudioLibrary::serverState()
-{
-    if (!connection_)
-        return ServerState::kNone;
-    std::lock_guard lock(*connection_);
-    if (connection_->ready())
-        return ServerState::kUp;
-    if (!connection_->broken())
-        return ServerState::kNone;
-    // The server closed the connection or stopped answering.
-    connection_->report("the connection to the sound server");
-    return ServerState::kLost;
-}
-
-void PipeWireAudioLibrary::closeConnection()
-{
-    std::lock_guard lock(*connection_);
-    connection_->disconnect();
+    connection_ = std::make_unique<PipeWireConnection>(
+        PipeWireConnection::Properties{{PW_KEY_APP_NAME, options_.applicationName},
+                                       {PW_KEY_APP_ID, options_.applicationId},
+                                       {PW_KEY_APP_ICON_NAME, options_.iconName}},
+        options_.remote, options_.timeout, kAudioThreadName, kDataThreadName);
+    connection_->onDeviceAdded([this](const std::string &node) { reopen(node); });
+    connection_->onDevicesChanged([this] { noteDeviceListChanged(); });
 }
 
 std::optional<std::vector<DeviceListing::Device>>

@@ -120,11 +120,8 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
         Stream stream;
     };
 
-    void lockLoop() override;
-    void unlockLoop() override;
-    ServerState serverState() override;
-    bool openConnection() override;
-    void closeConnection() override;
+    ServerConnection *serverConnection() const override { return connection_.get(); }
+    void makeConnection() override;
     std::optional<std::vector<DeviceListing::Device>> listDevices(Direction direction) override;
     std::optional<std::string> defaultDeviceName(Direction direction) override;
     // A monitor is reached only through its sink, by name.

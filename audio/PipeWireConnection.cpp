@@ -7,7 +7,6 @@
 #include <pthread.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
@@ -62,8 +61,8 @@ std::string nameInJson(const char *value)
 PipeWireConnection::PipeWireConnection(Properties client, std::string remote,
                                        std::chrono::milliseconds timeout, const char *threadName,
                                        const char *dataThreadName)
-    : client_(std::move(client)), remote_(std::move(remote)), timeout_(timeout),
-      dataThreadName_(dataThreadName)
+    : ServerConnection(client), client_(std::move(client)), remote_(std::move(remote)),
+      timeout_(timeout), dataThreadName_(dataThreadName)
 {
     pw_init(nullptr, nullptr);
     loop_ = pw_thread_loop_new(threadName, nullptr);
@@ -143,23 +142,24 @@ bool PipeWireConnection::connect()
         lost_ = true;
         return false;
     }
-    static const pw_core_events coreEvents = [] {
-        pw_core_events events{};
-        events.version = PW_VERSION_CORE_EVENTS;
-        events.done = onCoreDone;
-        events.error = onCoreError;
+    // What the core and the registry tell this connection.
+    struct Listened {
+        pw_core_events core{};
+        pw_registry_events registry{};
+    };
+    static const Listened listened = [] {
+        Listened events;
+        events.core.version = PW_VERSION_CORE_EVENTS;
+        events.core.done = onCoreDone;
+        events.core.error = onCoreError;
+        events.registry.version = PW_VERSION_REGISTRY_EVENTS;
+        events.registry.global = onGlobal;
+        events.registry.global_remove = onGlobalRemove;
         return events;
     }();
-    pw_core_add_listener(core_, &coreListener_, &coreEvents, this);
+    pw_core_add_listener(core_, &coreListener_, &listened.core, this);
     registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
-    static const pw_registry_events registryEvents = [] {
-        pw_registry_events events{};
-        events.version = PW_VERSION_REGISTRY_EVENTS;
-        events.global = onGlobal;
-        events.global_remove = onGlobalRemove;
-        return events;
-    }();
-    pw_registry_add_listener(registry_, &registryListener_, &registryEvents, this);
+    pw_registry_add_listener(registry_, &registryListener_, &listened.registry, this);
     // The first round trip brings the globals (and binds the metadata), the
     // second the metadata's properties.
     return sync() && sync();
@@ -287,6 +287,21 @@ std::string PipeWireConnection::busPath(std::uint32_t id, const Node &node) cons
     return {};
 }
 
+template <typename Events, std::uint32_t kVersion, std::uint64_t kPropsChanged>
+const void *PipeWireConnection::propsEvents()
+{
+    static const Events events = [] {
+        Events listened{};
+        listened.version = kVersion;
+        listened.info = [](void *data, const auto *info) {
+            if ((info->change_mask & kPropsChanged) != 0)
+                onBoundProps(data, info->props);
+        };
+        return listened;
+    }();
+    return &events;
+}
+
 void PipeWireConnection::bindForBusPath(std::uint32_t id, const char *type, std::uint32_t version)
 {
     auto bound = std::make_unique<Bound>();
@@ -295,31 +310,13 @@ void PipeWireConnection::bindForBusPath(std::uint32_t id, const char *type, std:
     bound->proxy = static_cast<pw_proxy *>(pw_registry_bind(registry_, id, type, version, 0));
     if (bound->proxy == nullptr)
         return;
-    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
-        static const pw_node_events nodeEvents = [] {
-            pw_node_events events{};
-            events.version = PW_VERSION_NODE_EVENTS;
-            events.info = [](void *data, const pw_node_info *info) {
-                if ((info->change_mask & PW_NODE_CHANGE_MASK_PROPS) != 0)
-                    onBoundProps(data, info->props);
-            };
-            return events;
-        }();
-        pw_node_add_listener(reinterpret_cast<pw_node *>(bound->proxy), &bound->listener,
-                             &nodeEvents, bound.get());
-    } else {
-        static const pw_device_events deviceEvents = [] {
-            pw_device_events events{};
-            events.version = PW_VERSION_DEVICE_EVENTS;
-            events.info = [](void *data, const pw_device_info *info) {
-                if ((info->change_mask & PW_DEVICE_CHANGE_MASK_PROPS) != 0)
-                    onBoundProps(data, info->props);
-            };
-            return events;
-        }();
-        pw_device_add_listener(reinterpret_cast<pw_device *>(bound->proxy), &bound->listener,
-                               &deviceEvents, bound.get());
-    }
+    const void *events =
+        std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0
+            ? propsEvents<pw_node_events, PW_VERSION_NODE_EVENTS, PW_NODE_CHANGE_MASK_PROPS>()
+            : propsEvents<pw_device_events, PW_VERSION_DEVICE_EVENTS,
+                          PW_DEVICE_CHANGE_MASK_PROPS>();
+    // What pw_node_add_listener and pw_device_add_listener do on a proxy.
+    pw_proxy_add_object_listener(bound->proxy, &bound->listener, events, bound.get());
     unbind(id);
     bound_[id] = std::move(bound);
 }
@@ -361,18 +358,6 @@ bool PipeWireConnection::isSink(const std::string &name) const
         if (node.name == name && among(node.mediaClass, kSinkClasses))
             return true;
     return false;
-}
-
-void PipeWireConnection::report(const std::string &what) const
-{
-    std::string why = error_.empty() ? "no connection to the sound server" : error_;
-    if (unresponsive_)
-        why = "the sound server did not answer in time";
-    const char *name = "sound";
-    for (const auto &[key, value] : client_)
-        if (key == PW_KEY_APP_NAME)
-            name = value.c_str();
-    std::fprintf(stderr, "%s: %s failed: %s\n", name, what.c_str(), why.c_str());
 }
 
 void PipeWireConnection::onCoreDone(void *data, std::uint32_t id, int seq)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DeviceListing.h"
+#include "ServerConnection.h"
 
 #include <chrono>
 #include <cstdint>
@@ -30,13 +30,8 @@ struct pw_thread_loop;
 // thread other than the loop thread. Waits for the server give up after the
 // timeout given at construction, so a hung server never freezes the caller;
 // a connection that was lost or gave up stays so until connect() again.
-class PipeWireConnection {
+class PipeWireConnection : public ServerConnection {
   public:
-    using Direction = DeviceListing::Direction;
-
-    using Device = DeviceListing::Device;
-    using Properties = std::vector<std::pair<std::string, std::string>>;
-
     // Suffix of a sink's monitor among the capture devices, as the pulse
     // layer names it.
     static constexpr const char *kMonitorSuffix = ".monitor";
@@ -48,21 +43,16 @@ class PipeWireConnection {
     // loop cannot be started.
     PipeWireConnection(Properties client, std::string remote, std::chrono::milliseconds timeout,
                        const char *threadName, const char *dataThreadName);
-    ~PipeWireConnection();
-    PipeWireConnection(const PipeWireConnection &) = delete;
-    PipeWireConnection &operator=(const PipeWireConnection &) = delete;
+    ~PipeWireConnection() override;
 
-    void lock();
-    void unlock();
+    void lock() override;
+    void unlock() override;
 
-    // Connects and reads the registry; true once ready. A ready connection
-    // is kept as it is. Says nothing on failure: see report().
-    bool connect();
-    void disconnect();
-    // True while connected and answering.
-    bool ready() const;
-    // True when a connection was made and then lost or gave up.
-    bool broken() const { return core_ != nullptr && !ready(); }
+    // Also reads the registry before it says ready.
+    bool connect() override;
+    void disconnect() override;
+    bool ready() const override;
+    bool broken() const override { return core_ != nullptr && !ready(); }
     // A round trip to the server: false (and the server given up) when it
     // did not answer in time.
     bool sync();
@@ -98,9 +88,6 @@ class PipeWireConnection {
     // Loop thread: wakes the waiter.
     void signal();
 
-    // Says on standard error that `what` failed and why: one line per call.
-    void report(const std::string &what) const;
-
   private:
     struct Node {
         std::string mediaClass;
@@ -118,6 +105,7 @@ class PipeWireConnection {
         spa_hook listener{};
     };
 
+    std::string failure() const override { return error_; }
     void forgetServer();
     // The bus path of node `node`: its own, else its device's; "" when
     // neither says.
@@ -126,6 +114,10 @@ class PipeWireConnection {
     void unbind(std::uint32_t id);
     void devicesChanged();
     static void onBoundProps(void *data, const spa_dict *props);
+    // The events of a bound node or device (`Events`) that hand its
+    // properties to onBoundProps each time they change.
+    template <typename Events, std::uint32_t kVersion, std::uint64_t kPropsChanged>
+    static const void *propsEvents();
     bool isSink(const std::string &name) const;
 
     static void onCoreDone(void *data, std::uint32_t id, int seq);
@@ -151,7 +143,6 @@ class PipeWireConnection {
     int syncSeq_ = -1;
     int doneSeq_ = -1;
     bool lost_ = false;
-    bool unresponsive_ = false;
     std::string error_; // the server's last word on a failure
     std::map<std::uint32_t, Node> nodes_;
     std::map<std::uint32_t, std::unique_ptr<Bound>> bound_;

@@ -50,54 +50,16 @@ PulseAudioLibrary::~PulseAudioLibrary()
     freeChannels();
 }
 
-void PulseAudioLibrary::lockLoop()
+void PulseAudioLibrary::makeConnection()
 {
-    connection_->loop().lock();
-}
-
-void PulseAudioLibrary::unlockLoop()
-{
-    connection_->loop().unlock();
-}
-
-bool PulseAudioLibrary::openConnection()
-{
-    try {
-        if (!connection_) {
-            connection_ = std::make_unique<PulseConnection>(
-                PulseConnection::Properties{{PA_PROP_APPLICATION_NAME, options_.applicationName},
-                                            {PA_PROP_APPLICATION_ID, options_.applicationId},
-                                            {PA_PROP_APPLICATION_ICON_NAME, options_.iconName}},
-                options_.timeout, kAudioThreadName);
-            connection_->onDeviceAdded([this](Direction direction, const std::string &device) {
-                reopen(direction, device);
-            });
-            connection_->onDevicesChanged([this] { noteDeviceListChanged(); });
-        }
-    } catch (const std::exception &) {
-        return false;
-    }
-    std::lock_guard lock(connection_->loop());
-    return connection_->connect(options_.server);
-}
-
-MixingAudioLibrary::ServerState PulseAudioLibrary::serverState()
-{
-    if (!connection_)
-        return ServerState::kNone;
-    std::lock_guard lock(connection_->loop());
-    if (connection_->ready())
-        return ServerState::kUp;
-    if (connection_->context() == nullptr)
-        return ServerState::kNone;
-    connection_->report("the connection to the sound server");
-    return ServerState::kLost;
-}
-
-void PulseAudioLibrary::closeConnection()
-{
-    std::lock_guard lock(connection_->loop());
-    connection_->disconnect();
+    connection_ = std::make_unique<PulseConnection>(
+        PulseConnection::Properties{{PA_PROP_APPLICATION_NAME, options_.applicationName},
+                                    {PA_PROP_APPLICATION_ID, options_.applicationId},
+                                    {PA_PROP_APPLICATION_ICON_NAME, options_.iconName}},
+        options_.timeout, kAudioThreadName, options_.server);
+    connection_->onDeviceAdded(
+        [this](Direction direction, const std::string &device) { reopen(direction, device); });
+    connection_->onDevicesChanged([this] { noteDeviceListChanged(); });
 }
 
 std::optional<std::vector<DeviceListing::Device>>
@@ -119,12 +81,8 @@ PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
     capture->library = this;
     capture->device = device;
     capture->grant.stream = name;
-    if (!connectCapture(*capture) || !connection_->waitUntilReady(capture->stream.get())) {
-        connection_->report("opening capture stream " + capture->grant.stream);
+    if (!openStream(*capture, "capture"))
         return nullptr;
-    }
-    pa_stream_set_state_callback(capture->stream.get(), onCaptureState, capture.get());
-    onCaptureGrant(capture->stream.get(), capture.get());
     return capture;
 }
 
@@ -135,12 +93,8 @@ PulseAudioLibrary::openMixer(const std::string &name, std::uint32_t rate, const 
     mixer->device = device;
     mixer->grant.stream = name;
     mixer->reserveMarginMs = options_.playbackReserveMs - options_.playbackRequestMs;
-    if (!connectMixer(*mixer) || !connection_->waitUntilReady(mixer->stream.get())) {
-        connection_->report("opening playback stream " + mixer->grant.stream);
+    if (!openStream(*mixer, "playback"))
         return nullptr;
-    }
-    pa_stream_set_state_callback(mixer->stream.get(), onMixerState, mixer.get());
-    onMixerGrant(mixer->stream.get(), mixer.get());
     return mixer;
 }
 
@@ -240,75 +194,96 @@ bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
     return true;
 }
 
-bool PulseAudioLibrary::connectCapture(Capture &capture)
+template <typename Channel> bool PulseAudioLibrary::openStream(Channel &channel, const char *kind)
 {
-    PulseStream stream = newStream(capture.grant.stream, capture.rate);
-    if (!stream)
+    if (!connectChannel(channel) || !connection_->waitUntilReady(channel.stream.get())) {
+        connection_->report(std::string("opening ") + kind + " stream " + channel.grant.stream);
         return false;
-    pa_stream_set_read_callback(stream.get(), onRead, &capture);
-    pa_stream_set_buffer_attr_callback(stream.get(), onCaptureGrant, &capture);
-    pa_buffer_attr attr{};
-    attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-    attr.fragsize = bytesFor(options_.captureFragmentMs, capture.rate);
-    const auto streamFlags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | pinnedTo(capture.device));
-    if (pa_stream_connect_record(stream.get(), deviceOrDefault(capture.device), &attr,
-                                 streamFlags) < 0)
-        return false;
-    capture.stream = std::move(stream);
-    capture.lost = false;
+    }
+    watch(channel);
     return true;
 }
 
-bool PulseAudioLibrary::connectMixer(Mixer &mixer)
+template <typename Channel, typename Connect>
+bool PulseAudioLibrary::replaceStream(Channel &channel, Connect connect)
 {
-    PulseStream stream = newStream(mixer.grant.stream, mixer.rate);
-    if (!stream)
+    PulseStream stream = newStream(channel.grant.stream, channel.rate);
+    if (!stream || !connect(stream.get()))
         return false;
-    pa_stream_set_write_callback(stream.get(), onWrite, &mixer);
-    pa_stream_set_underflow_callback(stream.get(), onUnderflow, &mixer);
-    pa_stream_set_buffer_attr_callback(stream.get(), onMixerGrant, &mixer);
-    pa_buffer_attr attr{};
-    attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = bytesFor(options_.playbackBufferMs, mixer.rate);
-    attr.minreq = bytesFor(options_.playbackRequestMs, mixer.rate);
-    // No prebuffering: after a late write the server plays the gap as silence
-    // and carries on at the same delay, instead of stopping the stream and
-    // adding the gap to the delay for good.
-    attr.prebuf = 0;
-    attr.fragsize = static_cast<std::uint32_t>(-1);
-    // Early requests keep the device's share of the latency at one request;
-    // adjusted latency would give it half the buffer and leave the queue
-    // that rides out stalls only half of it.
-    const auto streamFlags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_EARLY_REQUESTS | PA_STREAM_START_CORKED | pinnedTo(mixer.device));
-    if (pa_stream_connect_playback(stream.get(), deviceOrDefault(mixer.device), &attr, streamFlags,
-                                   nullptr, nullptr) < 0)
-        return false;
-    mixer.stream = std::move(stream);
-    mixer.lost = false;
+    channel.stream = std::move(stream);
+    channel.lost = false;
     return true;
+}
+
+bool PulseAudioLibrary::connectChannel(Capture &capture)
+{
+    return replaceStream(capture, [this, &capture](pa_stream *stream) {
+        pa_stream_set_read_callback(stream, onRead, &capture);
+        pa_stream_set_buffer_attr_callback(stream, onCaptureGrant, &capture);
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<std::uint32_t>(-1);
+        attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
+        attr.fragsize = bytesFor(options_.captureFragmentMs, capture.rate);
+        const auto streamFlags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | pinnedTo(capture.device));
+        return pa_stream_connect_record(stream, deviceOrDefault(capture.device), &attr,
+                                        streamFlags) == 0;
+    });
+}
+
+bool PulseAudioLibrary::connectChannel(Mixer &mixer)
+{
+    return replaceStream(mixer, [this, &mixer](pa_stream *stream) {
+        pa_stream_set_write_callback(stream, onWrite, &mixer);
+        pa_stream_set_underflow_callback(stream, onUnderflow, &mixer);
+        pa_stream_set_buffer_attr_callback(stream, onMixerGrant, &mixer);
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<std::uint32_t>(-1);
+        attr.tlength = bytesFor(options_.playbackBufferMs, mixer.rate);
+        attr.minreq = bytesFor(options_.playbackRequestMs, mixer.rate);
+        // No prebuffering: after a late write the server plays the gap as
+        // silence and carries on at the same delay, instead of stopping the
+        // stream and adding the gap to the delay for good.
+        attr.prebuf = 0;
+        attr.fragsize = static_cast<std::uint32_t>(-1);
+        // Early requests keep the device's share of the latency at one
+        // request; adjusted latency would give it half the buffer and leave
+        // the queue that rides out stalls only half of it.
+        const auto streamFlags = static_cast<pa_stream_flags_t>(
+            PA_STREAM_EARLY_REQUESTS | PA_STREAM_START_CORKED | pinnedTo(mixer.device));
+        return pa_stream_connect_playback(stream, deviceOrDefault(mixer.device), &attr, streamFlags,
+                                          nullptr, nullptr) == 0;
+    });
+}
+
+template <typename Channel, typename Channels>
+void PulseAudioLibrary::reopenLost(Channels &channels, const std::string &device)
+{
+    for (auto &[handle, channel] : channels) {
+        auto &own = static_cast<Channel &>(*channel);
+        if (own.lost && reopensOn(own.device, device) && connectChannel(own))
+            watch(own);
+    }
 }
 
 void PulseAudioLibrary::reopen(Direction direction, const std::string &device)
 {
-    const auto wanted = [&device](const auto &channel) {
-        return channel.lost && reopensOn(channel.device, device);
-    };
-    if (direction == Direction::Capture) {
-        for (auto &[handle, channel] : captures_) {
-            auto &capture = static_cast<Capture &>(*channel);
-            if (wanted(capture) && connectCapture(capture))
-                pa_stream_set_state_callback(capture.stream.get(), onCaptureState, &capture);
-        }
-    } else {
-        for (auto &[handle, channel] : mixers_) {
-            auto &mixer = static_cast<Mixer &>(*channel);
-            if (wanted(mixer) && connectMixer(mixer))
-                pa_stream_set_state_callback(mixer.stream.get(), onMixerState, &mixer);
-        }
-    }
+    if (direction == Direction::Capture)
+        reopenLost<Capture>(captures_, device);
+    else
+        reopenLost<Mixer>(mixers_, device);
+}
+
+void PulseAudioLibrary::watch(Capture &capture)
+{
+    pa_stream_set_state_callback(capture.stream.get(), onCaptureState, &capture);
+    onCaptureState(capture.stream.get(), &capture);
+}
+
+void PulseAudioLibrary::watch(Mixer &mixer)
+{
+    pa_stream_set_state_callback(mixer.stream.get(), onMixerState, &mixer);
+    onMixerState(mixer.stream.get(), &mixer);
 }
 
 void PulseAudioLibrary::onCaptureState(pa_stream *stream, void *userdata)

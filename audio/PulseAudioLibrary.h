@@ -112,11 +112,8 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         std::size_t queuedAfterFill = 0;
     };
 
-    void lockLoop() override;
-    void unlockLoop() override;
-    ServerState serverState() override;
-    bool openConnection() override;
-    void closeConnection() override;
+    ServerConnection *serverConnection() const override { return connection_.get(); }
+    void makeConnection() override;
     std::optional<std::vector<DeviceListing::Device>> listDevices(Direction direction) override;
     std::optional<std::string> defaultDeviceName(Direction direction) override;
     std::unique_ptr<MixingAudioLibrary::Capture>
@@ -141,10 +138,24 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // With the loop locked: gives the channel a new stream, connecting to its
     // device without waiting (a mixer's corked); false, and the stream it
     // had kept, when libpulse refuses at once.
-    bool connectCapture(Capture &capture);
-    bool connectMixer(Mixer &mixer);
+    bool connectChannel(Capture &capture);
+    bool connectChannel(Mixer &mixer);
+    // Gives `channel` a new stream once `connect` has set it up and connected
+    // it; false when either fails.
+    template <typename Channel, typename Connect>
+    bool replaceStream(Channel &channel, Connect connect);
+    // With the loop locked: connects `channel` (a `kind` of stream, for the
+    // report) and waits until it is ready; false, having said why, when it
+    // could not be made or did not come up in time.
+    template <typename Channel> bool openStream(Channel &channel, const char *kind);
+    // Follows the channel's stream state from now on, beginning with the
+    // state it is in.
+    static void watch(Capture &capture);
+    static void watch(Mixer &mixer);
     // Loop thread: `device` has appeared; the streams that lost it reopen.
     void reopen(PulseConnection::Direction direction, const std::string &device);
+    template <typename Channel, typename Channels>
+    void reopenLost(Channels &channels, const std::string &device);
     // Corks (pauses) or uncorks a playback stream, optionally dropping what it
     // has buffered first; true once the server has done it.
     bool cork(Mixer &mixer, bool corked, bool flush);

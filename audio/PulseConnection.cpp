@@ -8,7 +8,6 @@
 #include <pulse/subscribe.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -103,8 +102,9 @@ void onOperationState(pa_operation *, void *userdata)
 } // namespace
 
 PulseConnection::PulseConnection(Properties client, std::chrono::milliseconds timeout,
-                                 const char *threadName)
-    : client_(std::move(client)), timeout_(timeout), loop_(threadName)
+                                 const char *threadName, std::string server)
+    : ServerConnection(client), client_(std::move(client)), timeout_(timeout),
+      server_(std::move(server)), loop_(threadName)
 {
     client_.insert(client_.end(), kSmallBuffers.begin(), kSmallBuffers.end());
 }
@@ -115,11 +115,12 @@ PulseConnection::~PulseConnection()
     disconnect();
 }
 
-bool PulseConnection::connect(const std::string &server)
+bool PulseConnection::connect()
 {
     if (ready())
         return true;
     disconnect();
+    refusal_.clear();
     context_.reset(pa_context_new_with_proplist(loop_.api(), nullptr, newProplist(client_).get()));
     if (!context_)
         return false;
@@ -127,7 +128,7 @@ bool PulseConnection::connect(const std::string &server)
         context(),
         [](pa_context *, void *userdata) { static_cast<PulseMainLoop *>(userdata)->signal(); },
         &loop_);
-    if (pa_context_connect(context(), server.empty() ? nullptr : server.c_str(),
+    if (pa_context_connect(context(), server_.empty() ? nullptr : server_.c_str(),
                            PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
         !loop_.waitUntil([this] { return settled(pa_context_get_state(context())); }, timeout_))
         giveUp();
@@ -143,7 +144,8 @@ bool PulseConnection::connect(const std::string &server)
         if (await(PulseOperation(pa_context_subscribe(context(), watched, nullptr, nullptr))))
             return true;
     }
-    report("connecting to the sound server");
+    // Kept for the report: disconnecting forgets the context's error.
+    refusal_ = reason();
     disconnect();
     return false;
 }
@@ -262,17 +264,9 @@ void PulseConnection::lookUpAdded(Direction direction, std::uint32_t index)
         lookups_.push_back(std::move(lookup));
 }
 
-void PulseConnection::report(const std::string &what) const
+std::string PulseConnection::failure() const
 {
-    const char *why = "no connection to the sound server";
-    if (unresponsive_)
-        why = "the sound server did not answer in time";
-    else if (context_)
-        why = pa_strerror(pa_context_errno(context()));
-    const auto named = std::ranges::find(client_, std::string(PA_PROP_APPLICATION_NAME),
-                                         &Properties::value_type::first);
-    std::fprintf(stderr, "%s: %s failed: %s\n",
-                 named == client_.end() ? "sound" : named->second.c_str(), what.c_str(), why);
+    return context_ ? pa_strerror(pa_context_errno(context())) : refusal_;
 }
 
 PulseStream PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,

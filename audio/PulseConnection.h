@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DeviceListing.h"
 #include "PulseHandles.h"
 #include "PulseMainLoop.h"
+#include "ServerConnection.h"
 
 #include <array>
 #include <chrono>
@@ -24,37 +24,28 @@
 // locked, from a thread other than the loop thread. Methods that wait for the
 // server give up after the timeout given at construction, so a hung server
 // never freezes the caller.
-class PulseConnection {
+class PulseConnection : public ServerConnection {
   public:
-    using Direction = DeviceListing::Direction;
-
-    using Device = DeviceListing::Device;
-
-    // libpulse property names and values (application.name, media.name, ...).
-    using Properties = std::vector<std::pair<std::string, std::string>>;
-
     // `client` describes the client to the server (application.name at
-    // least); `threadName` names the loop thread (as top -H shows it). The
-    // client also asks a PipeWire server for buffers down to 1 ms, where it
-    // would grant no less than about 5 ms otherwise.
-    PulseConnection(Properties client, std::chrono::milliseconds timeout, const char *threadName);
-    ~PulseConnection();
-    PulseConnection(const PulseConnection &) = delete;
-    PulseConnection &operator=(const PulseConnection &) = delete;
+    // least); `threadName` names the loop thread (as top -H shows it);
+    // `server` is the server to connect to (empty: libpulse's default, which
+    // honours PULSE_SERVER). The client also asks a PipeWire server for
+    // buffers down to 1 ms, where it would grant no less than about 5 ms
+    // otherwise.
+    PulseConnection(Properties client, std::chrono::milliseconds timeout, const char *threadName,
+                    std::string server = {});
+    ~PulseConnection() override;
 
     PulseMainLoop &loop() { return loop_; }
+    void lock() override { loop_.lock(); }
+    void unlock() override { loop_.unlock(); }
 
-    // Connects to `server` (empty: libpulse's default, which honours
-    // PULSE_SERVER) without ever starting a server. True once ready; a ready
-    // connection is kept as it is.
-    bool connect(const std::string &server);
-    void disconnect();
-    // True while connected and answering: false once the server closed the
-    // connection or failed to answer within the timeout.
-    bool ready() const;
-    // Treats the server as gone after it failed to answer in time, so that
-    // the next calls fail at once instead of each waiting out the timeout.
-    void giveUp() { unresponsive_ = true; }
+    bool connect() override;
+    void disconnect() override;
+    // False once the server closed the connection or failed to answer
+    // within the timeout.
+    bool ready() const override;
+    bool broken() const override { return context_ && !ready(); }
     // The live context; nullptr when there is none.
     pa_context *context() const { return context_.get(); }
 
@@ -89,10 +80,6 @@ class PulseConnection {
 
     std::chrono::milliseconds timeout() const { return timeout_; }
 
-    // Says on standard error that `what` failed and why, in the server's
-    // own words: one line per call, so call it once per failed operation.
-    void report(const std::string &what) const;
-
   private:
     // What was last listed of one direction; empty once the server reported
     // a change to it. Written by the loop thread's callbacks.
@@ -108,12 +95,14 @@ class PulseConnection {
     // for the device or server numbered `index`.
     void changed(unsigned event, std::uint32_t index);
     void lookUpAdded(Direction direction, std::uint32_t index);
+    std::string failure() const override;
 
     Properties client_;
     std::chrono::milliseconds timeout_;
+    std::string server_;
     PulseMainLoop loop_;
     PulseContext context_;
-    bool unresponsive_ = false;
+    std::string refusal_; // why the last connect failed
     std::array<Kept, 2> kept_;
     DeviceAdded deviceAdded_;
     std::function<void()> devicesChanged_;

@@ -24,7 +24,7 @@ PlainRelay::PlainRelay(const std::string &source, const std::string &sink, std::
                   "kaldra-relay")
 {
     std::lock_guard lock(connection_.loop());
-    if (!connection_.connect({}))
+    if (!connection_.connect())
         throw std::runtime_error("the relay cannot reach the sound server");
     playback_ = connection_.newStereoStream("relay out", rate);
     capture_ = connection_.newStereoStream("relay in", rate);

@@ -77,11 +77,13 @@ struct ServerProbe::Recording {
 
 ServerProbe::ServerProbe(const std::string &server)
     : connection_({{PA_PROP_APPLICATION_NAME, "KALDRA probe"}}, std::chrono::milliseconds(3000),
-                  "kaldra-probe")
+                  "kaldra-probe", server)
 {
     std::lock_guard lock(connection_.loop());
-    if (!connection_.connect(server))
+    if (!connection_.connect()) {
+        connection_.report("connecting to the sound server");
         throw std::runtime_error("cannot reach the sound server");
+    }
 }
 
 ServerProbe::~ServerProbe()
