@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <clocale>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -37,6 +38,11 @@ int main(int argc, char *argv[])
     if (argc > 1 && std::string_view(argv[1]) == "--send")
         return SendToRunningProgram(argc, argv);
     QApplication application(argc, argv);
+    // QApplication takes the C library's locale from the environment. Hamlib's
+    // rig_open keeps the numeric locale's name across a change to "C" and then
+    // restores it from freed memory unless it is "C" already; numbers here are
+    // read and written through Qt, which does not use that locale.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("SO2R Controller"));
     // Lets a Wayland desktop match the window to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("kaldra"));
