@@ -6,7 +6,8 @@
 
 namespace {
 
-// Hamlib's table of rig models and its error text are shared by every rig.
+// Hamlib's table of rig models, its error text and the process's numeric
+// locale, which rig_open switches and restores, are shared by every rig.
 std::mutex hamlibShared;
 
 struct RigCloser {
@@ -52,7 +53,10 @@ Rig open(const RigAddress &address, int &error)
     setConfiguration(rig.get(), "retry", "0");
     // Each read asks the rig, never a copy Hamlib kept.
     rig_set_cache_timeout_ms(rig.get(), HAMLIB_CACHE_ALL, 0);
-    error = rig_open(rig.get());
+    {
+        const std::lock_guard lock(hamlibShared);
+        error = rig_open(rig.get());
+    }
     if (error != RIG_OK)
         return nullptr;
     rig.get_deleter().opened = true;
