@@ -266,7 +266,7 @@ template <typename Channel> bool PipeWireAudioLibrary::connectStream(Channel &ch
         events.process = capture ? onCaptureProcess : onPlaybackProcess;
         return events;
     }();
-    stream.handle.reset(pw_stream_new(connection_->core(), stream.name.c_str(), props), events,
+    stream.handle.reset(pw_stream_new(connection_->core(), stream.name.c_str(), props), &events,
                         &channel);
     if (stream.handle.get() == nullptr)
         return false;

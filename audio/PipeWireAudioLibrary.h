@@ -2,7 +2,7 @@
 
 #include "MixingAudioLibrary.h"
 #include "PipeWireConnection.h"
-#include "PipeWireStreamHandle.h"
+#include "PipeWireHandle.h"
 #include "RateConverter.h"
 
 #include <atomic>

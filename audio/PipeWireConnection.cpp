@@ -135,8 +135,8 @@ bool PipeWireConnection::connect()
         pw_properties_set(props, key.c_str(), value.c_str());
     if (!remote_.empty())
         pw_properties_set(props, PW_KEY_REMOTE_NAME, remote_.c_str());
-    core_ = pw_context_connect(context_, props, 0);
-    if (core_ == nullptr) {
+    pw_core *core = pw_context_connect(context_, props, 0);
+    if (core == nullptr) {
         // PipeWire says "host is down" for a socket nobody listens on.
         error_ = std::strerror(errno == EHOSTDOWN ? ECONNREFUSED : errno);
         lost_ = true;
@@ -157,9 +157,10 @@ bool PipeWireConnection::connect()
         events.registry.global_remove = onGlobalRemove;
         return events;
     }();
-    pw_core_add_listener(core_, &coreListener_, &listened.core, this);
-    registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
-    pw_registry_add_listener(registry_, &registryListener_, &listened.registry, this);
+    core_.reset(core, &listened.core, this);
+    registry_.reset(
+        reinterpret_cast<pw_proxy *>(pw_core_get_registry(core, PW_VERSION_REGISTRY, 0)),
+        &listened.registry, this);
     // The first round trip brings the globals (and binds the metadata), the
     // second the metadata's properties.
     return sync() && sync();
@@ -167,23 +168,11 @@ bool PipeWireConnection::connect()
 
 void PipeWireConnection::disconnect()
 {
-    if (metadata_ != nullptr) {
-        spa_hook_remove(&metadataListener_);
-        pw_proxy_destroy(reinterpret_cast<pw_proxy *>(metadata_));
-        metadata_ = nullptr;
-    }
+    metadata_.close();
     while (!bound_.empty())
         unbind(bound_.begin()->first);
-    if (registry_ != nullptr) {
-        spa_hook_remove(&registryListener_);
-        pw_proxy_destroy(reinterpret_cast<pw_proxy *>(registry_));
-        registry_ = nullptr;
-    }
-    if (core_ != nullptr) {
-        spa_hook_remove(&coreListener_);
-        pw_core_disconnect(core_);
-        core_ = nullptr;
-    }
+    registry_.close();
+    core_.close();
     forgetServer();
     lost_ = false;
     unresponsive_ = false;
@@ -200,14 +189,14 @@ void PipeWireConnection::forgetServer()
 
 bool PipeWireConnection::ready() const
 {
-    return core_ != nullptr && !lost_ && !unresponsive_;
+    return core_.get() != nullptr && !lost_ && !unresponsive_;
 }
 
 bool PipeWireConnection::sync()
 {
     if (!ready())
         return false;
-    syncSeq_ = pw_core_sync(core_, PW_ID_CORE, syncSeq_);
+    syncSeq_ = pw_core_sync(core_.get(), PW_ID_CORE, syncSeq_);
     const int awaited = syncSeq_;
     return waitUntil([&] { return !ready() || doneSeq_ == awaited; }) && ready();
 }
@@ -307,16 +296,15 @@ void PipeWireConnection::bindForBusPath(std::uint32_t id, const char *type, std:
     auto bound = std::make_unique<Bound>();
     bound->connection = this;
     bound->id = id;
-    bound->proxy = static_cast<pw_proxy *>(pw_registry_bind(registry_, id, type, version, 0));
-    if (bound->proxy == nullptr)
+    auto *proxy = static_cast<pw_proxy *>(pw_registry_bind(registry(), id, type, version, 0));
+    if (proxy == nullptr)
         return;
     const void *events =
         std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0
             ? propsEvents<pw_node_events, PW_VERSION_NODE_EVENTS, PW_NODE_CHANGE_MASK_PROPS>()
             : propsEvents<pw_device_events, PW_VERSION_DEVICE_EVENTS,
                           PW_DEVICE_CHANGE_MASK_PROPS>();
-    // What pw_node_add_listener and pw_device_add_listener do on a proxy.
-    pw_proxy_add_object_listener(bound->proxy, &bound->listener, events, bound.get());
+    bound->proxy.reset(proxy, events, bound.get());
     unbind(id);
     bound_[id] = std::move(bound);
 }
@@ -326,8 +314,6 @@ void PipeWireConnection::unbind(std::uint32_t id)
     const auto found = bound_.find(id);
     if (found == bound_.end())
         return;
-    spa_hook_remove(&found->second->listener);
-    pw_proxy_destroy(found->second->proxy);
     bound_.erase(found);
 }
 
@@ -408,18 +394,16 @@ void PipeWireConnection::onGlobal(void *data, std::uint32_t id, std::uint32_t, c
         self->bindForBusPath(id, type, PW_VERSION_DEVICE);
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0 &&
                std::strcmp(lookup(props, PW_KEY_METADATA_NAME), "default") == 0 &&
-               self->metadata_ == nullptr) {
-        self->metadata_ = static_cast<pw_metadata *>(
-            pw_registry_bind(self->registry_, id, type, PW_VERSION_METADATA, 0));
+               self->metadata_.get() == nullptr) {
         static const pw_metadata_events metadataEvents = [] {
             pw_metadata_events events{};
             events.version = PW_VERSION_METADATA_EVENTS;
             events.property = onMetadataProperty;
             return events;
         }();
-        if (self->metadata_ != nullptr)
-            pw_metadata_add_listener(self->metadata_, &self->metadataListener_, &metadataEvents,
-                                     self);
+        self->metadata_.reset(static_cast<pw_proxy *>(pw_registry_bind(self->registry(), id, type,
+                                                                       PW_VERSION_METADATA, 0)),
+                              &metadataEvents, self);
     }
 }
 

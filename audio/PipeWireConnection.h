@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PipeWireHandle.h"
 #include "ServerConnection.h"
 
 #include <chrono>
@@ -16,9 +17,7 @@
 #include <pipewire/extensions/metadata.h>
 
 struct pw_context;
-struct pw_proxy;
 struct pw_loop;
-struct pw_registry;
 struct pw_thread_loop;
 
 // One client connection to a PipeWire server on its own thread loop, with
@@ -52,12 +51,12 @@ class PipeWireConnection : public ServerConnection {
     bool connect() override;
     void disconnect() override;
     bool ready() const override;
-    bool broken() const override { return core_ != nullptr && !ready(); }
+    bool broken() const override { return core_.get() != nullptr && !ready(); }
     // A round trip to the server: false (and the server given up) when it
     // did not answer in time.
     bool sync();
 
-    pw_core *core() const { return core_; }
+    pw_core *core() const { return core_.get(); }
     // The loop that runs the streams' real-time callbacks.
     pw_loop *dataLoop() const;
     // Gives the data loop's thread its name, once a stream has started it.
@@ -101,8 +100,7 @@ class PipeWireConnection : public ServerConnection {
     struct Bound {
         PipeWireConnection *connection = nullptr;
         std::uint32_t id = 0;
-        pw_proxy *proxy = nullptr;
-        spa_hook listener{};
+        PipeWireProxyHandle proxy;
     };
 
     std::string failure() const override { return error_; }
@@ -119,6 +117,7 @@ class PipeWireConnection : public ServerConnection {
     template <typename Events, std::uint32_t kVersion, std::uint64_t kPropsChanged>
     static const void *propsEvents();
     bool isSink(const std::string &name) const;
+    pw_registry *registry() const { return reinterpret_cast<pw_registry *>(registry_.get()); }
 
     static void onCoreDone(void *data, std::uint32_t id, int seq);
     static void onCoreError(void *data, std::uint32_t id, int seq, int res, const char *message);
@@ -134,12 +133,10 @@ class PipeWireConnection : public ServerConnection {
     const char *dataThreadName_;
     pw_thread_loop *loop_ = nullptr;
     pw_context *context_ = nullptr;
-    pw_core *core_ = nullptr;
-    pw_registry *registry_ = nullptr;
-    pw_metadata *metadata_ = nullptr;
-    spa_hook coreListener_{};
-    spa_hook registryListener_{};
-    spa_hook metadataListener_{};
+    // Closed in the reverse order: the core's proxies before it.
+    PipeWireCoreHandle core_;
+    PipeWireProxyHandle registry_;
+    PipeWireProxyHandle metadata_;
     int syncSeq_ = -1;
     int doneSeq_ = -1;
     bool lost_ = false;

@@ -1,0 +1,21 @@
+#include "PipeWireHandle.h"
+
+#include <pipewire/core.h>
+#include <pipewire/proxy.h>
+#include <pipewire/stream.h>
+
+template <>
+const PipeWireStreamHandle::Calls PipeWireStreamHandle::kCalls = {pw_stream_add_listener,
+                                                                  pw_stream_destroy};
+
+// A proxy's listener takes what each interface's add_listener gives it.
+template <>
+const PipeWireProxyHandle::Calls PipeWireProxyHandle::kCalls = {pw_proxy_add_object_listener,
+                                                                pw_proxy_destroy};
+
+template <>
+const PipeWireCoreHandle::Calls PipeWireCoreHandle::kCalls = {
+    [](pw_core *core, spa_hook *listener, const pw_core_events *events, void *data) {
+        pw_core_add_listener(core, listener, events, data);
+    },
+    [](pw_core *core) { pw_core_disconnect(core); }};
