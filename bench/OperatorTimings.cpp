@@ -1,10 +1,12 @@
 #include "OperatorTimings.h"
 
+#include "ErrorBoxWatch.h"
 #include "LoggerControl.h"
 #include "MainWindow.h"
 #include "PulseAudioLibrary.h"
 #include "ServerProbe.h"
 #include "SimulatedRadios.h"
+#include "StepDeadline.h"
 #include "ToneAnalysis.h"
 
 #include <QAbstractButton>
@@ -16,6 +18,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -42,6 +45,10 @@ constexpr float kSoundLevel = 0.01f;
 constexpr std::size_t kWindowFrames = kRate / 100;
 constexpr std::size_t kStepFrames = kRate / 1000;
 constexpr double kHeardDb = kPresentDb;
+// How long the program may take to act on a logger's line or datagram.
+constexpr std::chrono::milliseconds kProgramTakesMs{2000};
+// All of the timings, several times what they take on a busy machine.
+constexpr std::chrono::seconds kTimingsLimit{240};
 
 // The radios on the private server, sorted by device name after the
 // headphones' monitor; OTRSP on TCP port %1, RadioInfo on UDP port %2, latch
@@ -70,7 +77,8 @@ struct ClickHeard {
     Milliseconds held;
 };
 
-ClickHeard actWhileListening(ServerProbe &probe, const std::function<void()> &act, double seconds)
+ClickHeard actWhileListening(ServerProbe &probe, const ErrorBoxWatch &errors,
+                             const std::function<void()> &act, double seconds)
 {
     auto recording = std::async(std::launch::async, [&probe, seconds] {
         Recording result;
@@ -85,15 +93,29 @@ ClickHeard actWhileListening(ServerProbe &probe, const std::function<void()> &ac
     while (recording.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
         QApplication::processEvents();
     click.heard = recording.get();
+    errors.throwIfShown();
     if (click.heard.samples.empty())
         throw std::runtime_error("the headphones could not be recorded");
     return click;
 }
 
-ClickHeard clickWhileListening(ServerProbe &probe, QAbstractButton &button, double seconds)
+// Handles the program's events as they come until `done` or `limit`. The
+// wait for an event is woken at the limit: a line or datagram the program
+// never takes must not leave it waiting for one for ever.
+void serveUntil(const std::function<bool()> &done, std::chrono::milliseconds limit)
+{
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.start(limit);
+    while (!done() && deadline.isActive())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+ClickHeard clickWhileListening(ServerProbe &probe, const ErrorBoxWatch &errors,
+                               QAbstractButton &button, double seconds)
 {
     return actWhileListening(
-        probe, [&button] { QTest::mouseClick(&button, Qt::LeftButton); }, seconds);
+        probe, errors, [&button] { QTest::mouseClick(&button, Qt::LeftButton); }, seconds);
 }
 
 quint16 freeTcpPort()
@@ -176,8 +198,12 @@ template <typename Control> Control &control(QWidget &window, const char *name)
 
 int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
 {
+    // Declared first, so that it also bounds closing the window and the
+    // application.
+    StepDeadline deadline("the operator timings", kTimingsLimit);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    deadline.step("opening the window");
     QApplication application(argc, argv);
     try {
         QTemporaryDir folder;
@@ -202,17 +228,22 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
             throw std::runtime_error("no rigctld (scripts/setup.sh installs it)");
 
         PulseAudioLibrary library;
+        const ErrorBoxWatch errors;
         TForm1 window(library, folder.path().toStdString(), {});
+        // An audio failure ends the program once its box is closed; here it
+        // ends the timings, with the box's text.
+        window.SetProcessEnd([](int) {});
         window.show();
         if (!QTest::qWaitForWindowExposed(&window))
             throw std::runtime_error("the window was not shown");
         print("startup_window_ms", Milliseconds(Clock::now() - processStart).count());
 
         ServerProbe probe;
+        deadline.step("the power-on timings");
         auto &power = control<QAbstractButton>(window, "LedPower");
         std::vector<double> soundDelays, powerHolds;
         for (int i = 0; i < 5; ++i) {
-            const ClickHeard on = clickWhileListening(probe, power, 1.0);
+            const ClickHeard on = clickWhileListening(probe, errors, power, 1.0);
             const auto frame = firstSoundFrame(on.heard, on.clickedAt);
             if (!frame)
                 throw std::runtime_error("no sound after power-on");
@@ -228,10 +259,11 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         auto &rig1 = control<QAbstractButton>(window, "LedRig1");
         auto &rig12 = control<QAbstractButton>(window, "LedRig12");
         std::vector<double> heardDelays, commandHolds;
+        deadline.step("the route timings");
         for (int i = 0; i < 6; ++i) {
             // Rig1 brings radio 1 to the right ear, Rig1+2 radio 2 back.
             const bool toRig1 = i % 2 == 0;
-            const ClickHeard route = clickWhileListening(probe, toRig1 ? rig1 : rig12, 0.8);
+            const ClickHeard route = clickWhileListening(probe, errors, toRig1 ? rig1 : rig12, 0.8);
             heardDelays.push_back(
                 heardDelay(route, toRig1 ? kRadio1Hz : kRadio2Hz, "the new route was not heard"));
             commandHolds.push_back(route.held.count());
@@ -240,6 +272,7 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         // The same two routes asked for by a logger over TCP: from the line
         // written to the new radio heard. The wait for the program to take
         // the line is part of the act, so no polling delay of ours is counted.
+        deadline.step("the OTRSP timings");
         QTcpSocket logger;
         logger.connectToHost(QHostAddress::LocalHost, otrspPort);
         if (!logger.waitForConnected(2000))
@@ -252,13 +285,11 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
             const bool toRig1 = i % 2 == 0;
             const TSO2RState target = toRig1 ? ddLeft : ddCenter;
             const ClickHeard route = actWhileListening(
-                probe,
+                probe, errors,
                 [&] {
                     logger.write(toRig1 ? "RX1\r" : "RX1S\r");
                     logger.flush();
-                    const auto deadline = Clock::now() + std::chrono::seconds(2);
-                    while (window.SO2R() != target && Clock::now() < deadline)
-                        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                    serveUntil([&] { return window.SO2R() == target; }, kProgramTakesMs);
                 },
                 0.8);
             otrspDelays.push_back(heardDelay(route, toRig1 ? kRadio1Hz : kRadio2Hz,
@@ -267,13 +298,14 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
 
         // Latch on Rig1: radio 1's transmission, told by a RadioInfo
         // datagram, brings radio 2 to the right ear; its end radio 1 back.
+        deadline.step("the latch timings");
         QTest::mouseClick(&rig1, Qt::LeftButton);
         QUdpSocket radioInfo;
         std::vector<double> latchDelays;
         for (int i = 0; i < 6; ++i) {
             const bool transmitting = i % 2 == 0;
             const ClickHeard latched = actWhileListening(
-                probe,
+                probe, errors,
                 [&] {
                     radioInfo.writeDatagram(
                         QStringLiteral("<RadioInfo><ActiveRadioNr>1</ActiveRadioNr>"
@@ -281,10 +313,8 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
                             .arg(transmitting ? u"True" : u"False")
                             .toUtf8(),
                         QHostAddress::LocalHost, radioInfoPort);
-                    const auto deadline = Clock::now() + std::chrono::seconds(2);
-                    while (window.Logger().radioTransmitting(1) != transmitting &&
-                           Clock::now() < deadline)
-                        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                    serveUntil([&] { return window.Logger().radioTransmitting(1) == transmitting; },
+                               kProgramTakesMs);
                 },
                 0.8);
             latchDelays.push_back(heardDelay(latched, transmitting ? kRadio2Hz : kRadio1Hz,
@@ -295,6 +325,7 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         // ear (latched on Rig1), as a logger keying the rig would: from the line sent to rigctld
         // to the radio heard. (rigctld's dummy takes 50 ms to clear its PTT,
         // so only setting it is timed.)
+        deadline.step("the rig PTT timings");
         QTcpSocket rigctl;
         rigctl.connectToHost(QHostAddress::LocalHost, rigPort);
         if (!rigctl.waitForConnected(2000))
@@ -312,12 +343,13 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         std::vector<double> rigDelays;
         for (int i = 0; i < 6; ++i) {
             const ClickHeard keyed = actWhileListening(
-                probe, [&] { setPtt(true); }, 0.8);
+                probe, errors, [&] { setPtt(true); }, 0.8);
             rigDelays.push_back(
                 heardDelay(keyed, kRadio2Hz, "the rig's transmit state was not heard", 0));
             setPtt(false);
             QTest::qWait(300);
         }
+        deadline.step("closing the window");
         rigctld.kill();
         rigctld.waitForFinished(2000);
         QTest::mouseClick(&power, Qt::LeftButton);
@@ -332,7 +364,7 @@ int runOperatorTimings(Clock::time_point processStart, int argc, char *argv[])
         print("poweron_ui_ms", median(powerHolds));
         return 0;
     } catch (const std::exception &error) {
-        std::printf("# operator timings failed: %s\n", error.what());
+        std::printf("# the operator timings measured nothing: %s\n", error.what());
         return 1;
     }
 }

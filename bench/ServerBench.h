@@ -30,5 +30,8 @@
 // source and sink instead; on PipeWire each of those is a loopback of its own
 // that delivers in clumps now and then.
 //
+// kPulseBackEnd: the pulse back-end's figures alone, with its stalls.
+enum class ServerPaths { kAll, kPulseBackEnd };
+
 // Returns 0 when every figure was measured; prints why not otherwise.
-int runServerBench();
+int runServerBench(ServerPaths paths);
