@@ -481,6 +481,24 @@ TEST(RealtimeMixer, AnInputOnTheOutputsClockPlaysItsFramesAsTheyCame)
     EXPECT_NEAR(mixer.delayMs(input), 2 * 3 * kBlock * 1000.0 / kRate, 1.0);
 }
 
+// Captured and mixed in the same callback, in pieces that differ by a frame
+// from the pieces played: the input holds the cycle's own frames and the
+// margin, no cycle more, and never runs dry.
+TEST(RealtimeMixer, AnInputPushedInTheSameCycleHoldsOnlyItsCycle)
+{
+    RealtimeMixer mixer{RealtimeMixer::Config{}};
+    const double marginFrames = 2.0;
+    const int input =
+        mixer.attachInput(marginFrames * 1000.0 / kRate, AdaptiveResampler::Clock::kSameCycle);
+    std::vector<float> block(20 * 2, 0.25f);
+    for (int cycle = 0; cycle < 2000; ++cycle) {
+        mixer.push(input, block.data(), cycle % 3 == 0 ? 10 : 9);
+        mixer.render(block.data(), cycle % 3 == 1 ? 10 : 9);
+    }
+    EXPECT_EQ(mixer.underrunFrames(), 0U);
+    EXPECT_LT(mixer.delayMs(input), (10.0 + marginFrames + 1.0) * 1000.0 / kRate);
+}
+
 TEST(RealtimeMixer, DelayHoldsAgainstClockDrift)
 {
     DriftScenario scenario;
