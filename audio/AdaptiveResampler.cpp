@@ -60,6 +60,15 @@ void AdaptiveResampler::raiseTarget(double targetDelayFrames)
     running_ = false;
 }
 
+void AdaptiveResampler::holdCycle(double frames)
+{
+    // A cycle that plays a frame more than the last is not a late capture:
+    // the input plays on, with that frame in hand from now on.
+    leastTarget_ = std::max(leastTarget_, frames + cycleSlack_);
+    if (targetDelay_ < leastTarget_)
+        setTarget(leastTarget_);
+}
+
 void AdaptiveResampler::setTarget(double frames)
 {
     targetDelay_ = frames;
@@ -116,7 +125,7 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     if (clock_ == Clock::kOutputs)
         raiseTarget(2.0 * static_cast<double>(frames));
     else if (clock_ == Clock::kSameCycle)
-        raiseTarget(static_cast<double>(frames) + cycleSlack_);
+        holdCycle(static_cast<double>(frames));
     double delay = delayFrames(ring);
     const bool settledHigh =
         clock_ != Clock::kOwn && running_ && smoothedDelay_ > targetDelay_ + kSettledExcessFrames;

@@ -108,6 +108,8 @@ class AdaptiveResampler {
 
   private:
     void setTarget(double frames);
+    // Same cycle: holds a pull of `frames` and the slack from now on.
+    void holdCycle(double frames);
     double delayFrames(const SpscRing<float> &ring) const;
     // Moves the position `frames` ahead without reading, as when frames are
     // cut.

@@ -66,11 +66,14 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
         // 7000 Hz and the graph's rate. Half that saves about 0.7 ms but
         // takes more CPU than the PulseAudio protocol's path.
         std::uint32_t quantumFrames = 64;
-        // What each mixer input holds beyond the frames its cycle plays: the
-        // two conversions' cycles differ by a frame at 7000 Hz. An input that
-        // runs dry holds a cycle more from then on (AdaptiveResampler), so a
-        // loaded machine trades delay for unbroken sound.
-        double mixerMarginMs = 0.3;
+        // What each mixer input holds beyond the frames its cycle plays. The
+        // capture's conversion gives 9 or 10 frames at 7000 Hz a cycle and
+        // the playback's takes 9 or 10, the same count over any two cycles:
+        // one frame in hand (a little less than one, so that the wait for
+        // it is one frame, not two) never runs dry. An input that runs dry
+        // holds a cycle more from then on (AdaptiveResampler), so a loaded
+        // machine trades delay for unbroken sound.
+        double mixerMarginMs = 0.14;
     };
 
     PipeWireAudioLibrary();
