@@ -29,6 +29,7 @@ AdaptiveResampler::AdaptiveResampler(double sampleRate, double targetDelayFrames
 void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
 {
     clock_ = clock;
+    cycleSlack_ = clock == Clock::kSameCycle ? targetDelayFrames : 0.0;
     leastTarget_ = std::max(targetDelayFrames, reach());
     setTarget(leastTarget_);
     calmFrames_ = 0;
@@ -57,6 +58,15 @@ void AdaptiveResampler::raiseTarget(double targetDelayFrames)
         return;
     setTarget(targetDelayFrames);
     running_ = false;
+}
+
+void AdaptiveResampler::holdCycle(double frames)
+{
+    // A cycle that plays a frame more than the last is not a late capture:
+    // the input plays on, with that frame in hand from now on.
+    leastTarget_ = std::max(leastTarget_, frames + cycleSlack_);
+    if (targetDelay_ < leastTarget_)
+        setTarget(leastTarget_);
 }
 
 void AdaptiveResampler::setTarget(double frames)
@@ -114,9 +124,11 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     // every cycle.
     if (clock_ == Clock::kOutputs)
         raiseTarget(2.0 * static_cast<double>(frames));
+    else if (clock_ == Clock::kSameCycle)
+        holdCycle(static_cast<double>(frames));
     double delay = delayFrames(ring);
-    const bool settledHigh = clock_ == Clock::kOutputs && running_ &&
-                             smoothedDelay_ > targetDelay_ + kSettledExcessFrames;
+    const bool settledHigh =
+        clock_ != Clock::kOwn && running_ && smoothedDelay_ > targetDelay_ + kSettledExcessFrames;
     if (delay > resyncDelay_ || (settledHigh && delay > targetDelay_)) {
         const double excess = std::floor(delay - targetDelay_);
         skip(ring, excess);
@@ -128,7 +140,7 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
     // leaves the delay a burst short for good: play the next frames twice
     // and have it back, or the next late capture finds the input dry. Short
     // for a whole window, not just in a late capture's wait.
-    if (clock_ == Clock::kOutputs && running_) {
+    if (clock_ != Clock::kOwn && running_) {
         peakDelay_ = std::max(peakDelay_, delay);
         peakFrames_ += frames;
         if (peakFrames_ >= static_cast<std::size_t>(kShortWindowSeconds * sampleRate_)) {
@@ -191,7 +203,7 @@ void AdaptiveResampler::adaptTarget(std::size_t frames, bool played)
     if (!played) {
         // A capture came later than the margin allowed for: this machine
         // needs another cycle in hand.
-        if (clock_ == Clock::kOutputs)
+        if (clock_ != Clock::kOwn)
             setTarget(std::min(targetDelay_ + request, leastTarget_ + kMaxLateCycles * request));
         calmFrames_ = 0;
     } else if (targetDelay_ > leastTarget_ &&
@@ -205,7 +217,7 @@ void AdaptiveResampler::steer(double delay, std::size_t frames)
 {
     const double seconds = static_cast<double>(frames) / sampleRate_;
     smoothedDelay_ += (delay - smoothedDelay_) * std::min(1.0, seconds / kSmoothingSeconds);
-    if (clock_ == Clock::kOutputs)
+    if (clock_ != Clock::kOwn)
         return;
     const double error = smoothedDelay_ - targetDelay_;
     // Gains per frame of error: the delay moves by sampleRate * (offset - adjust)

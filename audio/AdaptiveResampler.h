@@ -47,6 +47,9 @@ class AdaptiveResampler {
     enum class Clock {
         kOwn,     // the capture's crystal: converted and steered
         kOutputs, // the output's: read as it comes
+        // The output's, and pushed in the same callback just before each
+        // pull: holds the pull's own frames plus the target, no more.
+        kSameCycle,
     };
 
     struct Pull {
@@ -105,6 +108,8 @@ class AdaptiveResampler {
 
   private:
     void setTarget(double frames);
+    // Same cycle: holds a pull of `frames` and the slack from now on.
+    void holdCycle(double frames);
     double delayFrames(const SpscRing<float> &ring) const;
     // Moves the position `frames` ahead without reading, as when frames are
     // cut.
@@ -127,6 +132,7 @@ class AdaptiveResampler {
 
     const double sampleRate_;
     Clock clock_ = Clock::kOwn;
+    double cycleSlack_ = 0.0;  // same cycle: what is held beyond the pull's frames
     double leastTarget_ = 0.0; // what targetDelay_ comes back down to
     double targetDelay_ = 0.0;
     std::size_t calmFrames_ = 0; // played since the target last moved

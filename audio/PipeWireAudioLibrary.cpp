@@ -1,16 +1,13 @@
 #include "PipeWireAudioLibrary.h"
 
-#include "RealtimeMixer.h"
-
+#include <pipewire/filter.h>
 #include <pipewire/pipewire.h>
-#include <spa/param/audio/format-utils.h>
-
-#include <unistd.h>
+#include <spa/node/io.h>
 
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <string>
-#include <type_traits>
 #include <utility>
 
 namespace {
@@ -18,23 +15,40 @@ namespace {
 using Direction = PipeWireConnection::Direction;
 
 constexpr std::uint32_t kGraphRate = PipeWireAudioLibrary::kGraphRate;
-// Frames converted at once on the data thread, at the graph's rate: a
-// capture's in pieces, a playback's whole cycle (PipeWire's largest) at once,
-// since the mixer holds its inputs by the requests it sees.
+// Frames converted at once on the data thread, at the graph's rate.
 constexpr std::size_t kChunkFrames = 256;
-constexpr std::size_t kMaxCycleFrames = 8192;
-
-bool settled(int state)
-{
-    return state == PW_STREAM_STATE_PAUSED || state == PW_STREAM_STATE_STREAMING ||
-           state == PW_STREAM_STATE_ERROR;
-}
+constexpr const char *kChannelNames[] = {"FL", "FR"};
+// How often the inputs' links are checked, and how many cycles in a row a
+// linked input may bring nothing (a device's own gap) before it is linked
+// again.
+constexpr std::chrono::milliseconds kWatchInterval{250};
+constexpr std::uint32_t kStarvedCycles = 16;
 
 std::optional<RateConverter> converterFor(std::uint32_t rate)
 {
     if (rate >= kGraphRate)
         return std::nullopt;
     return RateConverter(rate, kGraphRate);
+}
+
+bool settled(int state)
+{
+    return state == PW_FILTER_STATE_PAUSED || state == PW_FILTER_STATE_STREAMING ||
+           state == PW_FILTER_STATE_ERROR;
+}
+
+// The port of `ports` that carries `channel` (0 left, 1 right); a device's
+// one mono port carries both. nullptr until the device's ports are all
+// there.
+const PipeWireConnection::Port *portFor(const std::vector<PipeWireConnection::Port> &ports,
+                                        std::size_t channel)
+{
+    if (ports.size() == 1 && ports.front().channel == "MONO")
+        return &ports.front();
+    for (const auto &port : ports)
+        if (port.channel == kChannelNames[channel])
+            return &port;
+    return nullptr;
 }
 
 } // namespace
@@ -47,13 +61,6 @@ PipeWireAudioLibrary::Capture::Capture(std::uint32_t rate)
 PipeWireAudioLibrary::Mixer::Mixer(std::uint32_t rate, double targetDelayMs)
     : MixingAudioLibrary::Mixer(rate, targetDelayMs), converter(converterFor(rate))
 {
-    if (converter)
-        mixed.resize(converter->maxLowFrames(kMaxCycleFrames) * kChannels);
-}
-
-std::uint32_t PipeWireAudioLibrary::streamRate(std::uint32_t rate)
-{
-    return std::max(rate, kGraphRate);
 }
 
 PipeWireAudioLibrary::PipeWireAudioLibrary() : PipeWireAudioLibrary(Options{}) {}
@@ -64,6 +71,10 @@ PipeWireAudioLibrary::~PipeWireAudioLibrary()
 {
     // Before the loop threads stop with the connection.
     freeChannels();
+    if (connection_) {
+        std::lock_guard lock(*connection_);
+        watch_.close();
+    }
 }
 
 bool PipeWireAudioLibrary::serverAnswers(const Options &options)
@@ -112,10 +123,14 @@ std::unique_ptr<MixingAudioLibrary::Capture>
 PipeWireAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
                                   const std::string &device)
 {
-    auto capture = std::make_unique<Capture>(rate);
-    capture->stream.name = name;
-    if (!openStream(*capture, device))
+    if (rate > kGraphRate || !connection_->ready()) {
+        connection_->report("opening capture " + name);
         return nullptr;
+    }
+    auto capture = std::make_unique<Capture>(rate);
+    const auto sink = connection_->monitoredSink(device);
+    capture->target = sink.value_or(device);
+    capture->monitor = sink.has_value();
     return capture;
 }
 
@@ -124,259 +139,318 @@ PipeWireAudioLibrary::openMixer(const std::string &name, std::uint32_t rate,
                                 const std::string &device)
 {
     auto mixer = std::make_unique<Mixer>(rate, options_.mixerMarginMs);
-    mixer->stream.name = name;
-    mixer->cycleFrames =
-        std::max<std::size_t>(1, options_.quantumFrames * streamRate(rate) / kGraphRate);
-    if (!openStream(*mixer, device))
+    mixer->name = name;
+    mixer->target = device;
+    if (rate > kGraphRate || !openFilter(*mixer)) {
+        connection_->report("opening stream " + name);
         return nullptr;
+    }
     return mixer;
 }
 
-bool PipeWireAudioLibrary::runMixer(MixingAudioLibrary::Mixer &channel, bool running, bool flush)
+bool PipeWireAudioLibrary::openFilter(Mixer &mixer)
+{
+    // Session managers keep a volume per node name: each mixer its own.
+    const std::string nodeName = options_.applicationId + "." + mixer.name;
+    const std::string latency =
+        std::to_string(options_.quantumFrames) + "/" + std::to_string(kGraphRate);
+    // The library links the node itself, port by port.
+    pw_properties *props = pw_properties_new(
+        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Filter", PW_KEY_MEDIA_ROLE, "DSP",
+        PW_KEY_MEDIA_NAME, mixer.name.c_str(), PW_KEY_NODE_NAME, nodeName.c_str(), PW_KEY_APP_NAME,
+        options_.applicationName.c_str(), PW_KEY_APP_ID, options_.applicationId.c_str(),
+        PW_KEY_APP_ICON_NAME, options_.iconName.c_str(), PW_KEY_NODE_LATENCY, latency.c_str(),
+        PW_KEY_NODE_AUTOCONNECT, "false", nullptr);
+    mixer.connection = connection_.get();
+    mixer.state = PW_FILTER_STATE_UNCONNECTED;
+    static const pw_filter_events events = [] {
+        pw_filter_events events{};
+        events.version = PW_VERSION_FILTER_EVENTS;
+        events.state_changed = [](void *data, pw_filter_state, pw_filter_state state,
+                                  const char *) {
+            auto *self = static_cast<Mixer *>(data);
+            self->state = state;
+            self->connection->signal();
+        };
+        events.process = onProcess;
+        return events;
+    }();
+    mixer.filter.reset(pw_filter_new(connection_->core(), mixer.name.c_str(), props), &events,
+                       &mixer);
+    if (mixer.filter.get() == nullptr)
+        return false;
+    const auto addPort = [&](pw_direction direction, const std::string &name, std::size_t channel) {
+        return pw_filter_add_port(
+            mixer.filter.get(), direction, PW_FILTER_PORT_FLAG_MAP_BUFFERS, sizeof(std::uint32_t),
+            pw_properties_new(PW_KEY_FORMAT_DSP, "32 bit float mono audio", PW_KEY_PORT_NAME,
+                              name.c_str(), PW_KEY_AUDIO_CHANNEL, kChannelNames[channel], nullptr),
+            nullptr, 0);
+    };
+    for (std::size_t channel = 0; channel < kChannels; ++channel) {
+        for (int input = 0; input < RealtimeMixer::kMaxInputs; ++input)
+            mixer.inputPorts[input][channel] = addPort(
+                PW_DIRECTION_INPUT,
+                "input" + std::to_string(input + 1) + "_" + kChannelNames[channel], channel);
+        mixer.outputPorts[channel] =
+            addPort(PW_DIRECTION_OUTPUT, std::string("output_") + kChannelNames[channel], channel);
+    }
+    if (pw_filter_connect(mixer.filter.get(), PW_FILTER_FLAG_RT_PROCESS, nullptr, 0) < 0 ||
+        !connection_->waitUntil([&] { return settled(mixer.state) || !connection_->ready(); }) ||
+        mixer.state == PW_FILTER_STATE_ERROR || !connection_->sync()) {
+        mixer.filter.close();
+        return false;
+    }
+    // Ports appear, and devices come and go, on the loop thread.
+    connection_->onGraphChanged([this] { relink(); });
+    if (!watch_.running())
+        watch_.start(
+            connection_->loop(), kWatchInterval,
+            [](void *data, std::uint64_t) {
+                static_cast<PipeWireAudioLibrary *>(data)->relinkStarved();
+            },
+            this);
+    relink(mixer);
+    connection_->nameDataThread();
+    return true;
+}
+
+// What a mixer has in hand is less than a cycle: a stop drops it with the
+// silence the paused filter plays.
+bool PipeWireAudioLibrary::runMixer(MixingAudioLibrary::Mixer &channel, bool running, bool)
 {
     auto &mixer = static_cast<Mixer &>(channel);
     std::lock_guard lock(*connection_);
     mixer.playing.store(running);
-    // Away from its device: it reopens as asked last.
-    if (mixer.stream.lost)
-        return true;
-    if (flush)
-        pw_stream_flush(mixer.stream.handle.get(), false);
-    // The server has seen the change once it answers.
-    return pw_stream_set_active(mixer.stream.handle.get(), running) >= 0 && connection_->sync();
+    // The server answers: not hung.
+    return connection_->sync();
 }
 
 MixingAudioLibrary::InputTiming
-PipeWireAudioLibrary::inputTiming(const MixingAudioLibrary::Capture &capture)
+PipeWireAudioLibrary::inputTiming(const MixingAudioLibrary::Capture &)
 {
-    // Every stream follows the group's one driver, so an input is read as it
-    // comes. It holds one capture burst beyond the margin: the cycle's burst
-    // is pushed just after the cycle's render. A server that granted a
-    // larger quantum than asked for brings larger bursts.
-    const double quantumMs =
-        1000.0 *
-        std::max(options_.quantumFrames, static_cast<const Capture &>(capture).quantum.load()) /
-        kGraphRate;
-    return {options_.mixerMarginMs + quantumMs, AdaptiveResampler::Clock::kOutputs};
+    // Captured and mixed in the same cycle: an input holds what its cycle
+    // plays, and the margin.
+    return {options_.mixerMarginMs, AdaptiveResampler::Clock::kSameCycle};
 }
 
-void PipeWireAudioLibrary::route(MixingAudioLibrary::Capture &capture,
+void PipeWireAudioLibrary::route(MixingAudioLibrary::Capture &channel,
                                  MixingAudioLibrary::Mixer *mixer, int input)
 {
-    // The input is set before the data thread sees the mixer, and let go of
-    // only after it no longer does.
-    if (mixer != nullptr)
-        capture.input = input;
-    plug(static_cast<Capture &>(capture), static_cast<Mixer *>(mixer));
-    if (mixer == nullptr)
-        capture.input = input;
+    auto &capture = static_cast<Capture &>(channel);
+    std::lock_guard lock(*connection_);
+    // Let go of where it was before the data thread sees where it goes.
+    if (auto *old = static_cast<Mixer *>(capture.mixer); old != nullptr && capture.input >= 0) {
+        plug(*old, capture.input, nullptr);
+        old->inputLinks[capture.input] = {};
+    }
+    capture.input = input;
     capture.mixer = mixer;
+    if (mixer != nullptr && input >= 0) {
+        plug(static_cast<Mixer &>(*mixer), input, &capture);
+        relink(static_cast<Mixer &>(*mixer));
+    }
 }
 
 std::uint32_t PipeWireAudioLibrary::grantedQuantum() const
 {
     std::uint32_t quantum = 0;
-    for (const auto &[handle, capture] : captures_)
-        quantum = std::max(quantum, static_cast<const Capture &>(*capture).quantum.load(
-                                        std::memory_order_relaxed));
+    for (const auto &[handle, mixer] : mixers_)
+        quantum = std::max(
+            quantum, static_cast<const Mixer &>(*mixer).quantum.load(std::memory_order_relaxed));
     return quantum;
 }
 
-void PipeWireAudioLibrary::plug(Capture &capture, Mixer *mixer)
+void PipeWireAudioLibrary::plug(Mixer &mixer, int input, Capture *capture)
 {
     struct Change {
-        Capture *capture;
         Mixer *mixer;
-    } change{&capture, mixer};
+        int input;
+        Capture *capture;
+    } change{&mixer, input, capture};
     const auto apply = [](spa_loop *, bool, std::uint32_t, const void *data, std::size_t,
                           void *) -> int {
         const auto *change = static_cast<const Change *>(data);
-        change->capture->plugged = change->mixer;
+        change->mixer->plugged[change->input] = change->capture;
         return 0;
     };
     // Blocks until the data thread has run it, so that no callback still
     // uses the old plug once this returns. With the loop locked: the loop
     // thread's own blocking calls into the data loop wait for the same
     // acknowledgement, and two at once can leave one waiting for ever.
-    std::lock_guard lock(*connection_);
     pw_loop_invoke(connection_->dataLoop(), apply, 0, &change, sizeof change, true, nullptr);
 }
 
-template <typename Channel>
-bool PipeWireAudioLibrary::openStream(Channel &channel, const std::string &device)
+void PipeWireAudioLibrary::relink()
 {
-    constexpr bool capture = std::is_same_v<Channel, Capture>;
-    Stream &stream = channel.stream;
-    const auto sink = capture ? connection_->monitoredSink(device) : std::nullopt;
-    stream.target = sink.value_or(device);
-    stream.monitor = sink.has_value();
-    if (!connectStream(channel) ||
-        !connection_->waitUntil([&] { return settled(stream.state) || !connection_->ready(); }) ||
-        stream.state == PW_STREAM_STATE_ERROR || !connection_->ready()) {
-        connection_->report("opening stream " + stream.name);
-        stream.handle.close();
-        return false;
-    }
-    connection_->nameDataThread();
-    return true;
+    for (auto &[handle, mixer] : mixers_)
+        relink(static_cast<Mixer &>(*mixer));
 }
 
-template <typename Channel> bool PipeWireAudioLibrary::connectStream(Channel &channel)
+void PipeWireAudioLibrary::relink(Mixer &mixer)
 {
-    constexpr bool capture = std::is_same_v<Channel, Capture>;
-    Stream &stream = channel.stream;
-    stream.handle.close();
-    // Session managers keep a volume per stream name: each radio its own.
-    const std::string nodeName = options_.applicationId + "." + stream.name;
-    const std::string latency =
-        std::to_string(options_.quantumFrames) + "/" + std::to_string(kGraphRate);
-    const std::string group = options_.applicationId + "-" + std::to_string(getpid());
-    pw_properties *props = pw_properties_new(
-        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, capture ? "Capture" : "Playback",
-        PW_KEY_MEDIA_NAME, stream.name.c_str(), PW_KEY_NODE_NAME, nodeName.c_str(), PW_KEY_APP_NAME,
-        options_.applicationName.c_str(), PW_KEY_APP_ID, options_.applicationId.c_str(),
-        PW_KEY_APP_ICON_NAME, options_.iconName.c_str(), PW_KEY_NODE_LATENCY, latency.c_str(),
-        PW_KEY_NODE_GROUP, group.c_str(), "resample.quality",
-        std::to_string(options_.resampleQuality).c_str(), nullptr);
-    if (!stream.target.empty()) {
-        pw_properties_set(props, PW_KEY_TARGET_OBJECT, stream.target.c_str());
-        if (stream.monitor)
-            pw_properties_set(props, PW_KEY_STREAM_CAPTURE_SINK, "true");
-        // A device chosen by name stays that device: the session manager
-        // takes the stream away with it.
-        pw_properties_set(props, PW_KEY_NODE_DONT_RECONNECT, "true");
-    }
-    stream.connection = connection_.get();
-    stream.state = PW_STREAM_STATE_UNCONNECTED;
-    // Lost until connected: without a stream there is nothing to call.
-    stream.lost = true;
-    // Its events go to the channel, whose stream the state reaches.
-    static const pw_stream_events events = [] {
-        pw_stream_events events{};
-        events.version = PW_VERSION_STREAM_EVENTS;
-        events.state_changed = [](void *data, pw_stream_state, pw_stream_state state,
-                                  const char *) {
-            Stream &self = static_cast<Channel *>(data)->stream;
-            self.state = state;
-            // Its node destroyed by the server, as when its device goes.
-            if (state == PW_STREAM_STATE_UNCONNECTED || state == PW_STREAM_STATE_ERROR)
-                self.lost = true;
-            self.connection->signal();
-        };
-        events.process = capture ? onCaptureProcess : onPlaybackProcess;
-        return events;
-    }();
-    stream.handle.reset(pw_stream_new(connection_->core(), stream.name.c_str(), props), &events,
-                        &channel);
-    if (stream.handle.get() == nullptr)
-        return false;
-
-    spa_audio_info_raw info{};
-    info.format = SPA_AUDIO_FORMAT_F32;
-    info.rate = streamRate(channel.rate);
-    info.channels = kChannels;
-    info.position[0] = SPA_AUDIO_CHANNEL_FL;
-    info.position[1] = SPA_AUDIO_CHANNEL_FR;
-    std::uint8_t buffer[1024];
-    spa_pod_builder builder{};
-    spa_pod_builder_init(&builder, buffer, sizeof buffer);
-    const spa_pod *params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
-    const auto flags = static_cast<pw_stream_flags>(
-        PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
-    stream.lost = false;
-    if (pw_stream_connect(stream.handle.get(), capture ? PW_DIRECTION_INPUT : PW_DIRECTION_OUTPUT,
-                          PW_ID_ANY, flags, params, 1) < 0) {
-        stream.lost = true;
-        return false;
-    }
-    return true;
-}
-
-void PipeWireAudioLibrary::reopen(const std::string &node)
-{
-    const auto wanted = [&node](const Stream &stream) {
-        return stream.lost && reopensOn(stream.target, node);
-    };
-    // Destroying the old stream here, under the loop lock, takes it off the
-    // data thread before the new one is made; nothing here waits for the
-    // server.
-    for (auto &[handle, channel] : captures_) {
-        auto &capture = static_cast<Capture &>(*channel);
-        if (wanted(capture.stream) && !connectStream(capture))
-            connection_->report("reopening stream " + capture.stream.name);
-    }
-    for (auto &[handle, channel] : mixers_) {
-        auto &mixer = static_cast<Mixer &>(*channel);
-        if (!wanted(mixer.stream))
-            continue;
-        if (!connectStream(mixer))
-            connection_->report("reopening stream " + mixer.stream.name);
-        else if (!mixer.playing.load())
-            pw_stream_set_active(mixer.stream.handle.get(), false);
-    }
-}
-
-void PipeWireAudioLibrary::onCaptureProcess(void *data)
-{
-    auto &capture = *static_cast<Capture *>(data);
-    pw_buffer *buffer = pw_stream_dequeue_buffer(capture.stream.handle.get());
-    if (buffer == nullptr)
+    const auto self = pw_filter_get_node_id(mixer.filter.get());
+    if (self == SPA_ID_INVALID)
         return;
-    const spa_data &block = buffer->buffer->datas[0];
-    const std::size_t frames = block.chunk->size / kFrameBytes;
-    const std::uint32_t quantum =
-        static_cast<std::uint32_t>(frames * kGraphRate / streamRate(capture.rate));
-    if (quantum > capture.quantum.load(std::memory_order_relaxed))
-        capture.quantum.store(quantum, std::memory_order_relaxed);
-    if (capture.plugged != nullptr && block.data != nullptr) {
-        RealtimeMixer &mixer = *capture.plugged->realtimeMixer;
-        const auto *samples = reinterpret_cast<const float *>(
-            static_cast<const std::uint8_t *>(block.data) + block.chunk->offset);
-        if (!capture.converter) {
-            mixer.push(capture.input, samples, frames);
-        } else {
-            float converted[kChunkFrames * kChannels];
-            for (std::size_t done = 0; done < frames; done += kChunkFrames) {
-                const std::size_t chunk = std::min(kChunkFrames, frames - done);
-                mixer.push(capture.input, converted,
-                           capture.converter->down(samples + done * kChannels, chunk, converted));
+    const auto nodeOf = [&](const std::string &name) {
+        return connection_->nodeId(name).value_or(0);
+    };
+    for (const auto &[handle, channel] : captures_) {
+        const auto &capture = static_cast<const Capture &>(*channel);
+        if (capture.mixer != &mixer || capture.input < 0)
+            continue;
+        std::string device = capture.target;
+        bool monitor = capture.monitor;
+        if (device.empty()) {
+            device = connection_->defaultDeviceName(Direction::Capture).value_or("");
+            if (const auto sink = connection_->monitoredSink(device)) {
+                device = *sink;
+                monitor = true;
             }
         }
+        const std::uint32_t node = nodeOf(device);
+        const std::string prefix = "input" + std::to_string(capture.input + 1) + "_";
+        link(mixer, mixer.inputLinks[capture.input], node, connection_->ports(node, true, monitor),
+             {prefix + "FL", prefix + "FR"}, true);
     }
-    pw_stream_queue_buffer(capture.stream.handle.get(), buffer);
+    const std::string sink = mixer.target.empty()
+                                 ? connection_->defaultDeviceName(Direction::Playback).value_or("")
+                                 : mixer.target;
+    const std::uint32_t node = nodeOf(sink);
+    link(mixer, mixer.outputLinks, node, connection_->ports(node, false, false),
+         {"output_FL", "output_FR"}, false);
 }
 
-void PipeWireAudioLibrary::onPlaybackProcess(void *data)
+void PipeWireAudioLibrary::link(Mixer &mixer, Links &links, std::uint32_t node,
+                                const std::vector<PipeWireConnection::Port> &devicePorts,
+                                const std::array<std::string, kChannels> &portNames,
+                                bool fromDevice)
+{
+    if (links.node == node && node != 0)
+        return;
+    links = {};
+    const auto self = pw_filter_get_node_id(mixer.filter.get());
+    const auto ownPorts = connection_->ports(self, !fromDevice, false);
+    std::array<std::uint32_t, kChannels> devicePort{}, ownPort{};
+    for (std::size_t channel = 0; channel < kChannels; ++channel) {
+        const auto *port = portFor(devicePorts, channel);
+        const auto own =
+            std::ranges::find(ownPorts, portNames[channel], &PipeWireConnection::Port::name);
+        if (node == 0 || port == nullptr || own == ownPorts.end())
+            return;
+        devicePort[channel] = port->id;
+        ownPort[channel] = own->id;
+    }
+    const std::string deviceNode = std::to_string(node), ownNode = std::to_string(self);
+    for (std::size_t channel = 0; channel < kChannels; ++channel) {
+        const std::string from =
+            std::to_string(fromDevice ? devicePort[channel] : ownPort[channel]);
+        const std::string to = std::to_string(fromDevice ? ownPort[channel] : devicePort[channel]);
+        pw_properties *props =
+            pw_properties_new(PW_KEY_LINK_OUTPUT_NODE, (fromDevice ? deviceNode : ownNode).c_str(),
+                              PW_KEY_LINK_OUTPUT_PORT, from.c_str(), PW_KEY_LINK_INPUT_NODE,
+                              (fromDevice ? ownNode : deviceNode).c_str(), PW_KEY_LINK_INPUT_PORT,
+                              to.c_str(), PW_KEY_OBJECT_LINGER, "false", nullptr);
+        auto *proxy = static_cast<pw_proxy *>(
+            pw_core_create_object(connection_->core(), "link-factory", PW_TYPE_INTERFACE_Link,
+                                  PW_VERSION_LINK, &props->dict, 0));
+        pw_properties_free(props);
+        if (proxy == nullptr) {
+            connection_->report("linking " + mixer.name);
+            links = {};
+            return;
+        }
+        links.links.push_back(std::make_unique<PipeWireProxyHandle>());
+        links.links.back()->reset(proxy);
+    }
+    links.node = node;
+}
+
+void PipeWireAudioLibrary::relinkStarved()
+{
+    for (auto &[handle, channel] : mixers_) {
+        auto &mixer = static_cast<Mixer &>(*channel);
+        bool starved = false;
+        for (int input = 0; input < RealtimeMixer::kMaxInputs; ++input) {
+            if (mixer.starved[input].exchange(0, std::memory_order_relaxed) < kStarvedCycles ||
+                mixer.inputLinks[input].node == 0)
+                continue;
+            mixer.inputLinks[input] = {};
+            starved = true;
+        }
+        if (starved)
+            relink(mixer);
+    }
+}
+
+void PipeWireAudioLibrary::reopen(const std::string &)
+{
+    relink();
+}
+
+void PipeWireAudioLibrary::onProcess(void *data, spa_io_position *position)
 {
     auto &mixer = *static_cast<Mixer *>(data);
-    pw_buffer *buffer = pw_stream_dequeue_buffer(mixer.stream.handle.get());
-    if (buffer == nullptr) {
-        mixer.underflows.fetch_add(1, std::memory_order_relaxed);
+    if (position == nullptr)
         return;
-    }
-    spa_data &block = buffer->buffer->datas[0];
-    std::size_t frames = buffer->requested != 0 ? buffer->requested : mixer.cycleFrames;
-    frames = std::min<std::size_t>(frames, block.maxsize / kFrameBytes);
-    auto *samples = static_cast<float *>(block.data);
-    if (samples == nullptr) {
-        frames = 0;
-    } else if (!mixer.playing.load(std::memory_order_relaxed)) {
-        std::fill_n(samples, frames * kChannels, 0.0f);
+    const auto frames = static_cast<std::uint32_t>(position->clock.duration);
+    if (frames > mixer.quantum.load(std::memory_order_relaxed))
+        mixer.quantum.store(frames, std::memory_order_relaxed);
+    float *out[kChannels];
+    for (std::size_t channel = 0; channel < kChannels; ++channel)
+        out[channel] =
+            static_cast<float *>(pw_filter_get_dsp_buffer(mixer.outputPorts[channel], frames));
+    // The converters are made for the graph's usual rate: at another,
+    // silence rather than every radio at the wrong pitch.
+    const bool playing =
+        mixer.playing.load(std::memory_order_relaxed) && position->clock.rate.denom == kGraphRate;
+    if (!playing) {
+        for (float *samples : out)
+            if (samples != nullptr)
+                std::fill_n(samples, frames, 0.0f);
         // Playing again starts from silence, not from what was heard before.
         if (mixer.converter)
             mixer.converter->reset();
-    } else if (!mixer.converter) {
-        mixer.realtimeMixer->render(samples, frames);
-    } else {
-        for (std::size_t done = 0; done < frames; done += kMaxCycleFrames) {
-            const std::size_t piece = std::min(kMaxCycleFrames, frames - done);
-            mixer.realtimeMixer->render(mixer.mixed.data(), mixer.converter->upInputFrames(piece));
-            mixer.converter->up(mixer.mixed.data(), piece, samples + done * kChannels);
+        return;
+    }
+    float interleaved[kChunkFrames * kChannels];
+    float converted[kChunkFrames * kChannels];
+    for (int input = 0; input < RealtimeMixer::kMaxInputs; ++input) {
+        Capture *capture = mixer.plugged[input];
+        if (capture == nullptr)
+            continue;
+        const float *in[kChannels];
+        for (std::size_t channel = 0; channel < kChannels; ++channel)
+            in[channel] = static_cast<const float *>(
+                pw_filter_get_dsp_buffer(mixer.inputPorts[input][channel], frames));
+        if (in[0] == nullptr || in[1] == nullptr) {
+            mixer.starved[input].fetch_add(1, std::memory_order_relaxed);
+            continue;
+        }
+        mixer.starved[input].store(0, std::memory_order_relaxed);
+        for (std::size_t done = 0; done < frames; done += kChunkFrames) {
+            const std::size_t chunk = std::min<std::size_t>(kChunkFrames, frames - done);
+            for (std::size_t frame = 0; frame < chunk; ++frame)
+                for (std::size_t channel = 0; channel < kChannels; ++channel)
+                    interleaved[frame * kChannels + channel] = in[channel][done + frame];
+            if (!capture->converter)
+                mixer.realtimeMixer->push(input, interleaved, chunk);
+            else
+                mixer.realtimeMixer->push(input, converted,
+                                          capture->converter->down(interleaved, chunk, converted));
         }
     }
-    block.chunk->offset = 0;
-    block.chunk->stride = kFrameBytes;
-    block.chunk->size = static_cast<std::uint32_t>(frames * kFrameBytes);
-    buffer->size = frames;
-    pw_stream_queue_buffer(mixer.stream.handle.get(), buffer);
+    if (out[0] == nullptr || out[1] == nullptr)
+        return;
+    for (std::size_t done = 0; done < frames; done += kChunkFrames) {
+        const std::size_t chunk = std::min<std::size_t>(kChunkFrames, frames - done);
+        if (!mixer.converter) {
+            mixer.realtimeMixer->render(interleaved, chunk);
+        } else {
+            mixer.realtimeMixer->render(converted, mixer.converter->upInputFrames(chunk));
+            mixer.converter->up(converted, chunk, interleaved);
+        }
+        for (std::size_t frame = 0; frame < chunk; ++frame)
+            for (std::size_t channel = 0; channel < kChannels; ++channel)
+                out[channel][done + frame] = interleaved[frame * kChannels + channel];
+    }
 }

@@ -3,13 +3,18 @@
 #include "MixingAudioLibrary.h"
 #include "PipeWireConnection.h"
 #include "PipeWireHandle.h"
+#include "PipeWireTimerHandle.h"
 #include "RateConverter.h"
+#include "RealtimeMixer.h"
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct spa_io_position;
 
 // The audio library on a PipeWire server, through its own client API.
 //
@@ -18,28 +23,28 @@
 // monitor of each sink ("radio1.monitor"), each direction sorted by node name;
 // the device-info name is the node's description, the driver its node name.
 //
-// Every stream of the library is in one node group, so that the server runs
-// the captures, the radios' devices and the headphones on one driver, in the
-// same graph cycles, at a small quantum: no clock drifts between them, and a
-// capture is heard within a cycle or two. The captures and the mixing run on
-// PipeWire's real-time data thread: each capture pushes into the mixer, the
-// playback stream renders what its cycle asks for. Nothing there allocates,
-// locks or waits; the user-interface thread changes what the data thread
-// reads only through the mixer's atomics or by running a short change on that
-// thread.
+// Each mixer is one filter node of the server's graph: an input port pair
+// for each of its inputs, linked by the library to the capture device of
+// the capture routed there, and an output pair linked to its playback
+// device. The server runs it after the radios' devices and before the
+// headphones in the same graph cycle, so that a radio is heard in the cycle
+// it was captured in. Its process callback runs on PipeWire's real-time data
+// thread: it converts the captures, mixes and converts the mix. Nothing there
+// allocates, locks or waits; the user-interface thread changes what the data
+// thread reads only through the mixer's atomics or by running a short change
+// on that thread. A capture routed nowhere records nothing.
 //
-// Streams are 32-bit float at the graph's rate; a capture or mixer at a lower
-// rate (the program's 7000 Hz) is converted here, on the data thread, with
-// less delay than the server's converters give. Pausing a mixer stops its
-// stream, stopping it also drops what it had queued.
+// Ports are 32-bit float at the graph's rate; a capture or mixer at a lower
+// rate (the program's 7000 Hz) is converted here, with less delay than the
+// server's converters give. A rate above the graph's is refused. Pausing a
+// mixer silences its output; stopping it also drops what it had in hand.
 //
-// A device that goes away under a stream (a sound card unplugged) leaves that
-// stream silent and every other one playing; every call on it still
-// succeeds. When a device of the same node name comes back, the stream
-// reopens on it by itself, with its route, matrix and pause state, a mixer
-// playing if it was (or was told to while away), and its handle stays good.
-// A stream on the default device follows the server to another device
-// instead.
+// A device that goes away under a channel (a sound card unplugged) leaves
+// that channel silent and every other one playing; every call on it still
+// succeeds. When a device of the same node name comes back, the channel is
+// linked to it again by itself, with its route, matrix and pause state, and
+// its handle stays good. A channel on the default device follows the server
+// to another device instead.
 //
 // When the server goes away (or stops answering) every stream and handle
 // made on it is dropped: later calls fail (false, 0), Free and RecordFree
@@ -56,22 +61,19 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
 
     struct Options : ClientOptions {
         std::string remote; // the server's socket; empty: PipeWire's default
-        // Measured radio to ears on the private server, against PipeWire's
-        // own loopback at the same quantum (1.3 ms): about 5.7 ms. The rest
-        // is the conversions between 7000 Hz and the graph's rate (about
-        // 1 ms), the wait for the capture that the playback runs ahead of
-        // in each cycle (one quantum), and what the mixer holds.
-        //
         // The graph's quantum asked for, at 48000 Hz: 64 frames, 1.3 ms.
-        // Half that saves about 1 ms but takes more CPU than the PulseAudio
-        // protocol's path.
+        // Radio to ears is about one quantum plus the conversions between
+        // 7000 Hz and the graph's rate. Half that saves about 0.7 ms but
+        // takes more CPU than the PulseAudio protocol's path.
         std::uint32_t quantumFrames = 64;
-        // What each mixer input holds beyond one capture burst at first: room
-        // for a capture that comes a cycle late, as one does every few
-        // seconds when the graph runs late. An input that runs dry holds
-        // more from then on (AdaptiveResampler), so a loaded machine trades
-        // delay for unbroken sound.
-        double mixerMarginMs = 2.0;
+        // What each mixer input holds beyond the frames its cycle plays. The
+        // capture's conversion gives 9 or 10 frames at 7000 Hz a cycle and
+        // the playback's takes 9 or 10, the same count over any two cycles:
+        // one frame in hand (a little less than one, so that the wait for
+        // it is one frame, not two) never runs dry. An input that runs dry
+        // holds a cycle more from then on (AdaptiveResampler), so a loaded
+        // machine trades delay for unbroken sound.
+        double mixerMarginMs = 0.14;
     };
 
     PipeWireAudioLibrary();
@@ -82,42 +84,48 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     static bool serverAnswers(const Options &options);
     ~PipeWireAudioLibrary() override;
 
-    // The largest capture burst seen, in frames at 48000 Hz: the quantum the
-    // server granted (0 before any capture came in).
+    // The largest graph cycle a mixer ran, in frames at 48000 Hz: the
+    // quantum the server granted (0 before any mixer ran).
     std::uint32_t grantedQuantum() const;
 
   private:
-    // What both kinds of channel hold of their stream; loop thread under
-    // the lock, or the user-interface thread holding it. A lost stream is
-    // replaced on the loop thread: the data thread reads `handle` only in
-    // its own callbacks.
-    struct Stream {
-        PipeWireStreamHandle handle;
-        PipeWireConnection *connection = nullptr;
-        int state = 0;        // pw_stream_state
-        std::string name;     // "Radio 1", "Headphones"
-        std::string target;   // the node it is held to; "" for the default
-        bool monitor = false; // records the target sink's monitor
-        bool lost = false;    // the server took it away with its device
-    };
     struct Mixer;
-    // Each channel's stream is its last member, so that it closes first:
-    // the data thread lets go of the channel before anything its callbacks
-    // read goes (the members before it, then the base's mixer).
     struct Capture : MixingAudioLibrary::Capture {
         explicit Capture(std::uint32_t rate);
-        Mixer *plugged = nullptr; // data thread only, changed there by plug()
-        std::atomic<std::uint32_t> quantum{0};
+        std::string target;                     // the node it records; "" for the default
+        bool monitor = false;                   // records the target sink's monitor
         std::optional<RateConverter> converter; // data thread, for a low rate
-        Stream stream;
     };
+    // The links of one port pair to a device's node; loop thread under the
+    // lock.
+    struct Links {
+        std::uint32_t node = 0; // linked to, 0 for none
+        std::vector<std::unique_ptr<PipeWireProxyHandle>> links;
+    };
+    // The filter is the last member, so that it closes first: the data
+    // thread lets go of the mixer before anything its callback reads goes
+    // (the members before it, then the base's mixer).
     struct Mixer : MixingAudioLibrary::Mixer {
         Mixer(std::uint32_t rate, double targetDelayMs);
+        std::string name;   // "Headphones"
+        std::string target; // the sink it plays on; "" for the default
+        int state = 0;      // pw_filter_state; loop thread
         std::atomic<bool> playing{false};
-        std::size_t cycleFrames = 0;            // what a cycle takes when the server does not say
+        std::atomic<std::uint32_t> quantum{0};  // the largest cycle run
         std::optional<RateConverter> converter; // data thread, for a low rate
-        std::vector<float> mixed;               // what the converter reads
-        Stream stream;
+        // By input: the capture plugged in there; data thread only, changed
+        // there by plug().
+        std::array<Capture *, RealtimeMixer::kMaxInputs> plugged{};
+        // By input: cycles in a row that a plugged input brought nothing;
+        // written on the data thread, cleared by the loop thread.
+        std::array<std::atomic<std::uint32_t>, RealtimeMixer::kMaxInputs> starved{};
+        // Left and right ports, their data as pw_filter_add_port gives it.
+        std::array<std::array<void *, kChannels>, RealtimeMixer::kMaxInputs> inputPorts{};
+        std::array<void *, kChannels> outputPorts{};
+        std::array<Links, RealtimeMixer::kMaxInputs> inputLinks;
+        Links outputLinks;
+        PipeWireConnection *connection = nullptr;
+        PipeWireFilterHandle filter;
     };
 
     ServerConnection *serverConnection() const override { return connection_.get(); }
@@ -135,25 +143,33 @@ class PipeWireAudioLibrary : public MixingAudioLibrary {
     void route(MixingAudioLibrary::Capture &capture, MixingAudioLibrary::Mixer *mixer,
                int input) override;
 
-    // Plugs `capture` into `mixer` (at capture.input), or unplugs it (mixer
-    // nullptr), on the data thread; returns once done.
-    void plug(Capture &capture, Mixer *mixer);
-    // Connects `channel`'s stream (its name set) to `device` ("" for the
-    // default), with the loop locked; false when it could not be made or did
-    // not come up in time.
-    template <typename Channel> bool openStream(Channel &channel, const std::string &device);
-    // With the loop locked: replaces `channel`'s pw_stream with a new one
-    // connecting to its target, without waiting; false when refused at once.
-    template <typename Channel> bool connectStream(Channel &channel);
-    // Loop thread: device `node` has appeared; the streams that lost it
-    // reopen.
+    // Plugs `capture` into input `input` of `mixer` (capture nullptr:
+    // unplugs what is there), on the data thread; returns once done.
+    void plug(Mixer &mixer, int input, Capture *capture);
+    // With the loop locked: makes `mixer`'s filter node and its ports; false
+    // when it could not be made or did not come up in time.
+    bool openFilter(Mixer &mixer);
+    // Loop thread, or with the loop locked: links every mixer's ports to the
+    // devices they are meant for now, where those are there and the links
+    // are not.
+    void relink();
+    void relink(Mixer &mixer);
+    // Links the ports named `portNames` of `mixer`'s node with `node`'s
+    // `devicePorts` (the node and ports of the devices' side), from the
+    // device when `fromDevice`; `node` 0 or ports not all there yet: none.
+    void link(Mixer &mixer, Links &links, std::uint32_t node,
+              const std::vector<PipeWireConnection::Port> &devicePorts,
+              const std::array<std::string, kChannels> &portNames, bool fromDevice);
+    // Loop thread: links again the inputs whose links carry nothing, as
+    // one made while the graph starts now and then does.
+    void relinkStarved();
+    // Loop thread: device `node` has appeared; the channels that lost it
+    // are linked to it again.
     void reopen(const std::string &node);
-    // The rate a stream for a channel at `rate` runs at.
-    static std::uint32_t streamRate(std::uint32_t rate);
 
-    static void onCaptureProcess(void *data);
-    static void onPlaybackProcess(void *data);
+    static void onProcess(void *data, spa_io_position *position);
 
     Options options_;
     std::unique_ptr<PipeWireConnection> connection_;
+    PipeWireTimerHandle watch_; // runs relinkStarved
 };

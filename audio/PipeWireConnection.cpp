@@ -120,6 +120,11 @@ void PipeWireConnection::nameDataThread()
     pw_loop_invoke(dataLoop(), name, 0, &naming, sizeof naming, true, nullptr);
 }
 
+pw_loop *PipeWireConnection::loop() const
+{
+    return pw_thread_loop_get_loop(loop_);
+}
+
 pw_loop *PipeWireConnection::dataLoop() const
 {
     return pw_data_loop_get_loop(pw_context_get_data_loop(context_));
@@ -182,6 +187,7 @@ void PipeWireConnection::disconnect()
 void PipeWireConnection::forgetServer()
 {
     nodes_.clear();
+    ports_.clear();
     busPaths_.clear();
     defaultSink_.clear();
     defaultSource_.clear();
@@ -266,6 +272,24 @@ std::optional<std::string> PipeWireConnection::monitoredSink(const std::string &
     return isSink(sink) ? std::optional(sink) : std::nullopt;
 }
 
+std::optional<std::uint32_t> PipeWireConnection::nodeId(const std::string &name) const
+{
+    for (const auto &[id, node] : nodes_)
+        if (node.name == name)
+            return id;
+    return std::nullopt;
+}
+
+std::vector<PipeWireConnection::Port> PipeWireConnection::ports(std::uint32_t node, bool output,
+                                                                bool monitor) const
+{
+    std::vector<Port> found;
+    for (const auto &[id, port] : ports_)
+        if (port.node == node && port.output == output && (!output || port.monitor == monitor))
+            found.push_back(port.port);
+    return found;
+}
+
 std::string PipeWireConnection::busPath(std::uint32_t id, const Node &node) const
 {
     for (const std::uint32_t holder : {id, node.device}) {
@@ -338,6 +362,12 @@ void PipeWireConnection::devicesChanged()
         devicesChanged_();
 }
 
+void PipeWireConnection::graphChanged()
+{
+    if (graphChanged_)
+        graphChanged_();
+}
+
 bool PipeWireConnection::isSink(const std::string &name) const
 {
     for (const auto &[id, node] : nodes_)
@@ -389,6 +419,15 @@ void PipeWireConnection::onGlobal(void *data, std::uint32_t id, std::uint32_t, c
         if (self->deviceAdded_)
             self->deviceAdded_(name);
         self->devicesChanged();
+    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Port) == 0) {
+        NodePort port{{id, lookup(props, PW_KEY_PORT_NAME), lookup(props, PW_KEY_AUDIO_CHANNEL)},
+                      0,
+                      lookup(props, PW_KEY_PORT_DIRECTION) == std::string_view("out"),
+                      lookup(props, PW_KEY_PORT_MONITOR) == std::string_view("true")};
+        if (!spa_atou32(lookup(props, PW_KEY_NODE_ID), &port.node, 10))
+            return;
+        self->ports_[id] = std::move(port);
+        self->graphChanged();
     } else if (std::strcmp(type, PW_TYPE_INTERFACE_Device) == 0 &&
                lookup(props, PW_KEY_MEDIA_CLASS) == std::string_view(kDeviceClass)) {
         self->bindForBusPath(id, type, PW_VERSION_DEVICE);
@@ -411,11 +450,15 @@ void PipeWireConnection::onGlobalRemove(void *data, std::uint32_t id)
 {
     auto *self = static_cast<PipeWireConnection *>(data);
     const bool device = self->bound_.contains(id) && self->nodes_.contains(id);
+    const bool linkable = self->nodes_.contains(id) || self->ports_.contains(id);
     self->unbind(id);
     self->busPaths_.erase(id);
     self->nodes_.erase(id);
+    self->ports_.erase(id);
     if (device)
         self->devicesChanged();
+    if (linkable)
+        self->graphChanged();
 }
 
 int PipeWireConnection::onMetadataProperty(void *data, std::uint32_t subject, const char *key,
@@ -432,5 +475,6 @@ int PipeWireConnection::onMetadataProperty(void *data, std::uint32_t subject, co
     } else if (std::strcmp(key, "default.audio.source") == 0) {
         self->defaultSource_ = nameInJson(value);
     }
+    self->graphChanged();
     return 0;
 }

@@ -57,6 +57,8 @@ class PipeWireConnection : public ServerConnection {
     bool sync();
 
     pw_core *core() const { return core_.get(); }
+    // The loop this connection's callbacks run on.
+    pw_loop *loop() const;
     // The loop that runs the streams' real-time callbacks.
     pw_loop *dataLoop() const;
     // Gives the data loop's thread its name, once a stream has started it.
@@ -72,6 +74,19 @@ class PipeWireConnection : public ServerConnection {
     // other name.
     std::optional<std::string> monitoredSink(const std::string &name) const;
 
+    // A node's port as the registry announced it.
+    struct Port {
+        std::uint32_t id = 0;
+        std::string name;    // "capture_FL", "monitor_FR", ...
+        std::string channel; // "FL", "FR", "MONO"; "" when it does not say
+    };
+    // The global id of the node named `name`; nullopt when there is none.
+    std::optional<std::uint32_t> nodeId(const std::string &name) const;
+    // Node `node`'s ports of one direction sorted by id: its outputs, only
+    // the monitor ones when `monitor` and none of those otherwise, or its
+    // inputs.
+    std::vector<Port> ports(std::uint32_t node, bool output, bool monitor) const;
+
     // Called on the loop thread, with the loop locked, each time the server
     // announces an audio device, with its node name, once devices() lists
     // it. Set before connect.
@@ -80,6 +95,10 @@ class PipeWireConnection : public ServerConnection {
     // Called on the loop thread, with the loop locked, each time an audio
     // device comes or goes, or its bus path becomes known. Set before connect.
     void onDevicesChanged(std::function<void()> changed) { devicesChanged_ = std::move(changed); }
+    // Called on the loop thread, with the loop locked, each time a port
+    // comes or goes, a node goes or a default device changes: what links
+    // between nodes can be made has changed. Set with the loop locked.
+    void onGraphChanged(std::function<void()> changed) { graphChanged_ = std::move(changed); }
 
     // Caller holds the lock: waits until `done` is true or the timeout has
     // passed (then gives up on the server); returns `done`'s last answer.
@@ -111,6 +130,7 @@ class PipeWireConnection : public ServerConnection {
     void bindForBusPath(std::uint32_t id, const char *type, std::uint32_t version);
     void unbind(std::uint32_t id);
     void devicesChanged();
+    void graphChanged();
     static void onBoundProps(void *data, const spa_dict *props);
     // The events of a bound node or device (`Events`) that hand its
     // properties to onBoundProps each time they change.
@@ -142,11 +162,19 @@ class PipeWireConnection : public ServerConnection {
     bool lost_ = false;
     std::string error_; // the server's last word on a failure
     std::map<std::uint32_t, Node> nodes_;
+    struct NodePort {
+        Port port;
+        std::uint32_t node = 0;
+        bool output = false;
+        bool monitor = false;
+    };
+    std::map<std::uint32_t, NodePort> ports_;
     std::map<std::uint32_t, std::unique_ptr<Bound>> bound_;
     // By global id of a node or a device.
     std::map<std::uint32_t, std::string> busPaths_;
     DeviceAdded deviceAdded_;
     std::function<void()> devicesChanged_;
+    std::function<void()> graphChanged_;
     std::string defaultSink_;
     std::string defaultSource_;
 };

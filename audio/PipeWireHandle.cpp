@@ -1,12 +1,17 @@
 #include "PipeWireHandle.h"
 
 #include <pipewire/core.h>
+#include <pipewire/filter.h>
 #include <pipewire/proxy.h>
 #include <pipewire/stream.h>
 
 template <>
 const PipeWireStreamHandle::Calls PipeWireStreamHandle::kCalls = {pw_stream_add_listener,
                                                                   pw_stream_destroy};
+
+template <>
+const PipeWireFilterHandle::Calls PipeWireFilterHandle::kCalls = {pw_filter_add_listener,
+                                                                  pw_filter_destroy};
 
 // A proxy's listener takes what each interface's add_listener gives it.
 template <>

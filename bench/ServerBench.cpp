@@ -405,6 +405,7 @@ bool runNativeBench(ServerProbe &probe)
                 native.measurement.clicksSent);
     std::printf("native_quantum=%u/48000 (asked %u)\n", quantum, options.quantumFrames);
     print("native_cpu_percent", native.measurement.cpuPerSecond * 100.0);
+    print("native_rss_mb", native.rss);
     printPass("native_pass", native, kNativeLatencyGoalMs);
     printStalled("native_", native);
     print("pw_loopback_latency_ms", percentile(loopback.delays, 0.5));

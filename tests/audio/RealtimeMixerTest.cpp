@@ -481,6 +481,28 @@ TEST(RealtimeMixer, AnInputOnTheOutputsClockPlaysItsFramesAsTheyCame)
     EXPECT_NEAR(mixer.delayMs(input), 2 * 3 * kBlock * 1000.0 / kRate, 1.0);
 }
 
+// Captured and mixed in the same callback, in pieces that differ by a frame
+// from the pieces played, whichever comes first: the input holds the cycle's
+// own frames and a margin of under one frame, no cycle more, and never runs
+// dry.
+TEST(RealtimeMixer, AnInputPushedInTheSameCycleHoldsOnlyItsCycle)
+{
+    const double marginFrames = 0.98;
+    for (int lag = 0; lag < 3; ++lag) {
+        RealtimeMixer mixer{RealtimeMixer::Config{}};
+        const int input =
+            mixer.attachInput(marginFrames * 1000.0 / kRate, AdaptiveResampler::Clock::kSameCycle);
+        std::vector<float> block(20 * 2, 0.25f);
+        for (int cycle = 0; cycle < 2000; ++cycle) {
+            mixer.push(input, block.data(), cycle % 3 == 0 ? 10 : 9);
+            mixer.render(block.data(), cycle % 3 == lag ? 10 : 9);
+        }
+        EXPECT_EQ(mixer.underrunFrames(), 0U) << "lag " << lag;
+        EXPECT_LT(mixer.delayMs(input), (10.0 + marginFrames + 1.0) * 1000.0 / kRate)
+            << "lag " << lag;
+    }
+}
+
 TEST(RealtimeMixer, DelayHoldsAgainstClockDrift)
 {
     DriftScenario scenario;
