@@ -22,6 +22,9 @@ import sys
 import time
 
 STALLED_SECONDS = 0.5
+# A new player's stream comes up within this time even on a busy machine.
+STARTING_SECONDS = 10.0
+PIPE_BYTES = 65536
 
 
 def tone(hz):
@@ -41,15 +44,21 @@ def play(sink, second):
     # Stopped, it takes its player with it.
     signal.signal(signal.SIGTERM, lambda *_: (player.kill(), sys.exit(0)))
     pipe = player.stdin.fileno()
+    started_by = time.monotonic() + STARTING_SECONDS
+    written = 0
     try:
         while player.poll() is None:
-            offset = 0
-            while offset < len(second):
-                if not select.select([], [pipe], [], STALLED_SECONDS)[1]:
-                    print("tone-player: the player of %s has stopped taking its input"
-                          % sink, file=sys.stderr, flush=True)
-                    return
-                offset += os.write(pipe, second[offset:offset + 4096])
+            if select.select([], [pipe], [], STALLED_SECONDS)[1]:
+                offset = written % len(second)
+                written += os.write(pipe, second[offset:offset + 4096])
+                continue
+            # A new player takes its input only once its stream runs: until
+            # it has taken some, it is starting, not stopped.
+            if written <= PIPE_BYTES and time.monotonic() < started_by:
+                continue
+            print("tone-player: the player of %s has stopped taking its input" % sink,
+                  file=sys.stderr, flush=True)
+            return
     except OSError:
         pass
     finally:
