@@ -50,6 +50,7 @@ folder=
 started=
 # The processes whose main threads run real-time once the server answers.
 main_threads=()
+scripts=$(cd "$(dirname "$0")" && pwd)
 
 private_env() {
   local dir=$1
@@ -148,8 +149,8 @@ make_sink() {
 }
 
 # The tone of radio $2, if it is one. A pipewire server has no sine module:
-# there a player of PipeWire's own loops one second of whole cycles, so that
-# the tones do not depend on the server's pulse layer, which may drop a busy
+# there a player of PipeWire's own plays it (tone-player.py), so that the
+# tones do not depend on the server's pulse layer, which may drop a busy
 # stream's messages and leave it silent for good.
 start_tone() {
   local dir=$1 sink=$2
@@ -158,18 +159,7 @@ start_tone() {
     pactl_ load-module module-sine sink="$sink" frequency="${tone[$sink]}" >/dev/null
     return
   fi
-  [ -f "$dir/$sink.raw" ] || python3 -c 'import math, struct, sys
-hz = int(sys.argv[1])
-sys.stdout.buffer.write(b"".join(struct.pack("<f", 0.5 * math.sin(2 * math.pi * hz * i / 48000)) for i in range(48000)))' \
-    "${tone[$sink]}" >"$dir/$sink.raw"
-  # The player of PipeWire 0.3.65 now and then crashes on a loaded machine:
-  # it starts again, as a radio plays on.
-  spawn "$dir" players.log bash -c 'while :; do
-    while cat "$1"; do :; done | pw-cat --playback \
-      --target "$2" --format f32 --rate 48000 --channels 1 --latency 20ms \
-      --properties "{ media.name = \"tone of $2\" node.name = \"tone of $2\" node.dont-reconnect = true }" -
-    sleep 0.2
-  done' - "$dir/$sink.raw" "$sink"
+  spawn "$dir" players.log "$scripts/tone-player.py" "$sink" "${tone[$sink]}"
   echo "$last_pid" >"$dir/$sink.tone"
 }
 
