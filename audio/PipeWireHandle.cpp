@@ -3,11 +3,6 @@
 #include <pipewire/core.h>
 #include <pipewire/filter.h>
 #include <pipewire/proxy.h>
-#include <pipewire/stream.h>
-
-template <>
-const PipeWireStreamHandle::Calls PipeWireStreamHandle::kCalls = {pw_stream_add_listener,
-                                                                  pw_stream_destroy};
 
 template <>
 const PipeWireFilterHandle::Calls PipeWireFilterHandle::kCalls = {pw_filter_add_listener,

@@ -7,12 +7,10 @@ struct pw_core_events;
 struct pw_filter;
 struct pw_filter_events;
 struct pw_proxy;
-struct pw_stream;
-struct pw_stream_events;
 
 // The one owner of a PipeWire object and of its owner's listener on it.
 // Closing removes the listener first, so that no callback runs on what the
-// owner is freeing, then destroys the object: a stream or a filter goes off
+// owner is freeing, then destroys the object: a filter goes off
 // the data thread with it, a proxy takes what this client made on the server with it,
 // the core disconnects. Once close() returns no callback of it runs or will.
 // With the loop locked, from any thread but the data thread.
@@ -62,12 +60,10 @@ template <typename Object, typename Events> class PipeWireHandle {
     bool listening_ = false;
 };
 
-using PipeWireStreamHandle = PipeWireHandle<pw_stream, pw_stream_events>;
 using PipeWireFilterHandle = PipeWireHandle<pw_filter, pw_filter_events>;
 using PipeWireProxyHandle = PipeWireHandle<pw_proxy, void>;
 using PipeWireCoreHandle = PipeWireHandle<pw_core, pw_core_events>;
 
-template <> const PipeWireStreamHandle::Calls PipeWireStreamHandle::kCalls;
 template <> const PipeWireFilterHandle::Calls PipeWireFilterHandle::kCalls;
 template <> const PipeWireProxyHandle::Calls PipeWireProxyHandle::kCalls;
 template <> const PipeWireCoreHandle::Calls PipeWireCoreHandle::kCalls;
