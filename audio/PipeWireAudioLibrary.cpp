@@ -17,6 +17,9 @@ using Direction = PipeWireConnection::Direction;
 constexpr std::uint32_t kGraphRate = PipeWireAudioLibrary::kGraphRate;
 // Frames converted at once on the data thread, at the graph's rate.
 constexpr std::size_t kChunkFrames = 256;
+// The most frames a cycle can bring: the graph's largest quantum, which is
+// also the size of the ports' buffers.
+constexpr std::uint32_t kMaxCycleFrames = 8192;
 constexpr const char *kChannelNames[] = {"FL", "FR"};
 // How often the inputs' links are checked, and how many cycles in a row a
 // linked input may bring nothing (a device's own gap) before it is linked
@@ -393,6 +396,11 @@ void PipeWireAudioLibrary::onProcess(void *data, spa_io_position *position)
     if (position == nullptr)
         return;
     const auto frames = static_cast<std::uint32_t>(position->clock.duration);
+    // While links move the node to another driver, a cycle can come with a
+    // position that is not yet (or no longer) filled in; a length beyond any
+    // buffer of the ports would write past them.
+    if (frames == 0 || frames > kMaxCycleFrames)
+        return;
     if (frames > mixer.quantum.load(std::memory_order_relaxed))
         mixer.quantum.store(frames, std::memory_order_relaxed);
     float *out[kChannels];
