@@ -118,13 +118,7 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
                                                 std::size_t frames)
 {
     Pull result;
-    // The output's cycles are longer than the target was made for (a server
-    // that runs a larger quantum than asked): hold two requests, one to play
-    // and one for a capture that comes a cycle late, rather than run dry in
-    // every cycle.
-    if (clock_ == Clock::kOutputs)
-        raiseTarget(2.0 * static_cast<double>(frames));
-    else if (clock_ == Clock::kSameCycle)
+    if (clock_ == Clock::kSameCycle)
         holdCycle(static_cast<double>(frames));
     double delay = delayFrames(ring);
     const bool settledHigh =

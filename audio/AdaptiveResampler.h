@@ -30,8 +30,8 @@
 // burst needs. A delay that settles above the target (a cycle that brought
 // two bursts) is cut back to it, since nothing would play it away, and one
 // that settles below it (a cycle whose capture never came) is made up by
-// playing a few frames twice; a target below two of the output's requests is
-// raised to that (raiseTarget). Such an input that runs dry holds one more of
+// playing a few frames twice; the target always covers the pull's own frames
+// (holdCycle). Such an input that runs dry holds one more of
 // the output's requests from then on (up to kMaxLateCycles more), and gives
 // one frame of that back after each kCalmSeconds without running dry: a quiet
 // machine keeps the least delay, a loaded one the delay it needs.
@@ -45,8 +45,7 @@
 class AdaptiveResampler {
   public:
     enum class Clock {
-        kOwn,     // the capture's crystal: converted and steered
-        kOutputs, // the output's: read as it comes
+        kOwn, // the capture's crystal: converted and steered
         // The output's, and pushed in the same callback just before each
         // pull: holds the pull's own frames plus the target, no more.
         kSameCycle,
