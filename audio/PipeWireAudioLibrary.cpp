@@ -17,15 +17,39 @@ using Direction = PipeWireConnection::Direction;
 constexpr std::uint32_t kGraphRate = PipeWireAudioLibrary::kGraphRate;
 // Frames converted at once on the data thread, at the graph's rate.
 constexpr std::size_t kChunkFrames = 256;
-// The most frames a cycle can bring: the graph's largest quantum, which is
-// also the size of the ports' buffers.
-constexpr std::uint32_t kMaxCycleFrames = 8192;
 constexpr const char *kChannelNames[] = {"FL", "FR"};
 // How often the inputs' links are checked, and how many cycles in a row a
 // linked input may bring nothing (a device's own gap) before it is linked
 // again.
 constexpr std::chrono::milliseconds kWatchInterval{250};
 constexpr std::uint32_t kStarvedCycles = 16;
+
+// A port's samples in this cycle. No samples: the port has no buffer (an
+// input not fed this cycle). Not `fits`: its buffer is shorter than the
+// cycle, whose length nobody checks against the buffers; while links move
+// the node to another driver, it can be any number.
+struct PortSamples {
+    float *samples = nullptr;
+    bool fits = false;
+};
+
+PortSamples portSamples(void *port, std::uint32_t frames, pw_direction direction)
+{
+    pw_buffer *buffer = pw_filter_dequeue_buffer(port);
+    if (buffer == nullptr)
+        return {};
+    spa_data &data = buffer->buffer->datas[0];
+    const PortSamples found{static_cast<float *>(data.data),
+                            data.maxsize / sizeof(float) >= frames};
+    if (direction == PW_DIRECTION_OUTPUT && found.fits) {
+        data.chunk->offset = 0;
+        data.chunk->size = frames * sizeof(float);
+        data.chunk->stride = sizeof(float);
+        data.chunk->flags = 0;
+    }
+    pw_filter_queue_buffer(port, buffer);
+    return found.samples != nullptr ? found : PortSamples{};
+}
 
 std::optional<RateConverter> converterFor(std::uint32_t rate)
 {
@@ -396,17 +420,18 @@ void PipeWireAudioLibrary::onProcess(void *data, spa_io_position *position)
     if (position == nullptr)
         return;
     const auto frames = static_cast<std::uint32_t>(position->clock.duration);
-    // While links move the node to another driver, a cycle can come with a
-    // position that is not yet (or no longer) filled in; a length beyond any
-    // buffer of the ports would write past them.
-    if (frames == 0 || frames > kMaxCycleFrames)
+    if (frames == 0)
         return;
-    if (frames > mixer.quantum.load(std::memory_order_relaxed))
-        mixer.quantum.store(frames, std::memory_order_relaxed);
     float *out[kChannels];
-    for (std::size_t channel = 0; channel < kChannels; ++channel)
-        out[channel] =
-            static_cast<float *>(pw_filter_get_dsp_buffer(mixer.outputPorts[channel], frames));
+    for (std::size_t channel = 0; channel < kChannels; ++channel) {
+        const PortSamples port =
+            portSamples(mixer.outputPorts[channel], frames, PW_DIRECTION_OUTPUT);
+        if (port.samples != nullptr && !port.fits)
+            return;
+        out[channel] = port.samples;
+    }
+    if (out[0] != nullptr && frames > mixer.quantum.load(std::memory_order_relaxed))
+        mixer.quantum.store(frames, std::memory_order_relaxed);
     // The converters are made for the graph's usual rate: at another,
     // silence rather than every radio at the wrong pitch.
     const bool playing =
@@ -426,14 +451,17 @@ void PipeWireAudioLibrary::onProcess(void *data, spa_io_position *position)
         Capture *capture = mixer.plugged[input];
         if (capture == nullptr)
             continue;
-        const float *in[kChannels];
-        for (std::size_t channel = 0; channel < kChannels; ++channel)
-            in[channel] = static_cast<const float *>(
-                pw_filter_get_dsp_buffer(mixer.inputPorts[input][channel], frames));
-        if (in[0] == nullptr || in[1] == nullptr) {
+        const PortSamples left =
+            portSamples(mixer.inputPorts[input][0], frames, PW_DIRECTION_INPUT);
+        const PortSamples right =
+            portSamples(mixer.inputPorts[input][1], frames, PW_DIRECTION_INPUT);
+        if (left.samples == nullptr || right.samples == nullptr) {
             mixer.starved[input].fetch_add(1, std::memory_order_relaxed);
             continue;
         }
+        if (!left.fits || !right.fits)
+            continue;
+        const float *in[kChannels] = {left.samples, right.samples};
         mixer.starved[input].store(0, std::memory_order_relaxed);
         for (std::size_t done = 0; done < frames; done += kChunkFrames) {
             const std::size_t chunk = std::min<std::size_t>(kChunkFrames, frames - done);
