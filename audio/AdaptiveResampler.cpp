@@ -33,6 +33,9 @@ void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
     leastTarget_ = std::max(targetDelayFrames, reach());
     setTarget(leastTarget_);
     calmFrames_ = 0;
+    heldCycle_ = 0.0;
+    cyclePeak_ = 0.0;
+    cycleWindowFrames_ = 0;
     sinceDryFrames_ = std::numeric_limits<std::size_t>::max() / 4;
     lastDryIntervalFrames_ = sinceDryFrames_;
     recurringDry_ = false;
@@ -64,9 +67,25 @@ void AdaptiveResampler::holdCycle(double frames)
 {
     // A cycle that plays a frame more than the last is not a late capture:
     // the input plays on, with that frame in hand from now on.
-    leastTarget_ = std::max(leastTarget_, frames + cycleSlack_);
-    if (targetDelay_ < leastTarget_)
-        setTarget(leastTarget_);
+    if (frames > heldCycle_) {
+        leastTarget_ += frames - heldCycle_;
+        heldCycle_ = frames;
+        if (targetDelay_ < leastTarget_)
+            setTarget(leastTarget_);
+    }
+    // Once the graph's cycles have been shorter for a while (the node that
+    // asked for a larger quantum has gone), what they no longer need is
+    // given back, or the radio would stay that much late until power-off.
+    cyclePeak_ = std::max(cyclePeak_, frames);
+    cycleWindowFrames_ += static_cast<std::size_t>(frames);
+    if (cycleWindowFrames_ >= static_cast<std::size_t>(kCalmSeconds * sampleRate_)) {
+        const double unneeded = heldCycle_ - cyclePeak_;
+        leastTarget_ -= unneeded;
+        heldCycle_ = cyclePeak_;
+        setTarget(std::max(leastTarget_, targetDelay_ - unneeded));
+        cyclePeak_ = 0.0;
+        cycleWindowFrames_ = 0;
+    }
 }
 
 void AdaptiveResampler::setTarget(double frames)

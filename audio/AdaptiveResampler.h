@@ -30,11 +30,12 @@
 // burst needs. A delay that settles above the target (a cycle that brought
 // two bursts) is cut back to it, since nothing would play it away, and one
 // that settles below it (a cycle whose capture never came) is made up by
-// playing a few frames twice; the target always covers the pull's own frames
-// (holdCycle). Such an input that runs dry holds one more of
-// the output's requests from then on (up to kMaxLateCycles more), and gives
-// one frame of that back after each kCalmSeconds without running dry: a quiet
-// machine keeps the least delay, a loaded one the delay it needs.
+// playing a few frames twice; the target always covers the pull's own frames,
+// those of the largest pull within the last kCalmSeconds (holdCycle). Such an
+// input that runs dry holds one more of the output's requests from then on
+// (up to kMaxLateCycles more), and gives one frame of that back after each
+// kCalmSeconds without running dry: a quiet machine keeps the least delay, a
+// loaded one the delay it needs.
 //
 // A capture on its own clock that runs dry three times within kRecurSeconds
 // comes in clumps (a server that delivers a large cycle late, several at once):
@@ -131,7 +132,12 @@ class AdaptiveResampler {
 
     const double sampleRate_;
     Clock clock_ = Clock::kOwn;
-    double cycleSlack_ = 0.0;  // same cycle: what is held beyond the pull's frames
+    double cycleSlack_ = 0.0; // same cycle: what is held beyond the pull's frames
+    // Same cycle: the pull held for, and the largest pull in the window of
+    // kCalmSeconds now running.
+    double heldCycle_ = 0.0;
+    double cyclePeak_ = 0.0;
+    std::size_t cycleWindowFrames_ = 0;
     double leastTarget_ = 0.0; // what targetDelay_ comes back down to
     double targetDelay_ = 0.0;
     std::size_t calmFrames_ = 0; // played since the target last moved
