@@ -21,7 +21,7 @@ std::vector<float> listenUntil(ServerProbe &probe,
     return recording;
 }
 
-void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected)
+void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, std::source_location caller)
 {
     const auto heard = listenUntil(probe, [&](const std::vector<float> &heard) {
         return SimulatedRadios::mismatch(heard, expected).empty();
@@ -40,7 +40,7 @@ void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected)
                 << toneDb(played, 0, hz, SimulatedRadios::kAnalysisRate) << " dB, longest gap "
                 << longestGapSeconds(played, 0, SimulatedRadios::kAnalysisRate) * 1000 << " ms; ";
     }
-    ADD_FAILURE() << "the headphones play something else: "
-                  << SimulatedRadios::mismatch(heard, expected) << "\nat their monitors, "
-                  << sources.str();
+    ADD_FAILURE_AT(caller.file_name(), static_cast<int>(caller.line()))
+        << "the headphones play something else: " << SimulatedRadios::mismatch(heard, expected)
+        << "\nat their monitors, " << sources.str();
 }
