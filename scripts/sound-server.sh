@@ -220,12 +220,15 @@ wait_for_streams() {
   return 1
 }
 
-# Each radio's monitor carries its tone to a new capture stream. On PipeWire
-# the players and the session manager's first links come up a while after
-# the server answers; a test that started before would hear silence.
+# Each radio's monitor (of those named, or all) carries its tone to a new
+# capture stream. On PipeWire the players and the session manager's first
+# links come up a while after the server answers, or after a radio is plugged
+# in again; a test that started before would hear silence.
 wait_for_tones() {
   local sink
-  for sink in "${!tone[@]}"; do
+  [ $# -gt 0 ] || set -- "${!tone[@]}"
+  for sink in "$@"; do
+    [ -n "${tone[$sink]:-}" ] || continue
     for _ in $(seq 50); do
       # The peak of the last 50 ms of a 300 ms recording, s16 mono at 8 kHz.
       {
@@ -358,6 +361,7 @@ plug_sink() {
   start_tone "$dir" "$sink"
   keep_awake "$dir" "$sink"
   restore_tones
+  wait_for_tones "$sink"
 }
 
 case "${1:-}" in

@@ -1,10 +1,14 @@
 #include "HeadphonesListening.h"
 
 #include "ServerProbe.h"
+#include "ToneAnalysis.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
+#include <string>
+#include <utility>
 
 std::vector<float> listenUntil(ServerProbe &probe,
                                const std::function<bool(const std::vector<float> &)> &heard)
@@ -17,11 +21,26 @@ std::vector<float> listenUntil(ServerProbe &probe,
     return recording;
 }
 
-void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected)
+void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, std::source_location caller)
 {
     const auto heard = listenUntil(probe, [&](const std::vector<float> &heard) {
         return SimulatedRadios::mismatch(heard, expected).empty();
     });
-    EXPECT_EQ(SimulatedRadios::mismatch(heard, expected), "")
-        << "the headphones play something else";
+    if (SimulatedRadios::mismatch(heard, expected).empty())
+        return;
+    // What each radio plays at its own monitor tells a fault of the server
+    // from one of the program.
+    std::ostringstream sources;
+    for (const auto &[radio, hz] : {std::pair{1, SimulatedRadios::kRadio1Hz},
+                                    {2, SimulatedRadios::kRadio2Hz},
+                                    {3, SimulatedRadios::kRadio3Hz}}) {
+        const auto played = probe.record("radio" + std::to_string(radio) + ".monitor", 0.25,
+                                         SimulatedRadios::kAnalysisRate);
+        sources << "radio " << radio << ": "
+                << toneDb(played, 0, hz, SimulatedRadios::kAnalysisRate) << " dB, longest gap "
+                << longestGapSeconds(played, 0, SimulatedRadios::kAnalysisRate) * 1000 << " ms; ";
+    }
+    ADD_FAILURE_AT(caller.file_name(), static_cast<int>(caller.line()))
+        << "the headphones play something else: " << SimulatedRadios::mismatch(heard, expected)
+        << "\nat their monitors, " << sources.str();
 }

@@ -3,6 +3,7 @@
 #include "SimulatedRadios.h"
 
 #include <functional>
+#include <source_location>
 #include <vector>
 
 class ServerProbe;
@@ -18,4 +19,6 @@ std::vector<float> listenUntil(ServerProbe &probe,
 // never do. One recording may catch a glitch of a loaded server, whose splash
 // reaches a tone that should be absent; a wrong route stays wrong in every
 // recording of the wait.
-void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected);
+// The failure names the caller's line.
+void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected,
+                 std::source_location caller = std::source_location::current());

@@ -32,3 +32,15 @@ double levelDb(const std::vector<float> &stereo, int channel)
     const double rms = std::sqrt(sum / static_cast<double>(stereo.size() / 2));
     return 20.0 * std::log10(std::max(rms * std::sqrt(2.0), 1e-9));
 }
+
+double longestGapSeconds(const std::vector<float> &stereo, int channel, std::uint32_t rate)
+{
+    // A tone's own samples near zero come one at a time; a gap is a run.
+    constexpr float kQuiet = 0.001F; // -60 dB
+    std::size_t longest = 0, run = 0;
+    for (std::size_t i = channel; i < stereo.size(); i += 2) {
+        run = std::abs(stereo[i]) < kQuiet ? run + 1 : 0;
+        longest = std::max(longest, run);
+    }
+    return static_cast<double>(longest) / rate;
+}

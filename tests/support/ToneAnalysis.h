@@ -14,3 +14,6 @@ double toneDb(const std::vector<float> &stereo, int channel, double hz, std::uin
 
 // Overall level of one channel, in dB relative to a full-scale sine.
 double levelDb(const std::vector<float> &stereo, int channel);
+
+// The longest stretch in which one channel stays below -60 dB, in seconds.
+double longestGapSeconds(const std::vector<float> &stereo, int channel, std::uint32_t rate);
