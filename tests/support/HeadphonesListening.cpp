@@ -21,7 +21,8 @@ std::vector<float> listenUntil(ServerProbe &probe,
     return recording;
 }
 
-void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, std::source_location caller)
+void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, const char *callerFile,
+                 int callerLine)
 {
     const auto heard = listenUntil(probe, [&](const std::vector<float> &heard) {
         return SimulatedRadios::mismatch(heard, expected).empty();
@@ -40,7 +41,7 @@ void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, std::source
                 << toneDb(played, 0, hz, SimulatedRadios::kAnalysisRate) << " dB, longest gap "
                 << longestGapSeconds(played, 0, SimulatedRadios::kAnalysisRate) * 1000 << " ms; ";
     }
-    ADD_FAILURE_AT(caller.file_name(), static_cast<int>(caller.line()))
+    ADD_FAILURE_AT(callerFile, callerLine)
         << "the headphones play something else: " << SimulatedRadios::mismatch(heard, expected)
         << "\nat their monitors, " << sources.str();
 }
