@@ -27,7 +27,8 @@ void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, const char 
     const auto heard = listenUntil(probe, [&](const std::vector<float> &heard) {
         return SimulatedRadios::mismatch(heard, expected).empty();
     });
-    if (SimulatedRadios::mismatch(heard, expected).empty())
+    const std::string mismatch = SimulatedRadios::mismatch(heard, expected);
+    if (mismatch.empty())
         return;
     // What each radio plays at its own monitor tells a fault of the server
     // from one of the program.
@@ -41,7 +42,6 @@ void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, const char 
                 << toneDb(played, 0, hz, SimulatedRadios::kAnalysisRate) << " dB, longest gap "
                 << longestGapSeconds(played, 0, SimulatedRadios::kAnalysisRate) * 1000 << " ms; ";
     }
-    ADD_FAILURE_AT(callerFile, callerLine)
-        << "the headphones play something else: " << SimulatedRadios::mismatch(heard, expected)
-        << "\nat their monitors, " << sources.str();
+    ADD_FAILURE_AT(callerFile, callerLine) << "the headphones play something else: " << mismatch
+                                           << "\nat their monitors, " << sources.str();
 }
