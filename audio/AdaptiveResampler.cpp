@@ -33,6 +33,7 @@ void AdaptiveResampler::reset(double targetDelayFrames, Clock clock)
     leastTarget_ = std::max(targetDelayFrames, reach());
     setTarget(leastTarget_);
     calmFrames_ = 0;
+    calmLeastLeft_ = std::numeric_limits<double>::max();
     heldCycle_ = 0.0;
     cyclePeak_ = 0.0;
     cycleWindowFrames_ = 0;
@@ -196,7 +197,7 @@ AdaptiveResampler::Pull AdaptiveResampler::pull(SpscRing<float> &ring, float *ou
             gapFrames_ = frames - result.produced;
         }
     }
-    adaptTarget(frames, running_);
+    adaptTarget(frames, running_, delayFrames(ring));
     return result;
 }
 
@@ -210,7 +211,7 @@ void AdaptiveResampler::holdGap()
     gapOpen_ = false;
 }
 
-void AdaptiveResampler::adaptTarget(std::size_t frames, bool played)
+void AdaptiveResampler::adaptTarget(std::size_t frames, bool played, double delayLeft)
 {
     const auto request = static_cast<double>(frames);
     if (!played) {
@@ -219,11 +220,28 @@ void AdaptiveResampler::adaptTarget(std::size_t frames, bool played)
         if (clock_ != Clock::kOwn)
             setTarget(std::min(targetDelay_ + request, leastTarget_ + kMaxLateCycles * request));
         calmFrames_ = 0;
-    } else if (targetDelay_ > leastTarget_ &&
-               (calmFrames_ += frames) >= static_cast<std::size_t>(kCalmSeconds * sampleRate_)) {
-        setTarget(std::max(leastTarget_, targetDelay_ - 1.0));
-        calmFrames_ = 0;
+        calmLeastLeft_ = std::numeric_limits<double>::max();
+    } else if (targetDelay_ > leastTarget_) {
+        calmLeastLeft_ = std::min(calmLeastLeft_, delayLeft);
+        if ((calmFrames_ += frames) >= static_cast<std::size_t>(kCalmSeconds * sampleRate_)) {
+            setTarget(std::max(leastTarget_, targetDelay_ - calmGiveBack()));
+            calmFrames_ = 0;
+            calmLeastLeft_ = std::numeric_limits<double>::max();
+        }
     }
+}
+
+double AdaptiveResampler::calmGiveBack() const
+{
+    // A late cycle may come again any minute: it goes back a frame at a
+    // time. A held gap of up to kMaxGapSeconds would take hours that way
+    // once the clumps have stopped; half of what the captures left unused
+    // goes back at once, so the delay follows them down within a minute
+    // and a server still in clumps keeps what it uses.
+    if (clock_ != Clock::kOwn)
+        return 1.0;
+    const double unused = std::min(calmLeastLeft_, targetDelay_) - reach();
+    return std::max(1.0, std::floor(unused / 2.0));
 }
 
 void AdaptiveResampler::steer(double delay, std::size_t frames)

@@ -39,8 +39,10 @@
 //
 // A capture on its own clock that runs dry three times within kRecurSeconds
 // comes in clumps (a server that delivers a large cycle late, several at once):
-// it holds as much more as it went without, up to kMaxGapSeconds, and gives
-// it back as above. A single stall, or a longer gap, moves nothing.
+// it holds as much more as it went without, up to kMaxGapSeconds. After each
+// kCalmSeconds without running dry it gives back half of what the captures
+// left unused, so that it is back down within a minute of the clumps
+// stopping. A single stall, or a longer gap, moves nothing.
 //
 // Frames are interleaved left, right 32-bit floats; the ring holds samples.
 class AdaptiveResampler {
@@ -118,8 +120,11 @@ class AdaptiveResampler {
     // reaches; they have been heard.
     void dropPassedFrames(SpscRing<float> &ring);
     void steer(double delay, std::size_t frames);
-    // After each pull of `frames`: `played` them all or ran dry.
-    void adaptTarget(std::size_t frames, bool played);
+    // After each pull of `frames`: `played` them all or ran dry, leaving a
+    // delay of `delayLeft`.
+    void adaptTarget(std::size_t frames, bool played, double delayLeft);
+    // How far the target comes down after kCalmSeconds without running dry.
+    double calmGiveBack() const;
     // Own clock, once a gap it ran dry in has closed.
     void holdGap();
     std::size_t convert(SpscRing<float> &ring, float *out, std::size_t frames);
@@ -141,6 +146,7 @@ class AdaptiveResampler {
     double leastTarget_ = 0.0; // what targetDelay_ comes back down to
     double targetDelay_ = 0.0;
     std::size_t calmFrames_ = 0; // played since the target last moved
+    double calmLeastLeft_ = 0.0; // the least delay a pull left in that time
     // Own clock: frames pulled since it last ran dry and between the two
     // times before, whether the last three came within kRecurSeconds, and
     // the frames of the gap still open (while gapOpen_).

@@ -277,9 +277,9 @@ TEST(RealtimeMixer, FloodedInputCountsTheLossAndReturnsToItsDelay)
 }
 
 // A server that delivers its capture late and several cycles at once leaves
-// gaps no fixed target covers: the input learns to hold them. A stall that
-// comes once, or a device away for a second, must not cost the delay for
-// good.
+// gaps no fixed target covers: the input learns to hold them while they
+// last. A stall that comes once, or a device away for a second, must not cost
+// the delay for good.
 TEST(RealtimeMixer, AnInputThatComesInClumpsLearnsToHoldItsGaps)
 {
     RealtimeMixer mixer{RealtimeMixer::Config{}};
@@ -304,8 +304,12 @@ TEST(RealtimeMixer, AnInputThatComesInClumpsLearnsToHoldItsGaps)
 
     play(3.0, 10); // 100 ms at once, every 100 ms
     const std::uint64_t settled = mixer.underrunFrames();
-    play(2.0, 10);
+    play(30.0, 10);
     EXPECT_EQ(mixer.underrunFrames(), settled);
+
+    // Once the clumps have stopped, the delay they needed goes back.
+    play(60.0, 1);
+    EXPECT_NEAR(mixer.delayMs(input), RealtimeMixer::Config{}.targetDelayMs, 2.0);
 }
 
 // A capture that comes in larger bursts gets a target of its own, at attach
