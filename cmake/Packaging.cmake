@@ -64,9 +64,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # The shared libraries' packages come from dpkg-shlibdeps. Qt's window
-# plugins and the sound player's PulseAudio back-end are loaded at run time,
-# so nothing links them and they are named here.
+# plugins, the sound player's PulseAudio back-end and Hamlib are loaded at
+# run time, so nothing links them and they are named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcanberra-pulse")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcanberra-pulse, libhamlib4")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio")
 include(CPack)

@@ -1,6 +1,6 @@
 #include "RigPttMonitor.h"
 
-#include <hamlib/rig.h>
+#include "HamlibLibrary.h"
 
 #include <memory>
 
@@ -11,54 +11,57 @@ namespace {
 std::mutex hamlibShared;
 
 struct RigCloser {
+    const HamlibLibrary *hamlib = nullptr;
     bool opened = false;
     void operator()(RIG *rig) const
     {
         if (opened)
-            rig_close(rig);
+            hamlib->close(rig);
         const std::lock_guard lock(hamlibShared);
-        rig_cleanup(rig);
+        hamlib->cleanup(rig);
     }
 };
 using Rig = std::unique_ptr<RIG, RigCloser>;
 
-QString reason(int error)
+QString reason(const HamlibLibrary &hamlib, int error)
 {
     const std::lock_guard lock(hamlibShared);
-    return QString::fromLocal8Bit(rigerror2(error)).trimmed();
+    return QString::fromLocal8Bit(hamlib.errorText(error)).trimmed();
 }
 
-void setConfiguration(RIG *rig, const char *name, const std::string &value)
+void setConfiguration(const HamlibLibrary &hamlib, RIG *rig, const char *name,
+                      const std::string &value)
 {
-    rig_set_conf(rig, rig_token_lookup(rig, name), value.c_str());
+    hamlib.setConf(rig, hamlib.tokenLookup(rig, name), value.c_str());
 }
 
 // The rig opened, or Hamlib's error code.
-Rig open(const RigAddress &address, int &error)
+Rig open(const HamlibLibrary &hamlib, const RigAddress &address, int &error)
 {
-    Rig rig;
+    Rig rig(nullptr, RigCloser{&hamlib});
     {
         const std::lock_guard lock(hamlibShared);
-        static const bool quiet = (rig_set_debug(RIG_DEBUG_NONE), true);
+        static const bool quiet = (hamlib.setDebug(RIG_DEBUG_NONE), true);
         (void)quiet;
-        rig.reset(rig_init(address.program == RigAddress::Program::Flrig ? RIG_MODEL_FLRIG
-                                                                         : RIG_MODEL_NETRIGCTL));
+        rig.reset(hamlib.init(address.program == RigAddress::Program::Flrig ? RIG_MODEL_FLRIG
+                                                                            : RIG_MODEL_NETRIGCTL));
     }
     if (!rig) {
         error = -RIG_EINTERNAL;
-        return nullptr;
+        return rig;
     }
-    setConfiguration(rig.get(), "rig_pathname", address.hostAndPort());
-    setConfiguration(rig.get(), "timeout", std::to_string(RigPttMonitor::kTimeoutMilliseconds));
-    setConfiguration(rig.get(), "retry", "0");
+    setConfiguration(hamlib, rig.get(), "rig_pathname", address.hostAndPort());
+    setConfiguration(hamlib, rig.get(), "timeout",
+                     std::to_string(RigPttMonitor::kTimeoutMilliseconds));
+    setConfiguration(hamlib, rig.get(), "retry", "0");
     // Each read asks the rig, never a copy Hamlib kept.
-    rig_set_cache_timeout_ms(rig.get(), HAMLIB_CACHE_ALL, 0);
+    hamlib.setCacheTimeoutMs(rig.get(), HAMLIB_CACHE_ALL, 0);
     {
         const std::lock_guard lock(hamlibShared);
-        error = rig_open(rig.get());
+        error = hamlib.open(rig.get());
     }
     if (error != RIG_OK)
-        return nullptr;
+        return Rig(nullptr, RigCloser{&hamlib});
     rig.get_deleter().opened = true;
     return rig;
 }
@@ -104,17 +107,23 @@ void RigPttMonitor::read(QString lastStatus)
         publish(ptt, status);
     };
 
+    std::string why;
+    const HamlibLibrary *hamlib = HamlibLibrary::load(why);
+    if (hamlib == nullptr) {
+        tell(false, address_.text() + QStringLiteral(": not read: ") + QString::fromLocal8Bit(why));
+        return;
+    }
     do {
         int error = RIG_OK;
-        if (const Rig rig = open(address_, error)) {
+        if (const Rig rig = open(*hamlib, address_, error)) {
             ptt_t ptt = RIG_PTT_OFF;
-            while ((error = rig_get_ptt(rig.get(), RIG_VFO_CURR, &ptt)) == RIG_OK) {
+            while ((error = hamlib->getPtt(rig.get(), RIG_VFO_CURR, &ptt)) == RIG_OK) {
                 tell(ptt != RIG_PTT_OFF, answering);
                 if (!pause(kPollMilliseconds))
                     return;
             }
         }
-        tell(false, notAnswering + reason(error));
+        tell(false, notAnswering + reason(*hamlib, error));
     } while (pause(kRetryMilliseconds));
 }
 

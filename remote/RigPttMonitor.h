@@ -31,8 +31,9 @@ class RigPttMonitor : public QObject {
 
     // Whether the rig transmits; false while it does not answer.
     bool ptt() const;
-    // "rigctld HOST:PORT: connecting", "…: answering" or
-    // "…: not answering (retrying): <Hamlib's reason>".
+    // "rigctld HOST:PORT: connecting", "…: answering",
+    // "…: not answering (retrying): <Hamlib's reason>", or "…: not read: <why>"
+    // for good when Hamlib cannot be loaded.
     QString status() const;
 
   signals:
