@@ -43,14 +43,9 @@ class ServerProbe {
     bool startClicks(const std::string &sink, double periodMs);
     void stopClicks();
 
-    // The clients that have capture streams open, one entry per stream:
-    // their application name and the server's number for the client;
+    // Application names of the clients that have capture streams open;
     // nullopt when the server does not answer.
-    struct Owner {
-        std::string application;
-        std::uint32_t client = 0;
-    };
-    std::optional<std::vector<Owner>> captureStreamOwners();
+    std::optional<std::vector<std::string>> captureStreamOwners();
 
     // The server's name and version ("pulseaudio 16.1", "PulseAudio (on
     // PipeWire 0.3.65) 15.0.0"); empty when it does not answer.
