@@ -12,8 +12,9 @@ namespace {
 // The band edge, as a share of the low rate: 3220 Hz at 7000 Hz, down 0.1 dB
 // at 2.5 kHz.
 constexpr double kCutoff = 0.46;
-// Filter state below this is zeroed, so that silence never decays into
-// denormals, which cost a hundred times more to compute.
+// Filter state below this is zeroed after each block, so that silence never
+// decays into denormals, which cost a hundred times more to compute: from
+// there, that takes well over a block.
 constexpr double kTiny = 1e-30;
 
 } // namespace
@@ -40,10 +41,12 @@ RateConverter::RateConverter(std::uint32_t lowRate, std::uint32_t highRate)
         section.a2 = (1.0 - alpha) / a0;
     }
     // The phases up ever reads at: the ratio is rational, so a few repeat.
-    taps_.resize(high_);
-    for (std::uint32_t phase = 0; phase < high_; ++phase)
-        taps_[phase] = WindowedSinc::taps<kTaps>(kTaps / 2 - 1, static_cast<double>(phase) / high_,
-                                                 WindowedSinc::sinc);
+    taps_.reserve(std::size_t{high_} * kTaps);
+    for (std::uint32_t phase = 0; phase < high_; ++phase) {
+        const auto taps = WindowedSinc::taps<kTaps>(
+            kTaps / 2 - 1, static_cast<double>(phase) / high_, WindowedSinc::sinc);
+        taps_.insert(taps_.end(), taps.begin(), taps.end());
+    }
     reset();
 }
 
@@ -51,29 +54,42 @@ void RateConverter::reset()
 {
     for (Section &section : sections_)
         section.z1 = section.z2 = {0.0, 0.0};
-    previous_ = {0.0f, 0.0f};
+    previous_ = {0.0, 0.0};
     history_ = {};
     // Down: the first output falls on the first input; up starts just past
     // the silence before its first.
     phase_ = low_;
 }
 
-void RateConverter::filter(float *frame)
+void RateConverter::filter(Stereo *frames, std::size_t count)
 {
-    for (std::size_t channel = 0; channel < 2; ++channel) {
-        double value = frame[channel];
-        for (Section &section : sections_) {
+    std::array<Stereo, kSections> z1, z2;
+    for (std::size_t k = 0; k < kSections; ++k) {
+        z1[k] = sections_[k].z1;
+        z2[k] = sections_[k].z2;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        Stereo value = frames[i];
+        for (std::size_t k = 0; k < kSections; ++k) {
+            const Section &section = sections_[k];
             // Transposed direct form II.
-            const double out = section.b0 * value + section.z1[channel];
-            section.z1[channel] = section.b1 * value - section.a1 * out + section.z2[channel];
-            section.z2[channel] = section.b2 * value - section.a2 * out;
-            if (std::abs(section.z1[channel]) < kTiny)
-                section.z1[channel] = 0.0;
-            if (std::abs(section.z2[channel]) < kTiny)
-                section.z2[channel] = 0.0;
+            Stereo out;
+            for (std::size_t channel = 0; channel < 2; ++channel)
+                out[channel] = section.b0 * value[channel] + z1[k][channel];
+            for (std::size_t channel = 0; channel < 2; ++channel)
+                z1[k][channel] =
+                    section.b1 * value[channel] - section.a1 * out[channel] + z2[k][channel];
+            for (std::size_t channel = 0; channel < 2; ++channel)
+                z2[k][channel] = section.b2 * value[channel] - section.a2 * out[channel];
             value = out;
         }
-        frame[channel] = static_cast<float>(value);
+        frames[i] = value;
+    }
+    for (std::size_t k = 0; k < kSections; ++k) {
+        for (std::size_t channel = 0; channel < 2; ++channel) {
+            sections_[k].z1[channel] = std::abs(z1[k][channel]) < kTiny ? 0.0 : z1[k][channel];
+            sections_[k].z2[channel] = std::abs(z2[k][channel]) < kTiny ? 0.0 : z2[k][channel];
+        }
     }
 }
 
@@ -85,20 +101,27 @@ std::size_t RateConverter::maxLowFrames(std::size_t frames) const
 std::size_t RateConverter::down(const float *in, std::size_t frames, float *out)
 {
     std::size_t produced = 0;
-    for (std::size_t i = 0; i < frames; ++i) {
-        float frame[2] = {in[2 * i], in[2 * i + 1]};
-        filter(frame);
-        // The high rate is the higher: at most one output between two inputs.
-        if (phase_ <= low_) {
-            const float share = static_cast<float>(phase_) / static_cast<float>(low_);
-            for (std::size_t channel = 0; channel < 2; ++channel)
-                out[2 * produced + channel] =
-                    previous_[channel] + (frame[channel] - previous_[channel]) * share;
-            ++produced;
-            phase_ += high_;
+    std::array<Stereo, kBlockFrames> block;
+    for (std::size_t done = 0; done < frames; done += kBlockFrames) {
+        const std::size_t count = std::min(kBlockFrames, frames - done);
+        for (std::size_t i = 0; i < count; ++i)
+            block[i] = {in[2 * (done + i)], in[2 * (done + i) + 1]};
+        filter(block.data(), count);
+        for (std::size_t i = 0; i < count; ++i) {
+            const Stereo &frame = block[i];
+            // The high rate is the higher: at most one output between two
+            // inputs.
+            if (phase_ <= low_) {
+                const double share = static_cast<double>(phase_) / low_;
+                for (std::size_t channel = 0; channel < 2; ++channel)
+                    out[2 * produced + channel] = static_cast<float>(
+                        previous_[channel] + (frame[channel] - previous_[channel]) * share);
+                ++produced;
+                phase_ += high_;
+            }
+            phase_ -= low_;
+            previous_ = frame;
         }
-        phase_ -= low_;
-        previous_ = {frame[0], frame[1]};
     }
     return produced;
 }
@@ -110,23 +133,28 @@ std::size_t RateConverter::upInputFrames(std::size_t frames) const
 
 void RateConverter::up(const float *in, std::size_t frames, float *out)
 {
-    for (std::size_t i = 0; i < frames; ++i) {
-        const auto &taps = taps_[phase_];
-        float *frame = out + 2 * i;
-        for (std::size_t channel = 0; channel < 2; ++channel) {
-            float sum = 0.0f;
+    std::array<Stereo, kBlockFrames> block;
+    for (std::size_t done = 0; done < frames; done += kBlockFrames) {
+        const std::size_t count = std::min(kBlockFrames, frames - done);
+        for (std::size_t i = 0; i < count; ++i) {
+            const float *taps = &taps_[std::size_t{phase_} * kTaps];
+            std::array<float, 2> sum{};
             for (std::size_t tap = 0; tap < kTaps; ++tap)
-                sum += taps[tap] * history_[tap][channel];
-            frame[channel] = sum;
+                for (std::size_t channel = 0; channel < 2; ++channel)
+                    sum[channel] += taps[tap] * history_[tap][channel];
+            block[i] = {sum[0], sum[1]};
+            phase_ += low_;
+            if (phase_ >= high_) {
+                phase_ -= high_;
+                for (std::size_t tap = 0; tap + 1 < kTaps; ++tap)
+                    history_[tap] = history_[tap + 1];
+                history_[kTaps - 1] = {in[0], in[1]};
+                in += 2;
+            }
         }
-        filter(frame);
-        phase_ += low_;
-        if (phase_ >= high_) {
-            phase_ -= high_;
-            for (std::size_t tap = 0; tap + 1 < kTaps; ++tap)
-                history_[tap] = history_[tap + 1];
-            history_[kTaps - 1] = {in[0], in[1]};
-            in += 2;
-        }
+        filter(block.data(), count);
+        for (std::size_t i = 0; i < count; ++i)
+            for (std::size_t channel = 0; channel < 2; ++channel)
+                out[2 * (done + i) + channel] = static_cast<float>(block[i][channel]);
     }
 }

@@ -42,11 +42,17 @@ class RateConverter {
   private:
     static constexpr std::size_t kSections = 4;
     static constexpr std::size_t kTaps = 6; // up: kTaps / 2 frames each side
+    // Left and right side by side: written as element-wise loops over a
+    // pair, the two channels are computed together in one vector register.
+    using Stereo = std::array<double, 2>;
     struct Section {
         double b0, b1, b2, a1, a2;
-        std::array<double, 2> z1, z2; // per channel
+        alignas(16) Stereo z1, z2;
     };
-    void filter(float *frame);
+    // Frames filtered at once, with the filter's state held in registers.
+    static constexpr std::size_t kBlockFrames = 64;
+    // Low-passes `count` frames, at most kBlockFrames, in place.
+    void filter(Stereo *frames, std::size_t count);
 
     std::uint32_t low_; // the two rates over their greatest common divisor
     std::uint32_t high_;
@@ -56,7 +62,7 @@ class RateConverter {
     // input; up, past the frame history_[kTaps / 2 - 1], in 1/high_ of one,
     // in [0, high_).
     std::uint32_t phase_ = 0;
-    std::array<float, 2> previous_{};                   // down: the last input
+    Stereo previous_{};                                 // down: the last input, filtered
     std::array<std::array<float, 2>, kTaps> history_{}; // up: the frames around the position
-    std::vector<std::array<float, kTaps>> taps_;        // up: per phase
+    std::vector<float> taps_;                           // up: kTaps per phase, phase after phase
 };
