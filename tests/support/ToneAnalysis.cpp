@@ -24,6 +24,20 @@ double toneDb(const std::vector<float> &stereo, int channel, double hz, std::uin
     return 20.0 * std::log10(std::max(amplitude, 1e-9));
 }
 
+double strongestHzNear(const std::vector<float> &stereo, int channel, double hz, std::uint32_t rate)
+{
+    double strongest = hz;
+    double strongestDb = toneDb(stereo, channel, hz, rate);
+    for (double near = hz - 20; near <= hz + 20; near += 1) {
+        const double db = toneDb(stereo, channel, near, rate);
+        if (db > strongestDb) {
+            strongest = near;
+            strongestDb = db;
+        }
+    }
+    return strongest;
+}
+
 double levelDb(const std::vector<float> &stereo, int channel)
 {
     double sum = 0;

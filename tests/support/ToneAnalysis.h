@@ -12,6 +12,12 @@
 // leak into the bin).
 double toneDb(const std::vector<float> &stereo, int channel, double hz, std::uint32_t rate);
 
+// The frequency within 20 Hz of `hz` (in 1 Hz steps) whose level is highest
+// in one channel: a tone played a few Hz off measures several dB low at its
+// own frequency.
+double strongestHzNear(const std::vector<float> &stereo, int channel, double hz,
+                       std::uint32_t rate);
+
 // Overall level of one channel, in dB relative to a full-scale sine.
 double levelDb(const std::vector<float> &stereo, int channel);
 
