@@ -81,6 +81,15 @@ PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
     capture->library = this;
     capture->device = device;
     capture->grant.stream = name;
+    // A client of its own: the pulse server of PipeWire holds a capture's
+    // sound back while its client has any other message still to send, and
+    // behind the other radio's and the headphones' messages a capture came
+    // hundreds of ms late on a loaded machine, a gap in the operator's ear.
+    capture->client = connection_->newStreamClient();
+    if (!capture->client) {
+        connection_->report("connecting for capture stream " + name);
+        return nullptr;
+    }
     if (!openStream(*capture, "capture"))
         return nullptr;
     return capture;
@@ -155,7 +164,8 @@ std::vector<PulseAudioLibrary::Grant> PulseAudioLibrary::grants() const
     return granted;
 }
 
-PulseStream PulseAudioLibrary::newStream(const std::string &name, std::uint32_t rate)
+PulseStream PulseAudioLibrary::newStream(const std::string &name, std::uint32_t rate,
+                                         pa_context *client)
 {
     // Session managers keep a volume per application, not per stream: each
     // stream names itself as its own, so that the two radios' volumes stay
@@ -165,7 +175,8 @@ PulseStream PulseAudioLibrary::newStream(const std::string &name, std::uint32_t 
         name, rate,
         {{PA_PROP_APPLICATION_ID, key},
          {"module-stream-restore.id", key},
-         {"resample.quality", std::to_string(options_.resampleQuality)}});
+         {"resample.quality", std::to_string(options_.resampleQuality)}},
+        client);
 }
 
 bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
@@ -207,7 +218,7 @@ template <typename Channel> bool PulseAudioLibrary::openStream(Channel &channel,
 template <typename Channel, typename Connect>
 bool PulseAudioLibrary::replaceStream(Channel &channel, Connect connect)
 {
-    PulseStream stream = newStream(channel.grant.stream, channel.rate);
+    PulseStream stream = newStream(channel.grant.stream, channel.rate, clientOf(channel));
     if (!stream || !connect(stream.get()))
         return false;
     channel.stream = std::move(stream);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+struct pa_context;
 struct pa_stream;
 
 // The audio library on a PulseAudio server (PipeWire desktops included,
@@ -85,6 +86,7 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // is read by the read callback.
     struct Capture : MixingAudioLibrary::Capture {
         using MixingAudioLibrary::Capture::Capture;
+        PulseContext client; // its stream's own, let go after the stream
         PulseStream stream;
         std::string device; // the server's name; "" for the default
         bool lost = false;  // its device went away
@@ -132,9 +134,13 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // at once, in ms.
     static double pulledMs(const Mixer &mixer);
 
-    // A stream of this program named `name` ("Radio 1", "Headphones"), with
-    // the loop locked.
-    PulseStream newStream(const std::string &name, std::uint32_t rate);
+    // A stream of this program named `name` ("Radio 1", "Headphones") on
+    // `client` (nullptr: the connection's own), with the loop locked.
+    PulseStream newStream(const std::string &name, std::uint32_t rate, pa_context *client);
+    // The client a channel's streams are made on: a capture's own, the
+    // connection's for a mixer.
+    static pa_context *clientOf(const Capture &capture) { return capture.client.get(); }
+    pa_context *clientOf(const Mixer &) const { return connection_->context(); }
     // With the loop locked: gives the channel a new stream, connecting to its
     // device without waiting (a mixer's corked); false, and the stream it
     // had kept, when libpulse refuses at once.

@@ -121,17 +121,9 @@ bool PulseConnection::connect()
         return true;
     disconnect();
     refusal_.clear();
-    context_.reset(pa_context_new_with_proplist(loop_.api(), nullptr, newProplist(client_).get()));
+    context_ = newClient();
     if (!context_)
         return false;
-    pa_context_set_state_callback(
-        context(),
-        [](pa_context *, void *userdata) { static_cast<PulseMainLoop *>(userdata)->signal(); },
-        &loop_);
-    if (pa_context_connect(context(), server_.empty() ? nullptr : server_.c_str(),
-                           PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
-        !loop_.waitUntil([this] { return settled(pa_context_get_state(context())); }, timeout_))
-        giveUp();
     if (ready()) {
         pa_context_set_subscribe_callback(
             context(),
@@ -148,6 +140,33 @@ bool PulseConnection::connect()
     refusal_ = reason();
     disconnect();
     return false;
+}
+
+PulseContext PulseConnection::newClient()
+{
+    PulseContext client(
+        pa_context_new_with_proplist(loop_.api(), nullptr, newProplist(client_).get()));
+    if (!client)
+        return client;
+    pa_context_set_state_callback(
+        client.get(),
+        [](pa_context *, void *userdata) { static_cast<PulseMainLoop *>(userdata)->signal(); },
+        &loop_);
+    pa_context *connecting = client.get();
+    if (pa_context_connect(connecting, server_.empty() ? nullptr : server_.c_str(),
+                           PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
+        !loop_.waitUntil([connecting] { return settled(pa_context_get_state(connecting)); },
+                         timeout_))
+        giveUp();
+    return client;
+}
+
+PulseContext PulseConnection::newStreamClient()
+{
+    PulseContext client = ready() ? newClient() : nullptr;
+    if (client && pa_context_get_state(client.get()) != PA_CONTEXT_READY)
+        client.reset();
+    return client;
 }
 
 void PulseConnection::disconnect()
@@ -270,17 +289,18 @@ std::string PulseConnection::failure() const
 }
 
 PulseStream PulseConnection::newStereoStream(const std::string &name, std::uint32_t rate,
-                                             const Properties &properties)
+                                             const Properties &properties, pa_context *client)
 {
-    if (!context_)
+    if (client == nullptr)
+        client = context();
+    if (client == nullptr)
         return nullptr;
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, rate, 2};
     pa_channel_map map;
     pa_channel_map_init_stereo(&map);
     PulseProplist list = newProplist(properties);
     pa_proplist_sets(list.get(), PA_PROP_MEDIA_NAME, name.c_str());
-    return PulseStream(
-        pa_stream_new_with_proplist(context(), name.c_str(), &spec, &map, list.get()));
+    return PulseStream(pa_stream_new_with_proplist(client, name.c_str(), &spec, &map, list.get()));
 }
 
 bool PulseConnection::await(PulseOperation operation)

@@ -65,9 +65,15 @@ class PulseConnection : public ServerConnection {
     void onDevicesChanged(std::function<void()> changed) { devicesChanged_ = std::move(changed); }
 
     // A new stereo 32-bit float stream at `rate` named `name`, with
-    // `properties` beside its name; empty when libpulse refuses.
+    // `properties` beside its name, on `client` (nullptr: this connection's
+    // own); empty when libpulse refuses.
     PulseStream newStereoStream(const std::string &name, std::uint32_t rate,
-                                const Properties &properties = {});
+                                const Properties &properties = {}, pa_context *client = nullptr);
+
+    // Another client of the same server, named as this one and run on the
+    // same loop, ready for a stream of its own; empty when the server refused
+    // it or did not answer in time (then gives up on the server).
+    PulseContext newStreamClient();
 
     // Waits for `operation` (which may be empty: a failed call) to finish;
     // false when it failed, was cancelled or timed out (and then gives up on
@@ -95,6 +101,8 @@ class PulseConnection : public ServerConnection {
     // for the device or server numbered `index`.
     void changed(unsigned event, std::uint32_t index);
     void lookUpAdded(Direction direction, std::uint32_t index);
+    // A context connected to the server, or settled failing or timed out.
+    PulseContext newClient();
     std::string failure() const override;
 
     Properties client_;

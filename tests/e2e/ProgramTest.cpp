@@ -394,7 +394,9 @@ void expectBlendedStereo(ServerProbe &probe)
     const auto heard = listenUntil(probe, blended);
     EXPECT_TRUE(blended(heard)) << "the other radio is " << belowBy(heard, 0, kRadio1Hz, kRadio2Hz)
                                 << " dB and " << belowBy(heard, 1, kRadio2Hz, kRadio1Hz)
-                                << " dB below each ear's own, not 6";
+                                << " dB below each ear's own, not 6; radio 2 strongest at "
+                                << strongestHzNear(heard, 1, kRadio2Hz, kAnalysisRate)
+                                << " Hz\nat their monitors, " << radiosAtTheirMonitors(probe);
 }
 
 } // namespace

@@ -21,6 +21,26 @@ std::vector<float> listenUntil(ServerProbe &probe,
     return recording;
 }
 
+std::string radiosAtTheirMonitors(ServerProbe &probe)
+{
+    std::ostringstream sources;
+    for (const auto &[radio, hz] : {std::pair{1, SimulatedRadios::kRadio1Hz},
+                                    {2, SimulatedRadios::kRadio2Hz},
+                                    {3, SimulatedRadios::kRadio3Hz}}) {
+        const auto played = probe.record("radio" + std::to_string(radio) + ".monitor", 0.25,
+                                         SimulatedRadios::kAnalysisRate);
+        // Both channels: a player linked to one of them halves what a row
+        // of 1, 1 sums.
+        sources << "radio " << radio << ": "
+                << toneDb(played, 0, hz, SimulatedRadios::kAnalysisRate) << " and "
+                << toneDb(played, 1, hz, SimulatedRadios::kAnalysisRate) << " dB, strongest at "
+                << strongestHzNear(played, 0, hz, SimulatedRadios::kAnalysisRate)
+                << " Hz, longest gap "
+                << longestGapSeconds(played, 0, SimulatedRadios::kAnalysisRate) * 1000 << " ms; ";
+    }
+    return sources.str();
+}
+
 void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, const char *callerFile,
                  int callerLine)
 {
@@ -30,18 +50,7 @@ void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, const char 
     const std::string mismatch = SimulatedRadios::mismatch(heard, expected);
     if (mismatch.empty())
         return;
-    // What each radio plays at its own monitor tells a fault of the server
-    // from one of the program.
-    std::ostringstream sources;
-    for (const auto &[radio, hz] : {std::pair{1, SimulatedRadios::kRadio1Hz},
-                                    {2, SimulatedRadios::kRadio2Hz},
-                                    {3, SimulatedRadios::kRadio3Hz}}) {
-        const auto played = probe.record("radio" + std::to_string(radio) + ".monitor", 0.25,
-                                         SimulatedRadios::kAnalysisRate);
-        sources << "radio " << radio << ": "
-                << toneDb(played, 0, hz, SimulatedRadios::kAnalysisRate) << " dB, longest gap "
-                << longestGapSeconds(played, 0, SimulatedRadios::kAnalysisRate) * 1000 << " ms; ";
-    }
-    ADD_FAILURE_AT(callerFile, callerLine) << "the headphones play something else: " << mismatch
-                                           << "\nat their monitors, " << sources.str();
+    ADD_FAILURE_AT(callerFile, callerLine)
+        << "the headphones play something else: " << mismatch << "\nat their monitors, "
+        << radiosAtTheirMonitors(probe);
 }

@@ -3,6 +3,7 @@
 #include "SimulatedRadios.h"
 
 #include <functional>
+#include <string>
 #include <vector>
 
 class ServerProbe;
@@ -13,6 +14,11 @@ class ServerProbe;
 // five seconds; the last recording.
 std::vector<float> listenUntil(ServerProbe &probe,
                                const std::function<bool(const std::vector<float> &)> &heard);
+
+// What each radio plays at its own monitor, in each channel, and its longest
+// gap: beside a wrong sound in the headphones, it tells a fault of the server
+// from one of the program.
+std::string radiosAtTheirMonitors(ServerProbe &probe);
 
 // Listens until the headphones play `expected`, and fails the test if they
 // never do. One recording may catch a glitch of a loaded server, whose splash

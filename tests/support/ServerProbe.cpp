@@ -15,7 +15,7 @@ constexpr std::size_t kFrameBytes = 2 * sizeof(float);
 
 struct OwnerQuery {
     PulseMainLoop *loop;
-    std::vector<std::string> owners;
+    std::vector<ServerProbe::Owner> owners;
 };
 
 void onSourceOutput(pa_context *, const pa_source_output_info *info, int endOfList, void *userdata)
@@ -23,7 +23,7 @@ void onSourceOutput(pa_context *, const pa_source_output_info *info, int endOfLi
     auto *query = static_cast<OwnerQuery *>(userdata);
     if (endOfList == 0 && info != nullptr) {
         const char *name = pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_NAME);
-        query->owners.emplace_back(name ? name : "");
+        query->owners.push_back({name ? name : "", info->client});
     }
     query->loop->signal();
 }
@@ -250,7 +250,7 @@ bool ServerProbe::waitUntilLinked(pa_stream *stream)
     return false;
 }
 
-std::optional<std::vector<std::string>> ServerProbe::captureStreamOwners()
+std::optional<std::vector<ServerProbe::Owner>> ServerProbe::captureStreamOwners()
 {
     OwnerQuery query{&connection_.loop(), {}};
     std::lock_guard lock(connection_.loop());

@@ -43,9 +43,14 @@ class ServerProbe {
     bool startClicks(const std::string &sink, double periodMs);
     void stopClicks();
 
-    // Application names of the clients that have capture streams open;
+    // The clients that have capture streams open, one entry per stream:
+    // their application name and the server's number for the client;
     // nullopt when the server does not answer.
-    std::optional<std::vector<std::string>> captureStreamOwners();
+    struct Owner {
+        std::string application;
+        std::uint32_t client = 0;
+    };
+    std::optional<std::vector<Owner>> captureStreamOwners();
 
     // The server's name and version ("pulseaudio 16.1", "PulseAudio (on
     // PipeWire 0.3.65) 15.0.0"); empty when it does not answer.
