@@ -294,17 +294,15 @@ void PipeWireAudioLibrary::plug(Mixer &mixer, int input, Capture *capture)
         int input;
         Capture *capture;
     } change{&mixer, input, capture};
-    const auto apply = [](spa_loop *, bool, std::uint32_t, const void *data, std::size_t,
-                          void *) -> int {
+    const auto apply = [](void *data) {
         const auto *change = static_cast<const Change *>(data);
         change->mixer->plugged[change->input] = change->capture;
-        return 0;
     };
     // Blocks until the data thread has run it, so that no callback still
     // uses the old plug once this returns. With the loop locked: the loop
     // thread's own blocking calls into the data loop wait for the same
     // acknowledgement, and two at once can leave one waiting for ever.
-    pw_loop_invoke(connection_->dataLoop(), apply, 0, &change, sizeof change, true, nullptr);
+    connection_->runOnDataThread(apply, &change);
 }
 
 void PipeWireAudioLibrary::relink()

@@ -6,6 +6,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -103,21 +104,41 @@ void PipeWireConnection::unlock()
     pw_thread_loop_unlock(loop_);
 }
 
+void PipeWireConnection::runOnDataThread(void (*apply)(void *), void *data)
+{
+    // The loop hands an item over with atomics that ThreadSanitizer cannot
+    // see, and takes an item queued while it still runs the one before
+    // without the wake-up read that it would see. So the item stays here,
+    // handed over by a release and acquire of its own.
+    struct Handover {
+        std::atomic<void *> data;
+        void (*apply)(void *);
+    } handover{nullptr, apply};
+    handover.data.store(data, std::memory_order_release);
+    const auto run = [](spa_loop *, bool, std::uint32_t, const void *, std::size_t,
+                        void *item) -> int {
+        auto *handover = static_cast<Handover *>(item);
+        void *data = handover->data.load(std::memory_order_acquire);
+        handover->apply(data);
+        return 0;
+    };
+    pw_loop_invoke(dataLoop(), run, 0, nullptr, 0, true, &handover);
+}
+
 void PipeWireConnection::nameDataThread()
 {
     struct Naming {
         pthread_t caller;
         const char *name;
     } naming{pthread_self(), dataThreadName_};
-    const auto name = [](spa_loop *, bool, std::uint32_t, const void *data, std::size_t,
-                         void *) -> int {
-        const auto *naming = static_cast<const Naming *>(data);
-        // A loop that has not started yet runs it on the caller's thread.
-        if (pthread_equal(pthread_self(), naming->caller))
-            return 0;
-        return pthread_setname_np(pthread_self(), naming->name);
-    };
-    pw_loop_invoke(dataLoop(), name, 0, &naming, sizeof naming, true, nullptr);
+    runOnDataThread(
+        [](void *data) {
+            const auto *naming = static_cast<const Naming *>(data);
+            // A loop that has not started yet runs it on the caller's thread.
+            if (!pthread_equal(pthread_self(), naming->caller))
+                pthread_setname_np(pthread_self(), naming->name);
+        },
+        &naming);
 }
 
 pw_loop *PipeWireConnection::loop() const

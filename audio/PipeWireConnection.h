@@ -59,8 +59,9 @@ class PipeWireConnection : public ServerConnection {
     pw_core *core() const { return core_.get(); }
     // The loop this connection's callbacks run on.
     pw_loop *loop() const;
-    // The loop that runs the streams' real-time callbacks.
-    pw_loop *dataLoop() const;
+    // Runs apply(data) on the thread of the streams' real-time callbacks and
+    // returns once it has run.
+    void runOnDataThread(void (*apply)(void *), void *data);
     // Gives the data loop's thread its name, once a stream has started it.
     void nameDataThread();
 
@@ -107,6 +108,8 @@ class PipeWireConnection : public ServerConnection {
     void signal();
 
   private:
+    // The loop that runs the streams' real-time callbacks.
+    pw_loop *dataLoop() const;
     struct Node {
         std::string mediaClass;
         std::string name;
