@@ -304,6 +304,22 @@ show_logs() {
   done
 }
 
+# The warnings and errors the servers in $1 logged, each with its count and
+# without its time: when a run fails, they tell a fault of the server's from
+# one of the program's. What every start logs on a machine without a desktop
+# is left out.
+show_warnings() {
+  local dir=$1 log
+  for log in "$dir"/*.log; do
+    [ -f "$log" ] || continue
+    echo "--- what ${log##*/} warned of" >&2
+    grep -E '^\[[WE]\]|^[WE] |: (warning|error)|^tone-player:' "$log" |
+      grep -vE 'rtkit|portal|system bus|acquire_rt|libcamera' |
+      sed -E 's/^(\[[WE]\])\[[0-9.]+\]/\1/; s/^([WE]) [0-9:.]+ /\1 /' |
+      sort | uniq -c | sort -rn | head -n 20 >&2 || true
+  done
+}
+
 # Stops every process started in $1, newest first.
 stop_server() {
   local dir=$1 pid pids
@@ -383,6 +399,7 @@ run)
   echo "PULSE_SERVER=$PULSE_SERVER ($SOUND_SERVER)"
   status=0
   "$@" || status=$?
+  [ "$status" -eq 0 ] || show_warnings "$folder"
   exit "$status"
   ;;
 start)

@@ -51,6 +51,7 @@ void expectHeard(ServerProbe &probe, SimulatedRadios::Ears expected, const char 
     if (mismatch.empty())
         return;
     ADD_FAILURE_AT(callerFile, callerLine)
-        << "the headphones play something else: " << mismatch << "\nat their monitors, "
-        << radiosAtTheirMonitors(probe);
+        << "the headphones play something else: " << mismatch
+        << (heard.empty() ? " (" + probe.recordFailure() + ")" : std::string())
+        << "\nat their monitors, " << radiosAtTheirMonitors(probe);
 }

@@ -136,8 +136,10 @@ bool ServerProbe::recordFrom(const std::string &source, std::uint32_t rate)
         return true;
     recordStream_ = connection_.newStereoStream("probe", rate);
     pa_stream *stream = recordStream_.get();
-    if (stream == nullptr)
+    if (stream == nullptr) {
+        recordFailure_ = "no stream could be made";
         return false;
+    }
     pa_stream_set_read_callback(stream, onRecordRead, this);
     pa_buffer_attr attr{};
     attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
@@ -146,7 +148,13 @@ bool ServerProbe::recordFrom(const std::string &source, std::uint32_t rate)
                                  static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
                                                                 PA_STREAM_AUTO_TIMING_UPDATE |
                                                                 PA_STREAM_DONT_MOVE)) != 0 ||
-        !connection_.waitUntilReady(stream) || !waitUntilLinked(stream)) {
+        !connection_.waitUntilReady(stream)) {
+        recordFailure_ = "the stream from " + source + " never became ready";
+        recordStream_.reset();
+        return false;
+    }
+    if (!waitUntilLinked(stream)) {
+        recordFailure_ = "the server never linked the stream to " + source;
         recordStream_.reset();
         return false;
     }
@@ -162,7 +170,12 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
     Recording recording{{}, 2 * static_cast<std::size_t>(seconds * rate), rate};
     recording.samples.reserve(recording.wanted);
     std::lock_guard lock(connection_.loop());
-    if (!connection_.ready() || !recordFrom(source, rate))
+    recordFailure_.clear();
+    if (!connection_.ready()) {
+        recordFailure_ = "the probe lost the server";
+        return {};
+    }
+    if (!recordFrom(source, rate))
         return {};
     recording_ = &recording;
     pa_stream *stream = recordStream_.get();
@@ -175,8 +188,13 @@ std::vector<float> ServerProbe::record(const std::string &source, double seconds
             std::chrono::milliseconds(static_cast<long>(seconds * 1000)) + connection_.timeout()) &&
         recording.samples.size() >= recording.wanted;
     recording_ = nullptr;
-    if (!complete)
+    if (!complete) {
+        recordFailure_ =
+            std::to_string(recording.samples.size() / 2) + " of " +
+            std::to_string(recording.wanted / 2) + " frames came from " + source +
+            (pa_stream_get_state(stream) == PA_STREAM_READY ? "" : ", whose stream failed");
         recordStream_.reset();
+    }
     if (firstSampleAt != nullptr)
         *firstSampleAt = recording.firstSampleAt;
     return complete ? std::move(recording.samples) : std::vector<float>{};

@@ -37,6 +37,9 @@ class ServerProbe {
     // difference (a monitor's `source`).
     std::vector<float> record(const std::string &source, double seconds, std::uint32_t rate,
                               std::chrono::steady_clock::time_point *firstSampleAt = nullptr);
+    // Why the last record() came back empty, at which step; empty after one
+    // that did not.
+    const std::string &recordFailure() const { return recordFailure_; }
 
     // Plays a click every `periodMs` into the left channel of playback device
     // `sink` (the right one stays silent) until stopClicks.
@@ -83,6 +86,7 @@ class ServerProbe {
     std::string recordSource_;
     std::uint32_t recordRate_ = 0;
     Recording *recording_ = nullptr; // the call under way; loop locked
+    std::string recordFailure_;
     PulseStream clickStream_;
     std::uint64_t clickFrame_ = 0;
     std::uint64_t clickPeriodFrames_ = 0;
