@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <stdexcept>
 
 namespace {
@@ -235,6 +236,8 @@ void RealtimeMixer::render(float *samples, std::size_t frames)
         slot->delayMs.store(slot->resampler.smoothedDelayFrames() * 1000.0 / config_.sampleRate,
                             std::memory_order_relaxed);
     }
+    for (float &sample : std::span(samples, frames * kChannels))
+        sample = std::clamp(sample, -kMaxSample, kMaxSample);
     renderEpoch_.fetch_add(1);
 }
 

@@ -36,6 +36,10 @@
 class RealtimeMixer {
   public:
     static constexpr int kMaxInputs = 8;
+    // The largest sample render gives: every input at full scale, both of its
+    // channels into one ear, is half of it. A route that feeds the output
+    // back into an input stops here instead of growing to infinity.
+    static constexpr float kMaxSample = 4.0f * kMaxInputs;
 
     struct Config {
         double sampleRate = 7000.0;

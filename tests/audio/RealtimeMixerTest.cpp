@@ -135,6 +135,22 @@ INSTANTIATE_TEST_SUITE_P(Routes, RouteTest,
                                          Route{"Rig2", kSilent, kBothEars, 0, 0, 2, 2}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The headphones' own monitor chosen as a radio's input: each pass doubles
+// what comes round.
+TEST(RealtimeMixer, OutputFedBackIntoAnInputStaysFinite)
+{
+    RealtimeMixer mixer{RealtimeMixer::Config{}};
+    const int input = mixer.attachInput();
+    mixer.setMatrix(input, kBothEars);
+    std::vector<float> block(kBlock * 2, kAmplitude);
+    for (int pass = 0; pass < 2000; ++pass) {
+        mixer.push(input, block.data(), kBlock);
+        mixer.render(block.data(), kBlock);
+    }
+    EXPECT_TRUE(std::ranges::all_of(
+        block, [](float sample) { return std::abs(sample) <= RealtimeMixer::kMaxSample; }));
+}
+
 TEST(RealtimeMixer, MuteSilencesAndUnmuteBringsTheRouteBack)
 {
     Radios radios({tone(kRadio1Hz), tone(kRadio2Hz)});
