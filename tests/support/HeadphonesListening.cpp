@@ -29,6 +29,10 @@ std::string radiosAtTheirMonitors(ServerProbe &probe)
                                     {3, SimulatedRadios::kRadio3Hz}}) {
         const auto played = probe.record("radio" + std::to_string(radio) + ".monitor", 0.25,
                                          SimulatedRadios::kAnalysisRate);
+        if (played.empty()) {
+            sources << "radio " << radio << ": " << probe.recordFailure() << "; ";
+            continue;
+        }
         // Both channels: a player linked to one of them halves what a row
         // of 1, 1 sums.
         sources << "radio " << radio << ": "
