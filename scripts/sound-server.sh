@@ -18,7 +18,8 @@
 #                                   pipewire server; KALDRA_GRAPH_PID, the
 #                                   pid of the process that runs the audio
 #                                   graph), stop the server; exits with
-#                                   CMD's code
+#                                   CMD's code, and when that is not 0
+#                                   prints what the servers warned of
 #   sound-server.sh start DIR       start a server in DIR (created if missing,
 #                                   one already there stopped first) in the
 #                                   background; prints PULSE_SERVER=...
@@ -36,7 +37,7 @@ SOUND_SERVER=${SOUND_SERVER:-pulseaudio}
 export SOUND_SERVER
 
 usage() {
-  sed -n '2,32p' "$0" >&2
+  sed -n '2,33p' "$0" >&2
   exit 2
 }
 
