@@ -81,13 +81,6 @@ double threadCpuSeconds(const std::string &name)
     return seconds;
 }
 
-double residentMb()
-{
-    long pages = 0, resident = 0;
-    std::ifstream("/proc/self/statm") >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
-}
-
 // Frame numbers where a click starts in one channel of interleaved stereo.
 std::vector<std::size_t> onsets(const std::vector<float> &stereo, int channel)
 {
@@ -202,7 +195,6 @@ struct Routed {
     Measurement measurement;
     std::uint64_t dropouts = 0;
     std::uint64_t underflows = 0;
-    double rss = 0;
     Measurement stalled;
     std::uint64_t stalledDropouts = 0;
     int stalls = 0;
@@ -239,7 +231,6 @@ Routed route(Library &audio, ServerProbe &probe, const std::vector<std::string> 
         throw std::runtime_error("cannot route the bench radio");
     std::this_thread::sleep_for(1500ms);
     Routed routed;
-    routed.rss = residentMb();
     const std::uint64_t underrunsBefore = audio.underrunFrames();
     const std::uint64_t underflowsBefore = audio.playbackUnderflows();
     routed.measurement = measure(probe, kRoutedSeconds, threads);
@@ -405,7 +396,6 @@ bool runNativeBench(ServerProbe &probe)
                 native.measurement.clicksSent);
     std::printf("native_quantum=%u/48000 (asked %u)\n", quantum, options.quantumFrames);
     print("native_cpu_percent", native.measurement.cpuPerSecond * 100.0);
-    print("native_rss_mb", native.rss);
     printPass("native_pass", native, kNativeLatencyGoalMs);
     printStalled("native_", native);
     print("pw_loopback_latency_ms", percentile(loopback.delays, 0.5));
@@ -486,7 +476,6 @@ int runServerBench(ServerPaths paths)
                         grant.pullMs);
         }
         print("cpu_percent", routed.cpuPerSecond * 100.0);
-        print("rss_mb", pulse.rss);
         printPass("pass", pulse, kLatencyGoalMs);
         printStalled("", pulse);
         bool measured = measuredOrSaid("the pulse back-end", routed);

@@ -10,13 +10,11 @@
 // loopback module at 20 ms); relay_latency_ms and relay_underflows (the same
 // path through a plain client relay at 10 ms fragments and a 20 ms buffer);
 // cpu_percent (CPU of the library's audio thread, where all audio work
-// happens, per second of routed audio); rss_mb (resident memory while
-// routing); and the pass line: pass=yes when the library's latency is within
-// its goal with no dropout and every click heard. On a PipeWire server, the
-// same path through PipeWireAudioLibrary (native_latency_ms, native_dropouts,
-// native_clicks_heard, native_quantum granted, native_cpu_percent of its loop
-// and data threads) and through pw-loopback at the same quantum
-// (pw_loopback_latency_ms). Where the server names the process that runs its
+// happens, per second of routed audio); and the pass line: pass=yes when the library's latency is
+// within its goal with no dropout and every click heard. On a PipeWire server, the same path
+// through PipeWireAudioLibrary (native_latency_ms, native_dropouts, native_clicks_heard,
+// native_quantum granted, native_cpu_percent of its loop and data threads) and through pw-loopback
+// at the same quantum (pw_loopback_latency_ms). Where the server names the process that runs its
 // graph (KALDRA_GRAPH_PID), each back-end's path again while that process is
 // held still for 5 ms every 310 ms: stalled_dropouts, stalled_clicks_heard
 // and stalled_latency_p99_ms (native_stalled_... for the native back-end).
