@@ -1,5 +1,7 @@
 #include "PipeWireConnection.h"
 
+#include <pipewire/extensions/protocol-native.h>
+#include <pipewire/impl-module.h>
 #include <pipewire/pipewire.h>
 #include <spa/utils/json.h>
 #include <spa/utils/string.h>
@@ -69,12 +71,34 @@ PipeWireConnection::PipeWireConnection(Properties client, std::string remote,
     loop_ = pw_thread_loop_new(threadName, nullptr);
     if (loop_ == nullptr)
         throw std::runtime_error("cannot make a PipeWire loop");
-    // The real-time variant of the client's configuration makes the data
-    // thread real-time (through RTKit on a desktop), as audio clients'
-    // should be; on the plain one it mixes at normal priority, and a busy
-    // machine then starves it for a few cycles now and then.
-    context_ = pw_context_new(pw_thread_loop_get_loop(loop_),
-                              pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
+    // The modules of the real-time client configuration that the back-end
+    // uses, and no others: the configuration's session-manager and
+    // client-device modules export objects it never makes, for half a MiB
+    // resident. module-rt makes the data thread real-time (through RTKit on
+    // a desktop); without it a busy machine starves the mix for a few cycles
+    // now and then, but the mix runs. A configuration the user names in
+    // PIPEWIRE_CONFIG_NAME comes first and brings its own modules.
+    context_ = pw_context_new(
+        pw_thread_loop_get_loop(loop_),
+        pw_properties_new(PW_KEY_CONFIG_NAME, "null", SPA_KEY_LOG_LEVEL, "0", nullptr), 0);
+    if (context_ != nullptr &&
+        pw_context_find_protocol(context_, PW_TYPE_INFO_PROTOCOL_Native) == nullptr) {
+        pw_context_add_spa_lib(context_, "audio.convert.*", "audioconvert/libspa-audioconvert");
+        pw_context_add_spa_lib(context_, "support.*", "support/libspa-support");
+        pw_context_load_module(context_, "libpipewire-module-rt", nullptr, nullptr);
+        // The context started its data thread before module-rt could make
+        // it real-time; the thread it starts now is.
+        pw_data_loop *data = pw_context_get_data_loop(context_);
+        pw_data_loop_stop(data);
+        pw_data_loop_start(data);
+        for (const char *module : {"libpipewire-module-protocol-native",
+                                   "libpipewire-module-client-node", "libpipewire-module-metadata"})
+            if (pw_context_load_module(context_, module, nullptr, nullptr) == nullptr) {
+                pw_context_destroy(context_);
+                context_ = nullptr;
+                break;
+            }
+    }
     if (context_ == nullptr || pw_thread_loop_start(loop_) < 0) {
         if (context_ != nullptr)
             pw_context_destroy(context_);
