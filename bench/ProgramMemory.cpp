@@ -49,10 +49,7 @@ double poweredOnResidentMib(const VirtualDisplay &display, const QString &backen
         throw std::runtime_error("no settings folder");
     settings.close();
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", display.name());
-    environment.insert("QT_QPA_PLATFORM", "xcb");
-    environment.remove("WAYLAND_DISPLAY");
+    QProcessEnvironment environment = display.programEnvironment();
     // Its command socket in the folder, where `--send` finds it.
     environment.insert("XDG_RUNTIME_DIR", folder.path());
     if (backend == "PipeWire")

@@ -183,10 +183,7 @@ class ProgramTest : public ::testing::TestWithParam<Backend> {
         file.close();
         probe.emplace();
 
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("DISPLAY", display.name());
-        environment.insert("QT_QPA_PLATFORM", "xcb");
-        environment.remove("WAYLAND_DISPLAY");
+        QProcessEnvironment environment = display.programEnvironment();
         // The command socket and the default OTRSP link stay in the test's folder.
         environment.insert("XDG_RUNTIME_DIR", folder.path());
         if (GetParam() == Backend::PipeWire)

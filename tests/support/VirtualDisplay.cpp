@@ -1,7 +1,5 @@
 #include "VirtualDisplay.h"
 
-#include <QProcessEnvironment>
-
 VirtualDisplay::VirtualDisplay()
 {
     // -displayfd: the server picks a free display and writes its number.
@@ -27,12 +25,19 @@ VirtualDisplay::~VirtualDisplay()
     }
 }
 
+QProcessEnvironment VirtualDisplay::programEnvironment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DISPLAY", name_);
+    environment.insert("QT_QPA_PLATFORM", "xcb");
+    environment.remove("WAYLAND_DISPLAY");
+    return environment;
+}
+
 std::optional<QString> VirtualDisplay::xdotool(const QStringList &arguments, int timeoutMs) const
 {
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DISPLAY", name_);
-    tool.setProcessEnvironment(environment);
+    tool.setProcessEnvironment(programEnvironment());
     tool.start("xdotool", arguments);
     if (!tool.waitForFinished(timeoutMs)) {
         tool.kill();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,8 @@ class VirtualDisplay {
     bool isRunning() const { return !name_.isEmpty(); }
     // ":N", for DISPLAY.
     const QString &name() const { return name_; }
+    // This process's environment for a Qt program that runs on this display.
+    QProcessEnvironment programEnvironment() const;
 
     // Runs xdotool with `arguments` on this display; its output, or nullopt
     // when it failed or took longer than `timeoutMs`.
