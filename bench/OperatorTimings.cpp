@@ -95,7 +95,7 @@ ClickHeard actWhileListening(ServerProbe &probe, const ErrorBoxWatch &errors,
     click.heard = recording.get();
     errors.throwIfShown();
     if (click.heard.samples.empty())
-        throw std::runtime_error("the headphones could not be recorded");
+        throw std::runtime_error("the headphones could not be recorded: " + probe.recordFailure());
     return click;
 }
 

@@ -137,7 +137,7 @@ struct Measurement {
     std::vector<double> delays;
     double cpuPerSecond = 0;
     std::size_t clicksSent = 0;
-    bool recorded = false;
+    std::string recordFailure; // why nothing was recorded; empty when something was
 };
 
 // True when `path` has figures; otherwise says why it has none.
@@ -145,8 +145,9 @@ bool measuredOrSaid(const char *path, const Measurement &measured)
 {
     if (!measured.delays.empty())
         return true;
-    if (!measured.recorded)
-        std::printf("# %s measured nothing: the bench sink could not be recorded\n", path);
+    if (!measured.recordFailure.empty())
+        std::printf("# %s measured nothing: the bench sink could not be recorded: %s\n", path,
+                    measured.recordFailure.c_str());
     else if (measured.clicksSent == 0)
         std::printf("# %s measured nothing: no click reached the bench sink\n", path);
     else
@@ -171,7 +172,8 @@ Measurement measure(ServerProbe &probe, double seconds,
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     Measurement result;
     result.cpuPerSecond = (cpu() - cpuBefore) / elapsed.count();
-    result.recorded = !recording.empty();
+    if (recording.empty())
+        result.recordFailure = probe.recordFailure();
     result.delays = clickDelays(recording);
     result.clicksSent = clicksSent(recording).size();
     return result;
