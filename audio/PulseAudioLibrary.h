@@ -137,8 +137,8 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // A stream of this program named `name` ("Radio 1", "Headphones") on
     // `client` (nullptr: the connection's own), with the loop locked.
     PulseStream newStream(const std::string &name, std::uint32_t rate, pa_context *client);
-    // The client a channel's streams are made on: a capture's own where it
-    // has one, the connection's otherwise.
+    // The client a channel's streams are made on: a capture's own, the
+    // connection's for a mixer.
     pa_context *clientOf(const Capture &capture) const
     {
         return capture.client ? capture.client.get() : connection_->context();
