@@ -81,18 +81,14 @@ PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
     capture->library = this;
     capture->device = device;
     capture->grant.stream = name;
-    // On PipeWire's pulse layer a client of its own: that server holds a
-    // capture's sound back while its client has any other message still to
-    // send, and behind the other radio's and the headphones' messages a
-    // capture came hundreds of ms late on a loaded machine, a gap in the
-    // operator's ear. PulseAudio does not, and every client there maps the
-    // server's memory pool anew, some 1.5 MB resident each.
-    if (connection_->pipeWire()) {
-        capture->client = connection_->newStreamClient();
-        if (!capture->client) {
-            connection_->report("connecting for capture stream " + name);
-            return nullptr;
-        }
+    // A client of its own: the pulse server of PipeWire holds a capture's
+    // sound back while its client has any other message still to send, and
+    // behind the other radio's and the headphones' messages a capture came
+    // hundreds of ms late on a loaded machine, a gap in the operator's ear.
+    capture->client = connection_->newStreamClient();
+    if (!capture->client) {
+        connection_->report("connecting for capture stream " + name);
+        return nullptr;
     }
     if (!openStream(*capture, "capture"))
         return nullptr;

@@ -86,7 +86,7 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // is read by the read callback.
     struct Capture : MixingAudioLibrary::Capture {
         using MixingAudioLibrary::Capture::Capture;
-        PulseContext client; // its stream's own, if any; let go after the stream
+        PulseContext client; // its stream's own, let go after the stream
         PulseStream stream;
         std::string device; // the server's name; "" for the default
         bool lost = false;  // its device went away
@@ -139,10 +139,7 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     PulseStream newStream(const std::string &name, std::uint32_t rate, pa_context *client);
     // The client a channel's streams are made on: a capture's own, the
     // connection's for a mixer.
-    pa_context *clientOf(const Capture &capture) const
-    {
-        return capture.client ? capture.client.get() : connection_->context();
-    }
+    static pa_context *clientOf(const Capture &capture) { return capture.client.get(); }
     pa_context *clientOf(const Mixer &) const { return connection_->context(); }
     // With the loop locked: gives the channel a new stream, connecting to its
     // device without waiting (a mixer's corked); false, and the stream it
