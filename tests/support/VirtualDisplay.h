@@ -18,8 +18,6 @@ class VirtualDisplay {
     VirtualDisplay &operator=(const VirtualDisplay &) = delete;
 
     bool isRunning() const { return !name_.isEmpty(); }
-    // ":N", for DISPLAY.
-    const QString &name() const { return name_; }
     // This process's environment for a Qt program that runs on this display.
     QProcessEnvironment programEnvironment() const;
 
@@ -29,5 +27,5 @@ class VirtualDisplay {
 
   private:
     QProcess server_;
-    QString name_;
+    QString name_; // ":N", for DISPLAY
 };
