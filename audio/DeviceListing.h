@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ class DeviceListing {
         std::string name;        // the server's name, stable across runs
         std::string description; // what the operator reads
         std::string busPath;     // device.bus_path; "" when not given
+        std::uint32_t rate = 0;  // its own sample rate; 0 when not given
     };
 
     void add(Device device);

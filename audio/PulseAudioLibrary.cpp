@@ -38,7 +38,29 @@ std::uint32_t bytesFor(double ms, std::uint32_t rate)
     return std::max<std::uint32_t>(frames, 1) * MixingAudioLibrary::kFrameBytes;
 }
 
+// Frames converted at a time, at the stream's rate.
+constexpr std::size_t kChunkFrames = 256;
+
+std::optional<RateConverter> converterBetween(std::uint32_t rate, std::uint32_t streamRate)
+{
+    if (streamRate == rate)
+        return std::nullopt;
+    return RateConverter(rate, streamRate);
+}
+
 } // namespace
+
+PulseAudioLibrary::Capture::Capture(std::uint32_t rate, std::uint32_t streamRate)
+    : MixingAudioLibrary::Capture(rate), streamRate(streamRate),
+      converter(converterBetween(rate, streamRate))
+{
+}
+
+PulseAudioLibrary::Mixer::Mixer(std::uint32_t rate, std::uint32_t streamRate, double targetDelayMs)
+    : MixingAudioLibrary::Mixer(rate, targetDelayMs), streamRate(streamRate),
+      converter(converterBetween(rate, streamRate))
+{
+}
 
 PulseAudioLibrary::PulseAudioLibrary() : PulseAudioLibrary(Options{}) {}
 
@@ -77,7 +99,7 @@ std::unique_ptr<MixingAudioLibrary::Capture>
 PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
                                const std::string &device)
 {
-    auto capture = std::make_unique<Capture>(rate);
+    auto capture = std::make_unique<Capture>(rate, streamRate(Direction::Capture, device, rate));
     capture->library = this;
     capture->device = device;
     capture->grant.stream = name;
@@ -98,13 +120,25 @@ PulseAudioLibrary::openCapture(const std::string &name, std::uint32_t rate,
 std::unique_ptr<MixingAudioLibrary::Mixer>
 PulseAudioLibrary::openMixer(const std::string &name, std::uint32_t rate, const std::string &device)
 {
-    auto mixer = std::make_unique<Mixer>(rate, options_.mixerDelayMs);
+    auto mixer = std::make_unique<Mixer>(rate, streamRate(Direction::Playback, device, rate),
+                                         options_.mixerDelayMs);
     mixer->device = device;
     mixer->grant.stream = name;
     mixer->reserveMarginMs = options_.playbackReserveMs - options_.playbackRequestMs;
     if (!openStream(*mixer, "playback"))
         return nullptr;
     return mixer;
+}
+
+std::uint32_t PulseAudioLibrary::streamRate(Direction direction, const std::string &device,
+                                            std::uint32_t rate)
+{
+    const auto name = device.empty() ? connection_->defaultDeviceName(direction) : device;
+    const auto devices = connection_->devices(direction);
+    if (!name || !devices)
+        return rate;
+    const auto found = std::ranges::find(*devices, *name, &DeviceListing::Device::name);
+    return found != devices->end() && found->rate > rate ? found->rate : rate;
 }
 
 bool PulseAudioLibrary::runMixer(MixingAudioLibrary::Mixer &mixer, bool running, bool flush)
@@ -122,22 +156,26 @@ PulseAudioLibrary::inputTiming(const MixingAudioLibrary::Capture &capture)
 double PulseAudioLibrary::inputDelayMs(const Capture &capture) const
 {
     // The grants alone do not show a graph's cycle: the playback is taken a
-    // cycle at a time whatever request was granted, and until the input
-    // holds that much more, every cycle that brings one capture fragment
-    // less than it takes runs it dry. mixerDelayMs already covers pulls up
-    // to the queue's reserve.
+    // cycle at a time whatever request was granted, and the captures come a
+    // cycle at a time too, in any phase to it. mixerDelayMs covers a server
+    // that takes about a request at a time (a fifth more is its rounding);
+    // behind a graph the input holds a cycle more, or every cycle that
+    // brings one capture fragment less than it takes runs it dry.
+    constexpr double kRounding = 1.2;
     double delayMs = options_.mixerDelayMs +
                      std::max(0.0, capture.grant.fragmentMs - options_.captureFragmentMs);
-    if (capture.mixer != nullptr)
-        delayMs += std::max(0.0, pulledMs(static_cast<const Mixer &>(*capture.mixer)) -
-                                     options_.playbackReserveMs);
+    if (capture.mixer != nullptr) {
+        const double pulled = pulledMs(static_cast<const Mixer &>(*capture.mixer));
+        if (pulled > kRounding * options_.playbackRequestMs)
+            delayMs += pulled;
+    }
     return delayMs;
 }
 
 double PulseAudioLibrary::pulledMs(const Mixer &mixer)
 {
     return msFor(static_cast<std::uint32_t>(mixer.pulls.recurringFrames() * kFrameBytes),
-                 mixer.rate);
+                 mixer.streamRate);
 }
 
 void PulseAudioLibrary::route(MixingAudioLibrary::Capture &capture,
@@ -192,9 +230,13 @@ bool PulseAudioLibrary::cork(Mixer &mixer, bool corked, bool flush)
         connection_->report("emptying playback stream " + mixer.grant.stream);
         return false;
     }
-    // Emptied, not taken: no pull to measure.
-    if (flush)
+    // Emptied, not taken: no pull to measure, and what plays next starts
+    // from silence.
+    if (flush) {
         mixer.queuedAfterFill = 0;
+        if (mixer.converter)
+            mixer.converter->reset();
+    }
     if (!connection_->await(
             PulseOperation(pa_stream_cork(mixer.stream.get(), corked ? 1 : 0, nullptr, nullptr)))) {
         connection_->report((corked ? "pausing playback stream " : "starting playback stream ") +
@@ -218,7 +260,7 @@ template <typename Channel> bool PulseAudioLibrary::openStream(Channel &channel,
 template <typename Channel, typename Connect>
 bool PulseAudioLibrary::replaceStream(Channel &channel, Connect connect)
 {
-    PulseStream stream = newStream(channel.grant.stream, channel.rate, clientOf(channel));
+    PulseStream stream = newStream(channel.grant.stream, channel.streamRate, clientOf(channel));
     if (!stream || !connect(stream.get()))
         return false;
     channel.stream = std::move(stream);
@@ -234,7 +276,7 @@ bool PulseAudioLibrary::connectChannel(Capture &capture)
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
         attr.tlength = attr.prebuf = attr.minreq = static_cast<std::uint32_t>(-1);
-        attr.fragsize = bytesFor(options_.captureFragmentMs, capture.rate);
+        attr.fragsize = bytesFor(options_.captureFragmentMs, capture.streamRate);
         const auto streamFlags =
             static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | pinnedTo(capture.device));
         return pa_stream_connect_record(stream, deviceOrDefault(capture.device), &attr,
@@ -250,8 +292,8 @@ bool PulseAudioLibrary::connectChannel(Mixer &mixer)
         pa_stream_set_buffer_attr_callback(stream, onMixerGrant, &mixer);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.tlength = bytesFor(options_.playbackBufferMs, mixer.rate);
-        attr.minreq = bytesFor(options_.playbackRequestMs, mixer.rate);
+        attr.tlength = bytesFor(options_.playbackBufferMs, mixer.streamRate);
+        attr.minreq = bytesFor(options_.playbackRequestMs, mixer.streamRate);
         // No prebuffering: after a late write the server plays the gap as
         // silence and carries on at the same delay, instead of stopping the
         // stream and adding the gap to the delay for good.
@@ -329,16 +371,43 @@ void PulseAudioLibrary::onRead(pa_stream *stream, std::size_t, void *userdata)
     while (pa_stream_peek(stream, &data, &bytes) == 0 && bytes > 0) {
         // data is nullptr for a hole in the capture; the mixer's resampler
         // rides over it.
-        if (data != nullptr && capture->mixer != nullptr) {
-            capture->mixer->realtimeMixer->push(capture->input, static_cast<const float *>(data),
-                                                bytes / kFrameBytes);
-        }
+        if (data != nullptr && capture->mixer != nullptr)
+            push(*capture, static_cast<const float *>(data), bytes / kFrameBytes);
         pa_stream_drop(stream);
     }
     if (capture->mixer != nullptr) {
         capture->mixer->realtimeMixer->raiseTarget(capture->input,
                                                    capture->library->inputDelayMs(*capture));
         fill(static_cast<Mixer &>(*capture->mixer));
+    }
+}
+
+void PulseAudioLibrary::push(Capture &capture, const float *frames, std::size_t count)
+{
+    RealtimeMixer &mixer = *capture.mixer->realtimeMixer;
+    if (!capture.converter) {
+        mixer.push(capture.input, frames, count);
+        return;
+    }
+    float converted[kChunkFrames * kChannels];
+    for (std::size_t done = 0; done < count; done += kChunkFrames) {
+        const std::size_t chunk = std::min(kChunkFrames, count - done);
+        mixer.push(capture.input, converted,
+                   capture.converter->down(frames + done * kChannels, chunk, converted));
+    }
+}
+
+void PulseAudioLibrary::render(Mixer &mixer, float *frames, std::size_t count)
+{
+    if (!mixer.converter) {
+        mixer.realtimeMixer->render(frames, count);
+        return;
+    }
+    float mixed[kChunkFrames * kChannels];
+    for (std::size_t done = 0; done < count; done += kChunkFrames) {
+        const std::size_t chunk = std::min(kChunkFrames, count - done);
+        mixer.realtimeMixer->render(mixed, mixer.converter->upInputFrames(chunk));
+        mixer.converter->up(mixed, chunk, frames + done * kChannels);
     }
 }
 
@@ -350,15 +419,16 @@ void PulseAudioLibrary::onWrite(pa_stream *, std::size_t, void *userdata)
 void PulseAudioLibrary::onCaptureGrant(pa_stream *stream, void *userdata)
 {
     auto &capture = *static_cast<Capture *>(userdata);
-    capture.grant.fragmentMs = msFor(pa_stream_get_buffer_attr(stream)->fragsize, capture.rate);
+    capture.grant.fragmentMs =
+        msFor(pa_stream_get_buffer_attr(stream)->fragsize, capture.streamRate);
 }
 
 void PulseAudioLibrary::onMixerGrant(pa_stream *stream, void *userdata)
 {
     auto &mixer = *static_cast<Mixer *>(userdata);
     const pa_buffer_attr *granted = pa_stream_get_buffer_attr(stream);
-    mixer.grant.bufferMs = msFor(granted->tlength, mixer.rate);
-    mixer.grant.requestMs = msFor(granted->minreq, mixer.rate);
+    mixer.grant.bufferMs = msFor(granted->tlength, mixer.streamRate);
+    mixer.grant.requestMs = msFor(granted->minreq, mixer.streamRate);
     configureWriteRule(mixer);
 }
 
@@ -369,7 +439,8 @@ void PulseAudioLibrary::configureWriteRule(Mixer &mixer)
     // keep one of those plus the margin in hand.
     const double takenMs = std::max(mixer.grant.requestMs, pulledMs(mixer));
     mixer.writeRule.configure(pa_stream_get_buffer_attr(mixer.stream.get())->tlength / kFrameBytes,
-                              bytesFor(takenMs + mixer.reserveMarginMs, mixer.rate) / kFrameBytes);
+                              bytesFor(takenMs + mixer.reserveMarginMs, mixer.streamRate) /
+                                  kFrameBytes);
 }
 
 void PulseAudioLibrary::onUnderflow(pa_stream *, void *userdata)
@@ -398,15 +469,16 @@ void PulseAudioLibrary::fill(Mixer &mixer)
             configureWriteRule(mixer);
     }
     mixer.queuedAfterFill = queued;
-    std::size_t frames =
-        mixer.writeRule.framesToMix(writable / kFrameBytes, mixer.realtimeMixer->readyFrames());
+    const std::size_t ready = mixer.realtimeMixer->readyFrames();
+    std::size_t frames = mixer.writeRule.framesToMix(
+        writable / kFrameBytes, mixer.converter ? mixer.converter->upOutputFrames(ready) : ready);
     while (frames > 0) {
         void *data = nullptr;
         std::size_t granted = frames * kFrameBytes;
         if (pa_stream_begin_write(mixer.stream.get(), &data, &granted) < 0 || granted < kFrameBytes)
             return;
         const std::size_t part = std::min(frames, granted / kFrameBytes);
-        mixer.realtimeMixer->render(static_cast<float *>(data), part);
+        render(mixer, static_cast<float *>(data), part);
         // Once it has played silence, the server reads ahead of what was
         // written: written after that, the sound would fall into the past
         // and the stream stay silent while it is fed.

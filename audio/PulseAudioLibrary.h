@@ -5,6 +5,7 @@
 #include "PlaybackWriteRule.h"
 #include "PulseConnection.h"
 #include "PulseHandles.h"
+#include "RateConverter.h"
 
 #include <memory>
 #include <optional>
@@ -24,9 +25,12 @@ struct pa_stream;
 // next run; the device-info name is the server's description, the driver its
 // device name.
 //
-// Streams are 32-bit float. Init's frequency is not used: the server converts
-// each stream to its device's rate. Pausing a mixer corks its stream,
-// stopping it also drops what it had queued.
+// Streams are 32-bit float at their device's rate, converted to and from the
+// mixer's own rate here, with less delay than the server's converters; a
+// device slower than the mixer, or one whose rate is not known, gets a
+// stream at the mixer's rate for the server to convert. Init's frequency is
+// not used. Pausing a mixer corks its stream, stopping it also drops what it
+// had queued.
 //
 // A device that goes away under a stream (a sound card unplugged) leaves that
 // stream silent and every other one playing; when a device of the same
@@ -49,19 +53,18 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         // fragments, and what they bring leaves for the playback device as
         // soon as it comes in. The device takes one request at a time, here
         // 1 ms, behind the queued buffer: that queue, normally above
-        // buffer - request (6 ms), is what rides out a stalled loop thread or
-        // a late capture. A late capture is waited for, not played as
-        // silence, while the queue stays above its reserve. Each mixer input
-        // holds the filter's reach and about a capture fragment
-        // beyond it, and more when the server grants larger fragments than
-        // asked for or takes the playback more than the reserve at once (a
-        // graph running at a large cycle). Measured capture to headphones on
-        // the private servers: about 14 ms on PulseAudio and on PipeWire's
-        // pulse layer alike.
+        // buffer - request (5 ms), is what rides out a stalled server or loop
+        // thread or a late capture. A late capture is waited for, not played
+        // as silence, while the queue stays above its reserve. Each mixer
+        // input holds the filter's reach and about a capture fragment beyond
+        // it, and more when the server grants larger fragments than asked
+        // for or takes the playback a graph's cycle at a time. Measured
+        // capture to headphones on the private servers: about 9 ms on
+        // PulseAudio, 12 on PipeWire's pulse layer.
         double captureFragmentMs = 3.0;
-        double playbackBufferMs = 7.0;
+        double playbackBufferMs = 6.0;
         double playbackRequestMs = 1.0;
-        double mixerDelayMs = 3.5;
+        double mixerDelayMs = 3.0;
         double playbackReserveMs = 2.0;
     };
 
@@ -85,8 +88,10 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // Its stream and `lost` are changed only under the loop lock; its route
     // is read by the read callback.
     struct Capture : MixingAudioLibrary::Capture {
-        using MixingAudioLibrary::Capture::Capture;
-        PulseContext client; // its stream's own, let go after the stream
+        Capture(std::uint32_t rate, std::uint32_t streamRate);
+        std::uint32_t streamRate;               // its stream's, kept when it reopens
+        std::optional<RateConverter> converter; // loop thread, when faster
+        PulseContext client;                    // its stream's own, let go after the stream
         PulseStream stream;
         std::string device; // the server's name; "" for the default
         bool lost = false;  // its device went away
@@ -95,7 +100,9 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     };
     // Its stream, `lost` and `corked` change only under the loop lock.
     struct Mixer : MixingAudioLibrary::Mixer {
-        using MixingAudioLibrary::Mixer::Mixer;
+        Mixer(std::uint32_t rate, std::uint32_t streamRate, double targetDelayMs);
+        std::uint32_t streamRate;
+        std::optional<RateConverter> converter; // loop thread, when faster
         PulseStream stream;
         std::string device; // the server's name; "" for the default
         bool lost = false;
@@ -134,6 +141,9 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // at once, in ms.
     static double pulledMs(const Mixer &mixer);
 
+    // Loop locked: the rate a stream between `device` ("" for the default)
+    // and a mixer at `rate` runs at.
+    std::uint32_t streamRate(Direction direction, const std::string &device, std::uint32_t rate);
     // A stream of this program named `name` ("Radio 1", "Headphones") on
     // `client` (nullptr: the connection's own), with the loop locked.
     PulseStream newStream(const std::string &name, std::uint32_t rate, pa_context *client);
@@ -168,6 +178,10 @@ class PulseAudioLibrary : public MixingAudioLibrary {
 
     static void onRead(pa_stream *stream, std::size_t bytes, void *userdata);
     static void onWrite(pa_stream *stream, std::size_t bytes, void *userdata);
+    // Loop thread: `count` frames at the capture's stream rate into its
+    // mixer input; `count` frames at the mixer's stream rate out of it.
+    static void push(Capture &capture, const float *frames, std::size_t count);
+    static void render(Mixer &mixer, float *frames, std::size_t count);
     static void onUnderflow(pa_stream *stream, void *userdata);
     static void onCaptureState(pa_stream *stream, void *userdata);
     static void onMixerState(pa_stream *stream, void *userdata);

@@ -55,7 +55,7 @@ template <typename Info> void collectDevice(const Info *info, int endOfList, voi
     } else if (info != nullptr) {
         const char *busPath = pa_proplist_gets(info->proplist, PA_PROP_DEVICE_BUS_PATH);
         query->listing.add({info->name, info->description ? info->description : info->name,
-                            busPath ? busPath : ""});
+                            busPath ? busPath : "", info->sample_spec.rate});
     }
     query->loop->signal();
 }

@@ -131,6 +131,11 @@ std::size_t RateConverter::upInputFrames(std::size_t frames) const
     return (phase_ + frames * low_) / high_;
 }
 
+std::size_t RateConverter::upOutputFrames(std::size_t frames) const
+{
+    return ((frames + 1) * high_ - phase_ - 1) / low_;
+}
+
 void RateConverter::up(const float *in, std::size_t frames, float *out)
 {
     std::array<Stereo, kBlockFrames> block;

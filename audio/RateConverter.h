@@ -37,6 +37,8 @@ class RateConverter {
     // Low to high: how many low-rate frames the next `frames` high-rate ones
     // take, and the conversion itself, reading that many from `in`.
     std::size_t upInputFrames(std::size_t frames) const;
+    // The most high-rate frames that the next `frames` low-rate ones give.
+    std::size_t upOutputFrames(std::size_t frames) const;
     void up(const float *in, std::size_t frames, float *out);
 
   private:

@@ -53,6 +53,9 @@ std::vector<float> roundTrip(const std::vector<float> &in)
     for (std::size_t done = 0; done < out.size() / 2;) {
         const std::size_t piece = std::min<std::size_t>(1 + random() % 300, out.size() / 2 - done);
         const std::size_t needed = up.upInputFrames(piece);
+        // The most that `needed` low-rate frames give: exactly, no more.
+        const std::size_t given = up.upOutputFrames(needed);
+        EXPECT_TRUE(up.upInputFrames(given) <= needed && up.upInputFrames(given + 1) > needed);
         if (2 * (read + needed) > low.size())
             break;
         up.up(low.data() + 2 * read, piece, out.data() + 2 * done);
