@@ -91,7 +91,9 @@ class PulseAudioLibrary : public MixingAudioLibrary {
         Capture(std::uint32_t rate, std::uint32_t streamRate);
         std::uint32_t streamRate;               // its stream's, kept when it reopens
         std::optional<RateConverter> converter; // loop thread, when faster
-        PulseContext client;                    // its stream's own, let go after the stream
+        // Its stream's, shared with other captures on PulseAudio; let go
+        // after the stream.
+        std::shared_ptr<pa_context> client;
         PulseStream stream;
         std::string device; // the server's name; "" for the default
         bool lost = false;  // its device went away
@@ -141,13 +143,16 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // at once, in ms.
     static double pulledMs(const Mixer &mixer);
 
+    // Loop locked: a client for a new capture's stream; empty when the
+    // server refused it.
+    std::shared_ptr<pa_context> captureClient();
     // Loop locked: the rate a stream between `device` ("" for the default)
     // and a mixer at `rate` runs at.
     std::uint32_t streamRate(Direction direction, const std::string &device, std::uint32_t rate);
     // A stream of this program named `name` ("Radio 1", "Headphones") on
     // `client` (nullptr: the connection's own), with the loop locked.
     PulseStream newStream(const std::string &name, std::uint32_t rate, pa_context *client);
-    // The client a channel's streams are made on: a capture's own, the
+    // The client a channel's streams are made on: a capture's, the
     // connection's for a mixer.
     static pa_context *clientOf(const Capture &capture) { return capture.client.get(); }
     pa_context *clientOf(const Mixer &) const { return connection_->context(); }
@@ -197,4 +202,6 @@ class PulseAudioLibrary : public MixingAudioLibrary {
 
     Options options_;
     std::unique_ptr<PulseConnection> connection_;
+    // The captures' client on PulseAudio, while any capture holds it.
+    std::weak_ptr<pa_context> sharedCaptureClient_;
 };

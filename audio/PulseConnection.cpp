@@ -8,6 +8,7 @@
 #include <pulse/subscribe.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -78,6 +79,7 @@ struct DefaultQuery {
     PulseMainLoop *loop;
     std::optional<std::string> *keptSink;
     std::optional<std::string> *keptSource;
+    bool *pipeWire;
     std::optional<std::string> sink;
     std::optional<std::string> source;
 };
@@ -90,6 +92,8 @@ void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
         query->source = info->default_source_name ? info->default_source_name : "";
         *query->keptSink = query->sink;
         *query->keptSource = query->source;
+        *query->pipeWire =
+            info->server_name != nullptr && std::strstr(info->server_name, "PipeWire") != nullptr;
     }
     query->loop->signal();
 }
@@ -133,7 +137,9 @@ bool PulseConnection::connect()
             this);
         const auto watched = static_cast<pa_subscription_mask_t>(
             PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
-        if (await(PulseOperation(pa_context_subscribe(context(), watched, nullptr, nullptr))))
+        // The server's defaults asked at once tell what kind of server it is.
+        if (await(PulseOperation(pa_context_subscribe(context(), watched, nullptr, nullptr))) &&
+            defaultDeviceName(Direction::Playback))
             return true;
     }
     // Kept for the report: disconnecting forgets the context's error.
@@ -231,6 +237,7 @@ std::optional<std::string> PulseConnection::defaultDeviceName(Direction directio
     DefaultQuery query{&loop_,
                        &kept_[slot(Direction::Playback)].defaultName,
                        &kept_[slot(Direction::Capture)].defaultName,
+                       &pipeWire_,
                        {},
                        {}};
     if (!await(PulseOperation(pa_context_get_server_info(context(), onServerInfo, &query))))

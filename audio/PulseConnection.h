@@ -55,6 +55,8 @@ class PulseConnection : public ServerConnection {
     std::optional<std::vector<Device>> devices(Direction direction);
     // The name of the server's default device; nullopt when it does not answer.
     std::optional<std::string> defaultDeviceName(Direction direction);
+    // Whether the server is PipeWire's pulse layer, as it said on connecting.
+    bool pipeWire() const { return pipeWire_; }
 
     // Called on the loop thread, with the loop locked, each time the server
     // adds a device, with its direction and name. Set before connect.
@@ -111,6 +113,7 @@ class PulseConnection : public ServerConnection {
     PulseMainLoop loop_;
     PulseContext context_;
     std::string refusal_; // why the last connect failed
+    bool pipeWire_ = false;
     std::array<Kept, 2> kept_;
     DeviceAdded deviceAdded_;
     std::function<void()> devicesChanged_;

@@ -19,7 +19,8 @@ struct PulseRelease {
     void operator()(pa_proplist *list) const;
 };
 
-// The one owner of each libpulse object.
+// The owner of a libpulse object (a capture client may have several, as a
+// shared_ptr with PulseRelease).
 using PulseStream = std::unique_ptr<pa_stream, PulseRelease>;
 using PulseOperation = std::unique_ptr<pa_operation, PulseRelease>;
 using PulseContext = std::unique_ptr<pa_context, PulseRelease>;

@@ -152,14 +152,17 @@ TEST_P(RoutedRadios, RefusesStreamsItCannotMixAndReleasingClosesEveryCapture)
     // a stream of its own that the pulse layer lists: it opens none.
     const std::ptrdiff_t open = GetParam() == Backend::PulseAudio ? 2 : 0;
     EXPECT_EQ(captures(open), open);
-    // Each on a client of its own: the pulse server of PipeWire holds a
-    // capture back while its client has other messages to send.
+    // Each on a client of its own on PipeWire's pulse layer, which holds a
+    // capture back while its client has other messages to send; all on one
+    // on PulseAudio, where each client costs memory and nothing else.
     std::set<std::uint32_t> clients;
     for (const auto &owner :
          probe->captureStreamOwners().value_or(std::vector<ServerProbe::Owner>{}))
         if (owner.application == "KALDRA")
             clients.insert(owner.client);
-    EXPECT_EQ(clients.size(), static_cast<std::size_t>(open));
+    const bool pipeWire = probe->serverName().find("PipeWire") != std::string::npos;
+    EXPECT_EQ(clients.size(),
+              static_cast<std::size_t>(pipeWire ? open : std::min(open, std::ptrdiff_t{1})));
 
     EXPECT_EQ(audio.MixerStreamCreate(kRate, 1, 0), 0u);
     EXPECT_EQ(audio.MixerStreamCreate(0, 2, 0), 0u);
