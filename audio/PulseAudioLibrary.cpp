@@ -171,19 +171,18 @@ PulseAudioLibrary::inputTiming(const MixingAudioLibrary::Capture &capture)
 
 double PulseAudioLibrary::inputDelayMs(const Capture &capture) const
 {
-    // The grants alone do not show a graph's cycle: the playback is taken a
-    // cycle at a time whatever request was granted, and the captures come a
-    // cycle at a time too, in any phase to it. mixerDelayMs covers a server
-    // that takes about a request at a time (a fifth more is its rounding);
-    // behind a graph the input holds a cycle more, or every cycle that
-    // brings one capture fragment less than it takes runs it dry.
-    constexpr double kRounding = 1.2;
+    // The grants alone do not show a graph's cycle: PipeWire's pulse layer
+    // takes the playback a cycle at a time whatever request was granted,
+    // and brings the captures a cycle at a time in any phase to it, so
+    // there the input holds a cycle more, or every cycle that brings one
+    // capture fragment less than it takes runs it dry. On PulseAudio,
+    // mixerDelayMs covers pulls up to the queue's reserve.
     double delayMs = options_.mixerDelayMs +
                      std::max(0.0, capture.grant.fragmentMs - options_.captureFragmentMs);
     if (capture.mixer != nullptr) {
         const double pulled = pulledMs(static_cast<const Mixer &>(*capture.mixer));
-        if (pulled > kRounding * options_.playbackRequestMs)
-            delayMs += pulled;
+        delayMs +=
+            connection_->pipeWire() ? pulled : std::max(0.0, pulled - options_.playbackReserveMs);
     }
     return delayMs;
 }
