@@ -227,10 +227,16 @@ Routed route(Library &audio, ServerProbe &probe, const std::vector<std::string> 
     const AudioHandle mixer = audio.MixerStreamCreate(kRate, 2, 0);
     audio.RecordInit(deviceNumber(kSinkMonitor, true, audio));
     const AudioHandle radio = audio.RecordStart(kRate, 2, 0);
-    if (mixer == 0 || radio == 0 ||
+    // An operator's second radio streams beside the first, here mixed in at
+    // nothing: the measured radio shares the way as it does in a contest.
+    const AudioHandle secondRadio = audio.RecordStart(kRate, 2, 0);
+    if (mixer == 0 || radio == 0 || secondRadio == 0 ||
         !audio.MixerStreamAddChannel(mixer, radio, AudioLibrary::kMatrixMixing) ||
-        !audio.MixerChannelSetMatrix(radio, kLeftToRight) || !audio.ChannelPlay(mixer, false))
-        throw std::runtime_error("cannot route the bench radio");
+        !audio.MixerChannelSetMatrix(radio, kLeftToRight) ||
+        !audio.MixerStreamAddChannel(mixer, secondRadio, AudioLibrary::kMatrixMixing) ||
+        !audio.MixerChannelSetMatrix(secondRadio, RoutingMatrix{0, 0, 0, 0}) ||
+        !audio.ChannelPlay(mixer, false))
+        throw std::runtime_error("cannot route the bench radios");
     std::this_thread::sleep_for(1500ms);
     Routed routed;
     const std::uint64_t underrunsBefore = audio.underrunFrames();
