@@ -47,10 +47,10 @@ class MixingAudioLibrary : public AudioLibrary {
         // PipeWire's resampler for a stream whose rate is not the graph's
         // (a pulse-protocol stream only where its device's rate is unknown
         // or moved; a native one on a graph that does not run at 48000 Hz);
-        // PulseAudio ignores it. Its default (4)
-        // delays a capture and a playback between 7000 Hz and the graph's
-        // rate by about 7 ms together; 1 by about 2.3 ms and still passes
-        // 2.3 kHz; 0 cuts at 1.9 kHz, too low for speech.
+        // PulseAudio ignores it. Its default (4) delays a capture and a
+        // playback between 7000 Hz and the graph's rate by about 7 ms
+        // together; 1 by about 2.3 ms and still passes 2.3 kHz; 0 cuts at
+        // 1.9 kHz, too low for speech.
         int resampleQuality = 1;
     };
 

@@ -89,8 +89,9 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     // is read by the read callback.
     struct Capture : MixingAudioLibrary::Capture {
         Capture(std::uint32_t rate, std::uint32_t streamRate);
-        std::uint32_t streamRate;               // its stream's, kept when it reopens
-        std::optional<RateConverter> converter; // loop thread, when faster
+        std::uint32_t streamRate; // its stream's, kept when it reopens
+        // Loop thread; only for a device faster than the mix.
+        std::optional<RateConverter> converter;
         // Its stream's, shared with other captures on PulseAudio; let go
         // after the stream.
         std::shared_ptr<pa_context> client;
@@ -104,7 +105,8 @@ class PulseAudioLibrary : public MixingAudioLibrary {
     struct Mixer : MixingAudioLibrary::Mixer {
         Mixer(std::uint32_t rate, std::uint32_t streamRate, double targetDelayMs);
         std::uint32_t streamRate;
-        std::optional<RateConverter> converter; // loop thread, when faster
+        // Loop thread; only for a device faster than the mix.
+        std::optional<RateConverter> converter;
         PulseStream stream;
         std::string device; // the server's name; "" for the default
         bool lost = false;
